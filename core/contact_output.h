@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/contact_record.h"
+#include "core/conversion_host.h"
+
+namespace plumbrae::core {
+
+/// An output could not be opened or written. The message says which file or call failed and
+/// why; the run stops at once.
+class OutputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// One contact as the run hands it to an output.
+struct ContactToWrite {
+    /// The record with spaces trimmed from every field: what writers write.
+    const ContactRecord& trimmed;
+    /// The record as the reader left it (the vCard file name is built from its `FullName`).
+    const ContactRecord& asRead;
+    /// 1-based number of the queued file (queue row + 1).
+    std::int32_t contactNumber;
+};
+
+/// One saving option's output. The run opens it once, writes each contact, and closes it at the
+/// end; outputs are plugged in by the programs, so the run never knows the writers.
+class ContactOutput {
+public:
+    virtual ~ContactOutput() = default;
+    ContactOutput() = default;
+    ContactOutput(const ContactOutput&) = delete;
+    ContactOutput& operator=(const ContactOutput&) = delete;
+
+    /// Refuses a queue this output cannot hold before anything is created: returns the message
+    /// to show, or "" when the queue is fine.
+    [[nodiscard]] virtual std::string checkQueueSize(std::int32_t rowCount) const {
+        (void)rowCount;
+        return {};
+    }
+    /// Opens the output in `outputFolder` (which ends in the separator). Throws OutputError.
+    virtual void open(const std::string& outputFolder) = 0;
+    /// Writes one contact. Throws OutputError, which stops the run.
+    virtual void write(const ContactToWrite& contact) = 0;
+    /// True when a file that cannot be read must end the run as a failure of this output
+    /// (the PST export); otherwise the file is skipped and the run goes on.
+    [[nodiscard]] virtual bool readFailureEndsRun() const { return false; }
+    /// Finishes the output after the last contact. Throws OutputError.
+    virtual void close() = 0;
+    /// The run stopped early (an error, or the user closed the window): finish what can be
+    /// finished so that no damaged file is left behind. Must not throw.
+    virtual void abandon() noexcept {}
+    /// The message for a failure that stopped the run: the cause, in this output's words.
+    [[nodiscard]] virtual Message failureMessage(const std::string& cause) const {
+        return Message{"Plumbrae", cause, MessageIcon::Exclamation};
+    }
+    /// Lines the closing message adds (for example contacts whose value did not fit a cell).
+    [[nodiscard]] virtual std::vector<std::string> notes() const { return {}; }
+};
+
+} // namespace plumbrae::core

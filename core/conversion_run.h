@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/contact_output.h"
+#include "core/conversion_host.h"
+
+namespace plumbrae::core {
+
+/// Gives the run the output of a saving option; nullptr when that option is not available.
+using OutputProvider = std::function<ContactOutput*(OutputKind)>;
+
+/// A queued file that could not be read, and why.
+struct FileFailure {
+    std::int32_t contactNumber = 0;
+    std::string path;
+    std::string reason;
+};
+
+/// What happened in one run, for the terminal program's summary and for tests.
+struct RunReport {
+    enum class Outcome {
+        NoOption,    ///< no saving option chosen: the message was shown, nothing created
+        Cancelled,   ///< the folder prompt was cancelled: nothing created
+        Refused,     ///< the queue or the output could not be used: nothing read
+        Completed,   ///< every queued file was handled (some may have failed to read)
+        Failed,      ///< an output failure stopped the run
+        Interrupted, ///< the host asked to stop; the output was closed properly
+    };
+    Outcome outcome = Outcome::NoOption;
+    std::string outputFolder;
+    std::int32_t converted = 0;
+    std::vector<FileFailure> failures;
+    /// The message shown at the end (success, summary, or the failure).
+    Message finalMessage;
+};
+
+/// The whole conversion behind "Convert &Contacts", free of any toolkit: it asks the host for
+/// the option, folder and queue, reads every queued file in order and hands each contact to the
+/// output of the chosen option, keeping the host's progress display current.
+class ConversionRun {
+public:
+    ConversionRun(ConversionHost& host, OutputProvider outputs);
+
+    /// Runs one conversion to its end, including the closing message.
+    RunReport CmdZimbraConvert_Click();
+
+    /// The texts of the closing message when every file converted.
+    static constexpr const char* SuccessText =
+        "Zimbra Contacts converted successfully.\r\nOpen Outlook to view converted PST file.";
+    static constexpr const char* AppTitle = "Plumbrae";
+
+private:
+    bool convertRow(ContactOutput& output, std::int32_t row, RunReport& report);
+    void reportProgress(std::int32_t contactNumber, const std::string& sourceFolder);
+    Message summary(const RunReport& report, const ContactOutput& output) const;
+
+    ConversionHost& m_host;
+    OutputProvider m_outputs;
+};
+
+} // namespace plumbrae::core

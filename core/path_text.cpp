@@ -1,0 +1,64 @@
+#include "core/path_text.h"
+
+#include "support/text.h"
+
+namespace plumbrae::core {
+
+std::string GetParentPath(std::string_view path) {
+    const auto last = path.find_last_of("/\\");
+    if (last == std::string_view::npos) {
+        return {};
+    }
+    return std::string(path.substr(0, last + 1));
+}
+
+std::string withTrailingSeparator(std::string_view folder) {
+    std::string out(folder);
+    if (out.empty() || (out.back() != PathSeparator && out.back() != '\\')) {
+        out.push_back(PathSeparator);
+    }
+    return out;
+}
+
+std::string SourceFolderText(std::string_view path) {
+    const auto colon = path.find(':');
+    std::string_view rest;
+    if (colon != std::string_view::npos) {
+        // "C:\dir\sub\x.meta": the piece between the first and second colon, trimmed, without
+        // the separator behind the drive's colon.
+        rest = path.substr(colon + 1);
+        rest = rest.substr(0, rest.find(':'));
+        rest = support::trimSpaces(rest);
+    } else {
+        rest = path;
+    }
+    if (!rest.empty() && (rest.front() == '/' || rest.front() == '\\')) {
+        rest.remove_prefix(1);
+    }
+    std::string folder = GetParentPath(rest);
+    if (!folder.empty()) {
+        folder.pop_back();
+    }
+    return folder;
+}
+
+std::string vCardFileName(std::string_view fullName, int contactNumber) {
+    std::string name;
+    name.reserve(fullName.size());
+    for (const char c : fullName) {
+        const auto byte = static_cast<unsigned char>(c);
+        // The nine characters Windows refuses in file names, then every control character;
+        // character 0 too, since no file name can hold it.
+        if (byte < 32 || c == ':' || c == '?' || c == '\\' || c == '/' || c == '*' || c == '"' ||
+            c == '<' || c == '>' || c == '|') {
+            continue;
+        }
+        name.push_back(c);
+    }
+    if (name.size() > 220) {
+        name.resize(220);
+    }
+    return std::string(support::trimSpaces(name)) + std::to_string(contactNumber) + ".vcf";
+}
+
+} // namespace plumbrae::core

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace plumbrae::core {
+
+/// The path separator that ends every folder path built on.
+constexpr char PathSeparator = '/';
+
+/// The folder part of a path, up to and including its last separator ("/" or, for paths of the
+/// "C:\dir" form, "\"); "" when it has none.
+std::string GetParentPath(std::string_view path);
+
+/// `folder` with a separator appended unless it already ends in one.
+std::string withTrailingSeparator(std::string_view folder);
+
+/// The folder of a queued file as the progress label shows it: "C:\dir\sub\x.meta" gives
+/// "dir\sub"; a path without a drive colon gives its folder without the root "/" and without
+/// the trailing separator ("/home/ann/x.meta" gives "home/ann", "/x.meta" gives "").
+std::string SourceFolderText(std::string_view path);
+
+/// The vCard file name (without folder) for a contact: `FullName` as read, with the characters
+/// that cannot stand in a file name removed, cut to 220 characters, trimmed, then the number
+/// and ".vcf".
+std::string vCardFileName(std::string_view fullName, int contactNumber);
+
+} // namespace plumbrae::core
