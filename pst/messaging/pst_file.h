@@ -1,0 +1,89 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace plumbrae::pst::messaging {
+
+/// A contact photo: the image bytes (JPEG) and the file name the attachment carries.
+struct ContactPicture {
+    std::string bytes;
+    std::string fileName;
+};
+
+/// One contact item. Text is UTF-8 bytes (a byte that is not valid UTF-8 is taken as the
+/// Windows-1252 character it names); an empty text is not written at all.
+struct Contact {
+    std::string givenName, middleName, surname, displayName, jobTitle, companyName,
+        businessTelephone, businessFax, homeTelephone, homeFax, mobileTelephone, pager,
+        carTelephone, workAddress, workStreet, workCity, workState, workPostalCode, workCountry,
+        homeAddress, homeStreet, homeCity, homeState, homePostalCode, homeCountry, email1, email2,
+        email3, businessHomePage, webPage, imAddress, categories, department, officeLocation,
+        profession, managerName, assistantName, displayNamePrefix, generation, spouse, body;
+    std::optional<ContactPicture> picture;
+};
+
+/// Creating, writing or committing the file failed. The message names the file and the cause.
+class PstError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// When added contacts are made durable: after this many contacts, or when this much time has
+/// passed since the last commit (checked as contacts are added), whichever comes first.
+struct CommitPolicy {
+    std::size_t maxPendingContacts = 1000;
+    std::chrono::milliseconds maxPendingTime{2000};
+};
+
+class PstFileImpl;
+
+/// A new personal folders file (Unicode format) holding one store with the standard folder
+/// tree, into whose Contacts folder contact items are added.
+///
+/// The file on disk is always a complete store: each commit writes the whole store beside the
+/// target (name + ".tmp") and renames it over the target, so a process killed at any moment
+/// leaves the last committed store (or, before the first commit finished, no file at all).
+class PstFile {
+public:
+    /// Creates the file (PstError when the path exists or cannot be written). On return the file
+    /// on disk is a complete, valid empty store with the standard folders.
+    static std::unique_ptr<PstFile> create(const std::filesystem::path& path,
+                                           const std::string& displayName,
+                                           CommitPolicy policy = {});
+
+    /// Commits when the file was not closed; never throws (a failed final commit leaves the
+    /// previously committed store on disk).
+    ~PstFile();
+    PstFile(const PstFile&) = delete;
+    PstFile& operator=(const PstFile&) = delete;
+
+    /// The store's entry identifier (raw bytes), as a client passes it to open the store.
+    [[nodiscard]] std::string storeEntryId() const;
+    /// The entry identifier of the default Contacts folder (raw bytes).
+    [[nodiscard]] std::string contactsFolderEntryId() const;
+    /// Contacts added so far (committed or not).
+    [[nodiscard]] std::size_t contactCount() const;
+    /// Commits performed so far, including the one made by create().
+    [[nodiscard]] std::size_t commitCount() const;
+    [[nodiscard]] const std::filesystem::path& path() const;
+
+    /// Adds one contact to the Contacts folder; commits when the policy says so. PstError when
+    /// the file was closed or a commit fails.
+    void addContact(const Contact& contact);
+    /// Makes the file on disk complete and valid with every contact added so far.
+    void commit();
+    /// Final commit; no contacts can be added afterwards. Closing twice does nothing.
+    void close();
+
+private:
+    explicit PstFile(std::unique_ptr<PstFileImpl> impl);
+    std::unique_ptr<PstFileImpl> m_impl;
+};
+
+} // namespace plumbrae::pst::messaging
