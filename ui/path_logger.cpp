@@ -1,0 +1,179 @@
+#include "ui/path_logger.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <unordered_set>
+
+namespace plumbrae::ui {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char Separator = '/';
+
+std::string AddTrailingBackslash(const std::string& path) {
+    if (!path.empty() && path.back() == Separator) {
+        return path;
+    }
+    return path + Separator;
+}
+
+std::string keyFor(std::int32_t number) {
+    return "K" + std::to_string(number);
+}
+
+enum class EntryKind { Folder, File, Other };
+
+struct Entry {
+    std::string name;
+    EntryKind kind = EntryKind::Other;
+    bool isLink = false;
+};
+
+EntryKind kindOf(const fs::directory_entry& entry) {
+    std::error_code ignored;
+    switch (entry.status(ignored).type()) {
+    case fs::file_type::directory:
+        return EntryKind::Folder;
+    case fs::file_type::regular:
+    case fs::file_type::not_found: // a dangling link: queued, and its read fails with a reason
+    case fs::file_type::unknown:
+        return EntryKind::File;
+    default:
+        // Pipes, sockets and devices are not contact files; opening a pipe would block the run.
+        return EntryKind::Other;
+    }
+}
+
+/// The real location of a folder, so that links to an already walked folder can be recognised.
+std::string realPathOf(const fs::path& path) {
+    std::error_code error;
+    auto real = fs::canonical(path, error);
+    return error ? path.native() : real.native();
+}
+
+} // namespace
+
+void pathLogger::PathLogInit() {
+    m_fullNamesOnly = true;
+    dropLists();
+}
+
+void pathLogger::Terminate() {
+    dropLists();
+}
+
+void pathLogger::dropLists() {
+    m_fileNames.reset();
+    m_pathPointers.reset();
+    m_pathNames.reset();
+    m_fullFileNames.reset();
+    m_unreadable.clear();
+}
+
+std::shared_ptr<pathLogger::TextList> pathLogger::fileNames() {
+    if (!m_fileNames) {
+        m_fileNames = std::make_shared<TextList>();
+    }
+    return m_fileNames;
+}
+
+std::shared_ptr<pathLogger::TextList> pathLogger::pathNames() {
+    if (!m_pathNames) {
+        m_pathNames = std::make_shared<TextList>();
+    }
+    return m_pathNames;
+}
+
+std::shared_ptr<pathLogger::PositionList> pathLogger::pathPointers() {
+    if (!m_pathPointers) {
+        m_pathPointers = std::make_shared<PositionList>();
+    }
+    return m_pathPointers;
+}
+
+std::shared_ptr<pathLogger::TextList> pathLogger::fullFileNames() {
+    if (!m_fullFileNames) {
+        m_fullFileNames = std::make_shared<TextList>();
+    }
+    return m_fullFileNames;
+}
+
+void pathLogger::LogPath(const std::string& strPARENT) {
+    std::error_code error;
+    if (strPARENT.empty() || !fs::is_directory(fs::path(strPARENT), error)) {
+        return;
+    }
+    if (!pathNames()->isEmpty() || !fullFileNames()->isEmpty() || !fileNames()->isEmpty() ||
+        !pathPointers()->isEmpty()) {
+        throw std::invalid_argument("the walker's lists still hold an earlier walk");
+    }
+    m_unreadable.clear();
+    m_fileCounter = 1;
+    const auto root = AddTrailingBackslash(strPARENT);
+    m_pathNames->add(keyFor(0), root);
+
+    // The real location of every folder queued so far, and of each by position, so that a link
+    // leads into a folder only once.
+    std::vector<std::string> realFolders{realPathOf(root)};
+    std::unordered_set<std::string> visited{realFolders.front()};
+
+    for (std::size_t position = 1; position <= m_pathNames->count(); ++position) {
+        const std::string folderPath = m_pathNames->item(position);
+        const auto folderPosition = static_cast<std::int32_t>(position);
+        struct {
+            std::vector<Entry> entries;
+            std::error_code error;
+        } listed;
+        for (fs::directory_iterator it(folderPath, listed.error), end; !listed.error && it != end;
+             it.increment(listed.error)) {
+            auto kind = kindOf(*it);
+            if (kind != EntryKind::Other) {
+                std::error_code ignored;
+                listed.entries.push_back(
+                    Entry{it->path().filename().native(), kind, it->is_symlink(ignored)});
+            }
+        }
+        if (listed.error) {
+            // What was listed before the failure is still recorded.
+            m_unreadable.push_back(UnreadableFolder{folderPath, listed.error.message()});
+        }
+        std::sort(listed.entries.begin(), listed.entries.end(),
+                  [](const Entry& a, const Entry& b) { return a.name < b.name; });
+
+        const std::string realParent = realFolders[position - 1];
+        for (const auto& entry : listed.entries) {
+            if (entry.kind != EntryKind::Folder) {
+                continue;
+            }
+            auto real = entry.isLink ? realPathOf(fs::path(folderPath) / entry.name)
+                                     : AddTrailingBackslash(realParent) + entry.name;
+            if (!visited.insert(real).second) {
+                continue;
+            }
+            realFolders.push_back(std::move(real));
+            m_pathNames->add(keyFor(static_cast<std::int32_t>(m_pathNames->count() + 1)),
+                             folderPath + entry.name + Separator);
+        }
+        for (const auto& entry : listed.entries) {
+            if (entry.kind == EntryKind::File) {
+                recordFile(folderPath, entry.name, folderPosition);
+            }
+        }
+    }
+}
+
+void pathLogger::recordFile(const std::string& folderPath, const std::string& name,
+                            std::int32_t folderPosition) {
+    const auto key = keyFor(m_fileCounter);
+    if (!m_fullNamesOnly) {
+        fileNames()->add(key, name);
+        pathPointers()->add(key, folderPosition);
+    }
+    m_fullFileNames->add(key, folderPath + name);
+    ++m_fileCounter;
+}
+
+} // namespace plumbrae::ui
