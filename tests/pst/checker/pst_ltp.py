@@ -1,0 +1,3 @@
+class Ltp:
+    def __init__(self, nodes, report):
+        pass
