@@ -1,12 +1,12 @@
 #pragma once
 
+#include "core/contact_record.h"
+
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-
-#include "core/contact_record.h"
 
 namespace plumbrae::core {
 

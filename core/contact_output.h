@@ -1,12 +1,12 @@
 #pragma once
 
+#include "core/contact_record.h"
+#include "core/conversion_host.h"
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include "core/contact_record.h"
-#include "core/conversion_host.h"
 
 namespace plumbrae::core {
 

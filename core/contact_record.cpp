@@ -4,7 +4,10 @@
 
 namespace plumbrae::core {
 
-#define PLUMBRAE_FIELD(name) ContactRecord::FieldInfo{#name, &ContactRecord::name}
+#define PLUMBRAE_FIELD(name)                                                                       \
+    ContactRecord::FieldInfo {                                                                     \
+#name, &ContactRecord::name                                                                \
+    }
 
 const std::array<ContactRecord::FieldInfo, ContactRecord::FieldCount>& ContactRecord::fields() {
     static const std::array<FieldInfo, FieldCount> all = {

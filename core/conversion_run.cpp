@@ -1,10 +1,171 @@
 #include "core/conversion_run.h"
 
+#include "core/contact_file_reader.h"
+#include "core/path_text.h"
+#include "support/text.h"
+
 namespace plumbrae::core {
+namespace {
+
+constexpr std::size_t ListedFailures = 20;
+
+std::string joinLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines) {
+        if (!text.empty()) {
+            text.append("\r\n");
+        }
+        text.append(line);
+    }
+    return text;
+}
+
+} // namespace
 
 ConversionRun::ConversionRun(ConversionHost& host, OutputProvider outputs)
     : m_host(host), m_outputs(std::move(outputs)) {}
 
-RunReport ConversionRun::CmdZimbraConvert_Click() { return {}; }
+RunReport ConversionRun::CmdZimbraConvert_Click() {
+    RunReport report;
+    const OutputKind kind = m_host.savingOption();
+    ContactOutput* output = kind == OutputKind::None ? nullptr : m_outputs(kind);
+    if (output == nullptr) {
+        report.finalMessage = {AppTitle, "Please Select Saving Option to Save Contacts",
+                               MessageIcon::Information};
+        m_host.showMessage(report.finalMessage);
+        return report;
+    }
+    const std::int32_t rowCount = m_host.queueRowCount();
+    if (rowCount < 1 || (rowCount == 1 && m_host.queueRowText(0).empty())) {
+        report.outcome = RunReport::Outcome::Refused;
+        report.finalMessage = {AppTitle,
+                               "There are no contact files in the list.\r\nPlease add Zimbra "
+                               "contact files (*.meta) first, then convert them.",
+                               MessageIcon::Information};
+        m_host.showMessage(report.finalMessage);
+        return report;
+    }
+    if (auto refusal = output->checkQueueSize(rowCount); !refusal.empty()) {
+        report.outcome = RunReport::Outcome::Refused;
+        report.finalMessage = {AppTitle, refusal, MessageIcon::Exclamation};
+        m_host.showMessage(report.finalMessage);
+        return report;
+    }
+    const std::string folder = m_host.chooseOutputFolder("Choose Folder to Save...");
+    if (folder.empty()) {
+        report.outcome = RunReport::Outcome::Cancelled;
+        return report;
+    }
+    report.outputFolder = withTrailingSeparator(folder);
+    m_host.yield();
+    m_host.prepareProgress();
+    m_host.yield();
+
+    try {
+        output->open(report.outputFolder);
+    } catch (const OutputError& error) {
+        report.outcome = RunReport::Outcome::Refused;
+        report.finalMessage = output->failureMessage(error.what());
+        m_host.showMessage(report.finalMessage);
+        return report;
+    }
+
+    const std::int32_t lastRow = rowCount - 1;
+    try {
+        for (std::int32_t row = 0; row <= lastRow; ++row) {
+            if (!convertRow(*output, row, report)) {
+                break;
+            }
+        }
+        m_host.yield();
+        if (report.outcome == RunReport::Outcome::Interrupted) {
+            output->abandon();
+            return report;
+        }
+        output->close();
+    } catch (const OutputError& error) {
+        output->abandon();
+        report.outcome = RunReport::Outcome::Failed;
+        report.finalMessage = output->failureMessage(error.what());
+        m_host.showMessage(report.finalMessage);
+        return report;
+    }
+    report.outcome = RunReport::Outcome::Completed;
+    report.finalMessage = summary(report, *output);
+    m_host.showMessage(report.finalMessage);
+    return report;
+}
+
+bool ConversionRun::convertRow(ContactOutput& output, std::int32_t row, RunReport& report) {
+    m_host.setCurrentRow(row);
+    m_host.yield();
+    const std::string path = m_host.queueRowText(row);
+    const std::int32_t contactNumber = row + 1;
+    const std::string sourceFolder = SourceFolderText(path);
+
+    ContactRecord record;
+    record.FreevCard();
+    bool read = true;
+    try {
+        // Paths are opened exactly as queued: a Linux file name may end in a space.
+        ReadContactFile(path, record, [this] { m_host.yield(); });
+    } catch (const ContactFileError& error) {
+        if (output.readFailureEndsRun()) {
+            throw OutputError(std::string("The contact file could not be read: ") + error.what());
+        }
+        report.failures.push_back({contactNumber, path, error.reason()});
+        read = false;
+    }
+    if (read) {
+        const ContactRecord trimmed = record.trimmed();
+        output.write(ContactToWrite{trimmed, record, contactNumber});
+        ++report.converted;
+    }
+    m_host.disableConvert();
+    reportProgress(contactNumber, sourceFolder);
+    if (m_host.stopRequested()) {
+        report.outcome = RunReport::Outcome::Interrupted;
+        return false;
+    }
+    return true;
+}
+
+void ConversionRun::reportProgress(std::int32_t contactNumber, const std::string& sourceFolder) {
+    const std::int32_t rows = m_host.queueRowCount();
+    Progress progress;
+    progress.frameCaption = "Details : Converting - (" + std::to_string(contactNumber) + " of " +
+                            std::to_string(rows) + ") file(s)";
+    progress.folderCaption = "Converting Contacts... from (" + sourceFolder + ")";
+    progress.countCaption =
+        "Contact(s) " + std::to_string(contactNumber) + " (of " + std::to_string(rows) + ")";
+    progress.value =
+        static_cast<float>(static_cast<double>(contactNumber) / static_cast<double>(rows) * 100.0);
+    m_host.showProgress(progress);
+}
+
+Message ConversionRun::summary(const RunReport& report, const ContactOutput& output) const {
+    const auto notes = output.notes();
+    if (report.failures.empty() && notes.empty()) {
+        return {AppTitle, SuccessText, MessageIcon::Information};
+    }
+    std::vector<std::string> lines;
+    const auto total = report.converted + static_cast<std::int32_t>(report.failures.size());
+    lines.push_back(std::to_string(report.converted) + " of " + std::to_string(total) +
+                    " Zimbra Contacts converted.");
+    if (!report.failures.empty()) {
+        lines.push_back(std::to_string(report.failures.size()) +
+                        " file(s) could not be read and were not converted:");
+        for (std::size_t i = 0; i < report.failures.size() && i < ListedFailures; ++i) {
+            const auto& failure = report.failures[i];
+            lines.push_back(failure.path + ": " + failure.reason);
+        }
+        if (report.failures.size() > ListedFailures) {
+            lines.push_back("and " + std::to_string(report.failures.size() - ListedFailures) +
+                            " more");
+        }
+    }
+    lines.insert(lines.end(), notes.begin(), notes.end());
+    return {AppTitle, joinLines(lines), MessageIcon::Information};
+}
 
 } // namespace plumbrae::core

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "core/contact_output.h"
+#include "core/conversion_host.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "core/contact_output.h"
-#include "core/conversion_host.h"
 
 namespace plumbrae::core {
 

@@ -23,7 +23,9 @@ std::string asciiLower(std::string_view text) {
     return out;
 }
 
-std::string decimal(std::int64_t value) { return std::to_string(value); }
+std::string decimal(std::int64_t value) {
+    return std::to_string(value);
+}
 
 std::int32_t decodeUtf8(std::string_view text, std::size_t pos, std::size_t& length) {
     length = 1;

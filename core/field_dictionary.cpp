@@ -1,0 +1,224 @@
+#include "core/field_dictionary_p.h"
+#include "core/metadata_text_p.h"
+#include "support/text.h"
+
+#include <vector>
+
+// Bencode, as the metadata uses it: a string is decimal digits, ":" and that many characters;
+// an integer "i", digits (perhaps signed), "e"; a list "l", values, "e"; a dictionary "d",
+// key/value pairs with string keys, "e". The field dictionary is the value of the key "fld":
+//
+//   d 3:fld d 9:firstName 3:Ann 8:lastName 3:Lee e 3:att ... e
+//            ^ field dictionary ^                ^ rest of the metadata dictionary
+//
+// Nested values are skipped with an explicit stack, so hostile nesting cannot exhaust the
+// call stack.
+
+namespace plumbrae::core::detail {
+namespace {
+
+enum class Counting { Utf16Units, Bytes };
+
+class Parser {
+public:
+    Parser(std::string_view text, std::size_t pos, Counting counting)
+        : m_text(text), m_pos(pos), m_counting(counting) {}
+
+    [[nodiscard]] std::size_t pos() const { return m_pos; }
+    [[nodiscard]] bool atEnd() const { return m_pos >= m_text.size(); }
+    [[nodiscard]] char peek() const { return m_text[m_pos]; }
+    void advance() { ++m_pos; }
+
+    /// Reads a string at the current position; nothing when it is malformed or cut short.
+    std::optional<std::string_view> readString() {
+        std::size_t length = 0;
+        std::size_t digits = 0;
+        while (!atEnd() && peek() >= '0' && peek() <= '9') {
+            if (length > m_text.size()) { // cannot fit whatever the counting
+                return std::nullopt;
+            }
+            length = length * 10 + static_cast<std::size_t>(peek() - '0');
+            advance();
+            ++digits;
+        }
+        if (digits == 0 || atEnd() || peek() != ':') {
+            return std::nullopt;
+        }
+        advance();
+        const std::size_t start = m_pos;
+        if (m_counting == Counting::Bytes) {
+            if (length > m_text.size() - start) {
+                return std::nullopt;
+            }
+            m_pos += length;
+            return m_text.substr(start, length);
+        }
+        std::size_t units = 0;
+        while (units < length) {
+            if (atEnd()) {
+                return std::nullopt;
+            }
+            std::size_t bytes = 0;
+            const std::int32_t cp = support::decodeUtf8(m_text, m_pos, bytes);
+            units += cp >= 0x10000 ? 2 : 1;
+            m_pos += bytes;
+        }
+        if (units != length) { // the count splits a character outside the basic plane
+            return std::nullopt;
+        }
+        return m_text.substr(start, m_pos - start);
+    }
+
+    /// Reads an integer at the current position (behind its "i"); its digits, or nothing.
+    std::optional<std::string_view> readInteger() {
+        advance();
+        const std::size_t start = m_pos;
+        if (!atEnd() && peek() == '-') {
+            advance();
+        }
+        std::size_t digits = 0;
+        while (!atEnd() && peek() >= '0' && peek() <= '9') {
+            advance();
+            ++digits;
+        }
+        if (digits == 0 || atEnd() || peek() != 'e') {
+            return std::nullopt;
+        }
+        const auto text = m_text.substr(start, m_pos - start);
+        advance();
+        return text;
+    }
+
+    /// Skips one whole value of any kind. False when it is malformed.
+    bool skipValue() {
+        // Each open container: true for a dictionary waiting for its next key.
+        std::vector<bool> open;
+        bool expectKey = false;
+        do {
+            if (atEnd()) {
+                return false;
+            }
+            const char c = peek();
+            if (!open.empty() && c == 'e') {
+                advance();
+                open.pop_back();
+                expectKey = !open.empty() && open.back();
+                continue;
+            }
+            if (expectKey) {
+                if (!readString()) {
+                    return false;
+                }
+                expectKey = false;
+                continue;
+            }
+            if (c >= '0' && c <= '9') {
+                if (!readString()) {
+                    return false;
+                }
+            } else if (c == 'i') {
+                if (!readInteger()) {
+                    return false;
+                }
+            } else if (c == 'l' || c == 'd') {
+                advance();
+                open.push_back(c == 'd');
+                expectKey = c == 'd';
+                continue;
+            } else {
+                return false;
+            }
+            expectKey = !open.empty() && open.back();
+        } while (!open.empty());
+        return true;
+    }
+
+private:
+    std::string_view m_text;
+    std::size_t m_pos;
+    Counting m_counting;
+};
+
+std::optional<std::size_t> keyIndex(std::string_view key) {
+    for (std::size_t i = 0; i < ContactKeys.size(); ++i) {
+        if (ContactKeys[i] == key) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+/// Reads the dictionary's pairs up to its closing "e". When `values` is given, the contact keys'
+/// first values are stored in it.
+bool readPairs(Parser& parser, ContactValues* values) {
+    for (;;) {
+        if (parser.atEnd()) {
+            return false;
+        }
+        if (parser.peek() == 'e') {
+            parser.advance();
+            return true;
+        }
+        const auto key = parser.readString();
+        if (!key || parser.atEnd()) {
+            return false;
+        }
+        const auto index = values != nullptr ? keyIndex(*key) : std::nullopt;
+        const char kind = parser.peek();
+        if (index && (kind == 'i' || (kind >= '0' && kind <= '9'))) {
+            const auto value = kind == 'i' ? parser.readInteger() : parser.readString();
+            if (!value) {
+                return false;
+            }
+            auto& slot = (*values)[*index];
+            if (!slot) {
+                slot = std::string(*value);
+            }
+        } else if (!parser.skipValue()) {
+            return false;
+        }
+    }
+}
+
+/// One attempt: the field dictionary, and when `whole` also the rest of the metadata dictionary
+/// that holds it.
+FieldReadResult attempt(std::string_view text, std::size_t keyStart, Counting counting,
+                        bool whole) {
+    Parser parser(text, keyStart, counting);
+    FieldReadResult result;
+    ContactValues values;
+    // "3:fld" then the "d" that opens the field dictionary.
+    const bool fieldsRead = parser.readString().has_value() && !parser.atEnd() &&
+                            parser.peek() == 'd' && (parser.advance(), readPairs(parser, &values));
+    if (fieldsRead && (!whole || readPairs(parser, nullptr))) {
+        result.values = values;
+    }
+    result.errorOffset = parser.pos();
+    return result;
+}
+
+} // namespace
+
+std::optional<FieldReadResult> readFieldDictionary(std::string_view metadata) {
+    auto marker = metadata.find(FieldMarker);
+    if (marker == std::string_view::npos) {
+        marker = metadata.find(LateFieldMarker);
+    }
+    if (marker == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::size_t keyStart = marker + 1; // the "3:fld" key behind the "d" or "e"
+    std::size_t furthest = 0;
+    for (const bool whole : {true, false}) {
+        for (const Counting counting : {Counting::Utf16Units, Counting::Bytes}) {
+            auto result = attempt(metadata, keyStart, counting, whole);
+            if (result.values) {
+                return result;
+            }
+            furthest = std::max(furthest, result.errorOffset);
+        }
+    }
+    return FieldReadResult{std::nullopt, furthest};
+}
+
+} // namespace plumbrae::core::detail

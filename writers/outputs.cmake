@@ -1,0 +1,2 @@
+add_library(plumbrae_writers_outputs STATIC output_set.cpp)
+target_link_libraries(plumbrae_writers_outputs PUBLIC plumbrae_writers)

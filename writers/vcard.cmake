@@ -1,0 +1,3 @@
+add_library(plumbrae_writers_vcard STATIC vcard_writer.cpp)
+target_link_libraries(plumbrae_writers_vcard PUBLIC plumbrae_core)
+target_link_libraries(plumbrae_writers INTERFACE plumbrae_writers_vcard)

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "core/contact_output.h"
+#include "core/contact_record.h"
+#include "support/byte_sink.h"
+
+#include <cstdint>
+#include <set>
+#include <string>
+
+namespace plumbrae::writers {
+
+/// The 21 lines of a contact's vCard 2.1 text, each ending in CR LF. Values are written byte for
+/// byte; only what would change their meaning for a reader is escaped: ";" inside a value is
+/// written "\;", and a value holding a line break is written quoted-printable ("=" as "=3D",
+/// each line break as "=0D=0A") on a line marked ENCODING=QUOTED-PRINTABLE.
+std::string vCardText(const core::ContactRecord& record);
+
+/// Writes the vCard of a (trimmed) record to the sink.
+void writeVCard(const core::ContactRecord& record, support::ByteSink& sink);
+
+/// Writes the vCard of a (trimmed) record to the file `sFile`, replacing any file of that name.
+/// `vCardCnt` is the contact's number; the text does not depend on it. Throws
+/// support::SinkError naming the file and the cause.
+void Save2vCardContact(const std::string& sFile, const core::ContactRecord& record,
+                       std::int32_t vCardCnt);
+
+/// The vCard saving option: one file per contact in the output folder, named after the
+/// contact's full name and number. Two contacts of one run never share a file: a name already
+/// used in this run gets " (2)", " (3)", ... before ".vcf".
+class VCardOutput : public core::ContactOutput {
+public:
+    void open(const std::string& outputFolder) override;
+    void write(const core::ContactToWrite& contact) override;
+    void close() override;
+
+private:
+    std::string m_folder;
+    std::set<std::string> m_usedNames;
+};
+
+} // namespace plumbrae::writers
