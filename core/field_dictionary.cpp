@@ -60,7 +60,7 @@ public:
             }
             std::size_t bytes = 0;
             const std::int32_t cp = support::decodeUtf8(m_text, m_pos, bytes);
-            units += cp >= 0x10000 ? 2 : 1;
+            units += cp >= 0x10000 ? 2U : 1U;
             m_pos += bytes;
         }
         if (units != length) { // the count splits a character outside the basic plane

@@ -1,0 +1,5 @@
+add_library(plumbrae_bench_generator STATIC meta_tree_generator.cpp)
+target_link_libraries(plumbrae_bench_generator PUBLIC plumbrae_support)
+
+add_executable(generate-meta-tree generate_meta_tree.cpp)
+target_link_libraries(generate-meta-tree PRIVATE plumbrae_bench_generator)
