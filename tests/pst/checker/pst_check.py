@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Integrity checker for Unicode PST files, written apart from our PST writer.
 
-Usage: pst_check.py [--strict] FILE...
+Usage: pst_check.py [--strict] [--skip-missing] FILE...
 
 Prints one line per finding, "FILE: what (where)". Exit status 0 when every
 file is clean, 1 when there are findings, 2 when a file cannot be parsed at all.
@@ -10,6 +10,7 @@ allocation maps, reference counts, ID counters, name-map buckets), while
 Outlook relies on all of it. --strict also reports leaked space (blocks no
 node references, allocation-map bits set over nothing), which Outlook's own
 files contain and which wastes room without damaging anything.
+--skip-missing exits with 77 (a skipped test) when a file does not exist.
 """
 
 import os
@@ -79,11 +80,16 @@ def check_file(path, strict=False):
 
 
 def main(argv):
-    strict = "--strict" in argv[1:]
-    paths = [a for a in argv[1:] if a != "--strict"]
-    if not paths:
-        print("usage: pst_check.py [--strict] FILE...", file=sys.stderr)
+    options = {a for a in argv[1:] if a.startswith("--")}
+    paths = [a for a in argv[1:] if not a.startswith("--")]
+    if not paths or options - {"--strict", "--skip-missing"}:
+        print("usage: pst_check.py [--strict] [--skip-missing] FILE...", file=sys.stderr)
         return 2
+    strict = "--strict" in options
+    missing = [p for p in paths if not os.path.exists(p)]
+    if missing and "--skip-missing" in options:
+        print("skipped, not found: %s" % " ".join(missing))
+        return 77
     status = 0
     for path in paths:
         findings, parsed = check_file(path, strict)

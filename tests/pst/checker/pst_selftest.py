@@ -1,0 +1,217 @@
+#!/usr/bin/python3
+"""Self-test of pst_check.py: damages copies of an Outlook-made PST and expects
+each damage to be reported.
+
+Usage: pst_selftest.py REFERENCE_DIR
+The copies are made in a temporary folder; exit 77 when the reference files
+are absent so that ctest reports the test as skipped.
+"""
+
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+
+import pst_ndb  # noqa: E402
+from pst_ndb import crc, u16, u32, u64  # noqa: E402
+
+REFERENCE_DIR = None
+ONE_CONTACT = "outlook-one-contact.pst"
+EMPTY = "outlook-empty.pst"
+CONTACT_MESSAGE = 0x200024  # a contact in the Contacts folder 0x8142
+PERMUTE_ENCODE = pst_ndb._PERMUTE_R
+
+
+def parse(buf):
+    ndb = pst_ndb.Ndb("copy", bytes(buf), lambda what, where: None)
+    ndb.walk_trees()
+    return ndb
+
+
+def fix_header(buf):
+    struct.pack_into("<I", buf, 4, crc(bytes(buf[8:8 + 471])))
+    struct.pack_into("<I", buf, 524, crc(bytes(buf[8:8 + 516])))
+
+
+def fix_page(buf, ib):
+    struct.pack_into("<I", buf, ib + 500, crc(bytes(buf[ib:ib + 496])))
+
+
+def leaf_entry(buf, ptype, key):
+    """Offset of the B-tree leaf entry with the given key, and its page."""
+    ndb = parse(buf)
+    size = 32 if ptype == pst_ndb.PT_NBT else 24
+    for ib, _, t in ndb.pages:
+        if t == ptype and buf[ib + 491] == 0:
+            for i in range(buf[ib + 488]):
+                read = u32 if ptype == pst_ndb.PT_NBT else u64
+                if read(buf, ib + i * size) == key:
+                    return ib + i * size, ib
+    raise AssertionError("no leaf entry 0x%X" % key)
+
+
+def rewrite_block(buf, bid, edit):
+    """Applies edit(bytearray) to a block's decoded data and stores it back
+    encoded, with a fresh CRC, so that only the intended damage remains."""
+    ndb = parse(buf)
+    ib, cb, _ = ndb.blocks[bid]
+    data = bytearray(bytes(buf[ib:ib + cb]).translate(pst_ndb._PERMUTE_DECODE))
+    edit(data)
+    buf[ib:ib + cb] = bytes(data).translate(PERMUTE_ENCODE)
+    size = (cb + 16 + 63) // 64 * 64
+    struct.pack_into("<I", buf, ib + size - 8, crc(bytes(buf[ib:ib + cb])))
+
+
+def node_block(buf, nid):
+    entry, _ = leaf_entry(buf, pst_ndb.PT_NBT, nid)
+    return u64(buf, entry + 8)
+
+
+def replace_once(data, old, new):
+    at = bytes(data).find(old)
+    assert at >= 0 and bytes(data).find(old, at + 1) < 0, "pattern not unique"
+    data[at:at + len(old)] = new
+
+
+class Damage(unittest.TestCase):
+    """Each case damages one structure and expects the matching finding."""
+
+    def run_checker(self, buf):
+        with tempfile.TemporaryDirectory() as tmp:
+            path = os.path.join(tmp, "damaged.pst")
+            with open(path, "wb") as f:
+                f.write(buf)
+            r = subprocess.run([sys.executable, os.path.join(HERE, "pst_check.py"), path],
+                               capture_output=True, text=True, check=False)
+        return r.returncode, r.stdout
+
+    def load(self, name=ONE_CONTACT):
+        with open(os.path.join(REFERENCE_DIR, name), "rb") as f:
+            return bytearray(f.read())
+
+    def expect(self, buf, *texts):
+        rc, out = self.run_checker(buf)
+        self.assertEqual(rc, 1, out)
+        for text in texts:
+            self.assertIn(text, out)
+
+    def test_reference_files_pass(self):
+        for name in (EMPTY, ONE_CONTACT):
+            with self.subTest(name):
+                self.assertEqual(self.run_checker(self.load(name)), (0, ""))
+
+    def test_header_fields(self):
+        cases = [  # (offset, struct format, new value, finding, fix CRCs)
+            (100, "<B", 0x55, "dwCRCPartial", False),
+            (516 + 1, "<B", 0x7F, "dwCRCFull", False),
+            (180 + 20, "<Q", 64, "cbAMapFree", True),
+            (180 + 68, "<B", 0, "fAMapValid", True),
+            (516, "<Q", 4, "bidNextB", True),
+            (32, "<Q", 1, "bidNextP", True),
+            (44 + 4 * 4, "<I", 0x10001, "rgnid[0x4]", True),
+            (180 + 4, "<Q", 271360 - 512, "ibFileEof", True),
+        ]
+        for offset, fmt, value, finding, fix in cases:
+            with self.subTest(finding):
+                buf = self.load()
+                struct.pack_into(fmt, buf, offset, value)
+                if fix:
+                    fix_header(buf)
+                self.expect(buf, finding)
+
+    def test_block_damage(self):
+        bid = node_block(self.load(), CONTACT_MESSAGE)
+        ib, cb, _ = parse(self.load()).blocks[bid]
+        size = (cb + 16 + 63) // 64 * 64
+        cases = [(ib + 20, "block CRC"), (ib + size - 14, "block wSig"),
+                 (ib + size - 12, "block CRC"), (ib + size - 16, "trailer cb"),
+                 (ib + size - 4, "trailer bid")]
+        for offset, finding in cases:
+            with self.subTest(finding):
+                buf = self.load()
+                buf[offset] ^= 0x01
+                self.expect(buf, finding)
+
+    def test_page_damage(self):
+        buf = self.load()
+        ndb = parse(buf)
+        nbt_ib = ndb.nbt_root[1]
+        for offset, finding in ((nbt_ib + 40, "page CRC"), (nbt_ib + 498, "page wSig")):
+            with self.subTest(finding):
+                damaged = bytearray(buf)
+                damaged[offset] ^= 0x04
+                self.expect(damaged, finding)
+
+    def test_amap_bit_cleared_under_a_block(self):
+        buf = self.load()
+        ib, _, _ = parse(buf).blocks[node_block(buf, CONTACT_MESSAGE)]
+        unit = (ib - pst_ndb.AMAP_FIRST) // 64
+        buf[pst_ndb.AMAP_FIRST + unit // 8] &= ~(0x80 >> (unit % 8)) & 0xFF
+        fix_page(buf, pst_ndb.AMAP_FIRST)
+        struct.pack_into("<Q", buf, 180 + 20, u64(buf, 180 + 20) + 64)
+        fix_header(buf)
+        self.expect(buf, "marks offset 0x%X free but it is in use" % ib)
+
+    def test_cref_below_references(self):
+        buf = self.load()
+        bid = node_block(buf, 0x60D)  # the hierarchy template, shared by many tables
+        entry, page = leaf_entry(buf, pst_ndb.PT_BBT, bid)
+        struct.pack_into("<H", buf, entry + 18, 1)
+        fix_page(buf, page)
+        self.expect(buf, "cRef 1 is below the")
+
+    def test_message_moved_in_the_node_index_only(self):
+        buf = self.load()
+        entry, page = leaf_entry(buf, pst_ndb.PT_NBT, CONTACT_MESSAGE)
+        struct.pack_into("<I", buf, entry + 24, 0x8162)  # Journal
+        fix_page(buf, page)
+        self.expect(buf, "messages 0x200024 has this folder as NBT parent but no table row",
+                    "row 0x200024 is not among the folder's messages")
+
+    def test_content_count_disagrees_with_rows(self):
+        buf = self.load()
+        record = struct.pack("<HHI", 0x3602, 0x0003, 2)
+        rewrite_block(buf, node_block(buf, 0x8142),
+                      lambda d: replace_once(d, record, struct.pack("<HHI", 0x3602, 3, 3)))
+        self.expect(buf, "PidTagContentCount 3, the contents table has 2 rows")
+
+    def test_heap_signature(self):
+        buf = self.load()
+        rewrite_block(buf, node_block(buf, CONTACT_MESSAGE), lambda d: d.__setitem__(2, 0xED))
+        self.expect(buf, "heap signature bSig 0xEC missing (node 0x200024)")
+
+    def test_name_map_bucket_record_misplaced(self):
+        buf = self.load()
+
+        def move_record(data):
+            # The first record of bucket 0 names LID 0x8550 in GUID slot 4.
+            replace_once(data, bytes.fromhex("508500000800b500"),
+                         bytes.fromhex("518500000800b500"))
+
+        rewrite_block(buf, node_block(buf, 0x61), move_record)
+        self.expect(buf, "bucket 0 lacks the record of property 0x80B5",
+                    "bucket 0 holds a record (key 0x8551")
+
+    def test_unreadable_files(self):
+        for name, data in (("empty", b""), ("text", b"hello" * 200),
+                           ("ansi", b"!BDN" + bytes(6) + b"\x0e\x00" + bytes(600))):
+            with self.subTest(name):
+                rc, out = self.run_checker(bytearray(data))
+                self.assertEqual(rc, 2, out)
+                self.assertIn("cannot be read", out)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 2:
+        print("usage: pst_selftest.py REFERENCE_DIR", file=sys.stderr)
+        sys.exit(2)
+    REFERENCE_DIR = sys.argv.pop(1)
+    if not os.path.exists(os.path.join(REFERENCE_DIR, ONE_CONTACT)):
+        print("reference files not found in %s: skipped" % REFERENCE_DIR)
+        sys.exit(77)
+    unittest.main(verbosity=1)
