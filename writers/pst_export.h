@@ -1,0 +1,104 @@
+#pragma once
+
+#include "automation/object.h"
+#include "core/contact_output.h"
+#include "core/contact_record.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace plumbrae::writers {
+
+/// A local date and time as the clock reads it.
+struct LocalDateTime {
+    std::int32_t year = 2000;
+    std::int32_t month = 1; ///< 1 to 12
+    std::int32_t day = 1;   ///< 1 to 31
+    std::int32_t hour = 0;  ///< 0 to 23
+    std::int32_t minute = 0;
+    std::int32_t second = 0;
+};
+
+/// Where the PST export reads the time for its file and store names; tests pass their own.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    Clock() = default;
+    Clock(const Clock&) = delete;
+    Clock& operator=(const Clock&) = delete;
+    [[nodiscard]] virtual LocalDateTime now() = 0;
+};
+
+/// The system's local time.
+class SystemClock : public Clock {
+public:
+    [[nodiscard]] LocalDateTime now() override;
+};
+
+/// The stamp in PST file and store names: day, month, two-digit year, hour, minute without
+/// leading zeros and seconds with two digits, "d.m.YY H.m.ss" (25.3.13 14.30.05).
+std::string pstTimeStamp(const LocalDateTime& time);
+
+/// The Outlook (.pst) option's output. Everything goes through late-bound calls on the object
+/// registered as "Redemption.RDOSession", so any class registered under that name (our PST
+/// object model, or a test double) serves it.
+///
+/// A failure keeps the session as it is: it is not logged off, and it is released when the next
+/// PST run replaces it or this object is destroyed; releasing it makes what was saved durable.
+class PstExport : public core::ContactOutput {
+public:
+    static constexpr const char* SessionProgId = "Redemption.RDOSession";
+    /// `GetDefaultFolder`'s number for the default contacts folder.
+    static constexpr std::int32_t ContactsFolder = 10;
+    /// `AddPSTStore`'s number for the default store format.
+    static constexpr std::int32_t DefaultStoreFormat = 1;
+    /// `Items.Add`'s number for a contact item.
+    static constexpr std::int32_t ContactItem = 2;
+
+    PstExport();
+    explicit PstExport(std::shared_ptr<Clock> clock);
+    ~PstExport() override;
+
+    void open(const std::string& outputFolder) override;
+    void write(const core::ContactToWrite& contact) override;
+    [[nodiscard]] bool readFailureEndsRun() const override { return true; }
+    void close() override;
+    void abandon() noexcept override;
+    [[nodiscard]] core::Message failureMessage(const std::string& cause) const override;
+
+    /// Creates the session, logs on, creates and attaches the new PST file in `OutputFolder`
+    /// and keeps its store and entry id. Throws core::OutputError.
+    void StartPstExport(const std::string& OutputFolder);
+    /// Creates and saves one contact item in the default folder `FolderName` of the store
+    /// `storeID`, looking the store and folder up anew. Throws core::OutputError.
+    void CreateContactItem(const std::string& storeID, std::int32_t FolderName,
+                           const core::ContactRecord& record);
+    /// Logs off, then releases the store and the session. Throws core::OutputError.
+    void FinishPstExport();
+
+    /// The PST file of the current (or last) run; "" before the first.
+    [[nodiscard]] const std::string& pstPath() const { return m_pstPath; }
+    /// The name the store was attached under.
+    [[nodiscard]] const std::string& storeDisplayName() const { return m_displayName; }
+
+    /// The lines of the "Outlook Error" message before the cause.
+    static constexpr const char* ErrorCaption = "Outlook Error";
+    static constexpr const char* SupportArticle =
+        "https://support.microsoft.com/en-us/office/"
+        "choose-between-the-64-bit-or-32-bit-version-of-office-"
+        "2dee7807-8f95-4d0c-b5fe-6c6f49b8d261";
+
+private:
+    void releaseSession() noexcept;
+
+    std::shared_ptr<Clock> m_clock;
+    automation::ObjectPtr m_session;
+    automation::ObjectPtr m_store;
+    std::string m_storeId;
+    std::string m_pstPath;
+    std::string m_displayName;
+    std::int32_t m_contactNumber = 0;
+};
+
+} // namespace plumbrae::writers
