@@ -1,0 +1,129 @@
+#include "pst/ltp/heap_builder.h"
+
+#include "pst/ndb/disk_format.h"
+#include "support/le_writer.h"
+
+#include <stdexcept>
+
+namespace plumbrae::pst::ltp {
+namespace {
+
+constexpr std::uint8_t kHeapSignature = 0xEC;
+constexpr std::size_t kFirstHeaderSize = 12;
+constexpr std::size_t kPageHeaderSize = 2;
+constexpr std::size_t kBitmapHeaderSize = 66;
+constexpr std::size_t kMaxAllocationsPerPage = 0x7FF;
+
+std::size_t pageMapSize(std::size_t allocations) {
+    return 4 + 2 * (allocations + 1);
+}
+
+} // namespace
+
+std::size_t HeapBuilder::headerSize(std::size_t pageIndex) {
+    if (pageIndex == 0) {
+        return kFirstHeaderSize;
+    }
+    return pageIndex % 128 == 8 ? kBitmapHeaderSize : kPageHeaderSize;
+}
+
+bool HeapBuilder::fits(std::size_t pageIndex, const Page& page, std::size_t bytes) {
+    // One padding byte may sit before the page map to keep it at an even offset.
+    const auto total = headerSize(pageIndex) + page.usedBytes + bytes + 1 +
+                       pageMapSize(page.allocations.size() + 1);
+    return total <= ndb::kMaxBlockData && page.allocations.size() < kMaxAllocationsPerPage;
+}
+
+Hid HeapBuilder::allocate(std::string_view bytes) {
+    if (bytes.size() > kMaxHeapAllocation) {
+        throw std::length_error("heap allocation larger than the format allows");
+    }
+    if (m_pages.empty() || !fits(m_pages.size() - 1, m_pages.back(), bytes.size())) {
+        m_pages.emplace_back();
+    }
+    auto& page = m_pages.back();
+    page.allocations.emplace_back(bytes);
+    page.usedBytes += bytes.size();
+    const auto block = static_cast<std::uint32_t>(m_pages.size() - 1);
+    const auto index = static_cast<std::uint32_t>(page.allocations.size());
+    return (block << 16U) | (index << 5U);
+}
+
+std::vector<std::string> HeapBuilder::finish() const {
+    std::vector<std::string> blocks;
+    const auto pageCount = std::max<std::size_t>(m_pages.size(), 1);
+    for (std::size_t index = 0; index < pageCount; ++index) {
+        const Page empty;
+        const auto& page = index < m_pages.size() ? m_pages[index] : empty;
+        std::string block(headerSize(index), '\0');
+        std::vector<std::uint16_t> starts;
+        for (const auto& allocation : page.allocations) {
+            starts.push_back(static_cast<std::uint16_t>(block.size()));
+            block.append(allocation);
+        }
+        starts.push_back(static_cast<std::uint16_t>(block.size()));
+        if (block.size() % 2 != 0) {
+            block.push_back('\0');
+        }
+        const auto mapOffset = static_cast<std::uint16_t>(block.size());
+        support::LeWriter map(block);
+        map.u16(static_cast<std::uint16_t>(page.allocations.size())).u16(0);
+        for (const auto start : starts) {
+            map.u16(start);
+        }
+        block[0] = static_cast<char>(mapOffset & 0xFFU);
+        block[1] = static_cast<char>(mapOffset >> 8U);
+        if (index == 0) {
+            block[2] = static_cast<char>(kHeapSignature);
+            block[3] = static_cast<char>(m_client);
+            for (int i = 0; i < 4; ++i) {
+                block[static_cast<std::size_t>(4 + i)] =
+                    static_cast<char>((m_userRoot >> (8U * static_cast<unsigned>(i))) & 0xFFU);
+            }
+        }
+        blocks.push_back(std::move(block));
+    }
+    return blocks;
+}
+
+Hid buildHeapBTree(HeapBuilder& heap, std::uint8_t keySize, std::uint8_t dataSize,
+                   const std::vector<std::string>& records) {
+    std::uint8_t indexLevels = 0;
+    Hid root = 0;
+    if (!records.empty()) {
+        std::vector<std::string> level = records;
+        std::size_t recordSize = std::size_t{keySize} + dataSize;
+        for (;;) {
+            const auto perAllocation = kMaxHeapAllocation / recordSize;
+            std::vector<std::string> parents;
+            for (std::size_t first = 0; first < level.size(); first += perAllocation) {
+                const auto count = std::min(perAllocation, level.size() - first);
+                std::string bytes;
+                for (std::size_t i = first; i < first + count; ++i) {
+                    bytes.append(level[i]);
+                }
+                const auto hid = heap.allocate(bytes);
+                std::string parent = level[first].substr(0, keySize);
+                support::LeWriter(parent).u32(hid);
+                parents.push_back(std::move(parent));
+                root = hid;
+            }
+            if (parents.size() == 1) {
+                break;
+            }
+            level = std::move(parents);
+            recordSize = std::size_t{keySize} + 4;
+            ++indexLevels;
+        }
+    }
+    std::string header;
+    support::LeWriter(header)
+        .u8(static_cast<std::uint8_t>(HeapClient::BTree))
+        .u8(keySize)
+        .u8(dataSize)
+        .u8(indexLevels)
+        .u32(root);
+    return heap.allocate(header);
+}
+
+} // namespace plumbrae::pst::ltp

@@ -1,0 +1,71 @@
+#pragma once
+
+// A heap on a node: the node's data blocks carry small allocations addressed by heap ids.
+//
+//   block 0:        header (12 bytes: page-map offset, 0xEC, client signature, user root,
+//                   fill levels), allocations, page map
+//   blocks 1..:     page-map offset (2 bytes), allocations, page map
+//   blocks 8, 136, 264, ...: page-map offset and 64 fill-level bytes instead
+//   page map:       allocation count, free count (0), then count + 1 start offsets (the last
+//                   one is where the last allocation ends)
+//
+// A heap id is (block index << 16) | (allocation number, 1-based, << 5).
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace plumbrae::pst::ltp {
+
+using Hid = std::uint32_t;
+
+/// Client signatures: what the heap's user root describes.
+enum class HeapClient : std::uint8_t {
+    TableContext = 0x7C,
+    BTree = 0xB5,
+    PropertyContext = 0xBC,
+};
+
+/// The largest allocation a heap takes; bigger values go into subnodes.
+inline constexpr std::size_t kMaxHeapAllocation = 3580;
+
+class HeapBuilder {
+public:
+    explicit HeapBuilder(HeapClient client) : m_client(client) {}
+
+    /// Adds an allocation (at most kMaxHeapAllocation bytes) and returns its id.
+    Hid allocate(std::string_view bytes);
+    void setUserRoot(Hid root) { m_userRoot = root; }
+
+    /// The node's data blocks, each at most one block's payload.
+    [[nodiscard]] std::vector<std::string> finish() const;
+
+private:
+    struct Page {
+        std::vector<std::string> allocations;
+        std::size_t usedBytes = 0;
+    };
+    [[nodiscard]] static std::size_t headerSize(std::size_t pageIndex);
+    [[nodiscard]] static bool fits(std::size_t pageIndex, const Page& page, std::size_t bytes);
+
+    HeapClient m_client;
+    Hid m_userRoot = 0;
+    std::vector<Page> m_pages;
+};
+
+/// The heap id's block index and 1-based allocation number.
+constexpr std::uint32_t heapBlockIndex(Hid hid) {
+    return hid >> 16U;
+}
+constexpr std::uint32_t heapAllocationIndex(Hid hid) {
+    return (hid >> 5U) & 0x7FFU;
+}
+
+/// Adds a B-tree on the heap holding `records` (each key then data, sorted by key, all the
+/// same size) and returns the id of its header. Leaves that would pass the allocation limit
+/// are split under index levels.
+Hid buildHeapBTree(HeapBuilder& heap, std::uint8_t keySize, std::uint8_t dataSize,
+                   const std::vector<std::string>& records);
+
+} // namespace plumbrae::pst::ltp

@@ -1,0 +1,68 @@
+#include "pst/ltp/property_context.h"
+
+#include "pst/ltp/heap_builder.h"
+#include "support/le_writer.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace plumbrae::pst::ltp {
+namespace {
+
+/// Stores a variable or 8-byte value: in the heap when small enough, else in a new subnode.
+std::uint32_t storeValue(HeapBuilder& heap, std::vector<ndb::Subnode>& subnodes,
+                         std::uint32_t& nextSubnodeIndex, const std::string& value) {
+    if (value.size() <= kMaxHeapAllocation) {
+        return heap.allocate(value);
+    }
+    const auto nid = ndb::makeNid(ndb::NidType::Ltp, nextSubnodeIndex++);
+    subnodes.push_back({nid, {ndb::splitIntoBlocks(value), {}}});
+    return nid;
+}
+
+} // namespace
+
+ndb::NodeContent buildPropertyContext(const std::vector<Property>& properties,
+                                      std::vector<ndb::Subnode> extraSubnodes) {
+    std::vector<const Property*> sorted;
+    sorted.reserve(properties.size());
+    for (const auto& property : properties) {
+        sorted.push_back(&property);
+    }
+    std::sort(sorted.begin(), sorted.end(),
+              [](const Property* a, const Property* b) { return tagId(a->tag) < tagId(b->tag); });
+    for (std::size_t i = 1; i < sorted.size(); ++i) {
+        if (tagId(sorted[i]->tag) == tagId(sorted[i - 1]->tag)) {
+            throw std::invalid_argument("a property is set twice on one object");
+        }
+    }
+    HeapBuilder heap(HeapClient::PropertyContext);
+    ndb::NodeContent content;
+    content.subnodes = std::move(extraSubnodes);
+    std::uint32_t nextSubnodeIndex = 1;
+    std::vector<std::string> records;
+    records.reserve(sorted.size());
+    for (const auto* property : sorted) {
+        const auto type = tagType(property->tag);
+        const auto size = fixedSize(type);
+        std::uint32_t reference = 0;
+        if (size != 0 && size <= 4) {
+            std::string inlineValue = property->value;
+            inlineValue.resize(4, '\0');
+            reference = support::readLe32(inlineValue, 0);
+        } else {
+            reference = storeValue(heap, content.subnodes, nextSubnodeIndex, property->value);
+        }
+        std::string record;
+        support::LeWriter(record)
+            .u16(tagId(property->tag))
+            .u16(static_cast<std::uint16_t>(type))
+            .u32(reference);
+        records.push_back(std::move(record));
+    }
+    heap.setUserRoot(buildHeapBTree(heap, 2, 6, records));
+    content.blocks = heap.finish();
+    return content;
+}
+
+} // namespace plumbrae::pst::ltp

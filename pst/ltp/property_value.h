@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace plumbrae::pst::ltp {
+
+/// Property types used by this writer (the low 16 bits of a property tag).
+enum class PropertyType : std::uint16_t {
+    Int16 = 0x0002,
+    Int32 = 0x0003,
+    Boolean = 0x000B,
+    Int64 = 0x0014,
+    String = 0x001F,
+    Time = 0x0040,
+    Guid = 0x0048,
+    Binary = 0x0102,
+    MultiInt32 = 0x1003,
+    MultiString = 0x101F,
+};
+
+using PropertyTag = std::uint32_t;
+
+constexpr PropertyTag makeTag(std::uint16_t id, PropertyType type) {
+    return (static_cast<std::uint32_t>(id) << 16U) | static_cast<std::uint16_t>(type);
+}
+constexpr std::uint16_t tagId(PropertyTag tag) {
+    return static_cast<std::uint16_t>(tag >> 16U);
+}
+constexpr PropertyType tagType(PropertyTag tag) {
+    return static_cast<PropertyType>(tag & 0xFFFFU);
+}
+
+/// Bytes a fixed-size type takes in a row or inline; 0 for variable-size types.
+std::size_t fixedSize(PropertyType type);
+
+/// One property: its tag and its value as stored (little-endian numbers, UTF-16LE text
+/// without a terminator, the multi-valued layouts of the format).
+struct Property {
+    PropertyTag tag = 0;
+    std::string value;
+};
+
+/// Value encoders.
+std::string int16Value(std::int16_t value);
+std::string int32Value(std::int32_t value);
+std::string int64Value(std::int64_t value);
+std::string booleanValue(bool value);
+/// UTF-8 bytes as UTF-16LE (invalid UTF-8 bytes read as Windows-1252).
+std::string stringValue(std::string_view utf8);
+/// Several UTF-8 texts as a multi-valued string: count, offsets, then the UTF-16LE texts.
+std::string multiStringValue(const std::vector<std::string>& utf8Values);
+std::string multiInt32Value(const std::vector<std::int32_t>& values);
+
+} // namespace plumbrae::pst::ltp

@@ -1,0 +1,163 @@
+#include "pst/ltp/table_context.h"
+
+#include "pst/ltp/heap_builder.h"
+#include "support/le_writer.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace plumbrae::pst::ltp {
+namespace {
+
+constexpr std::uint8_t kTableSignature = 0x7C;
+
+std::uint8_t cellSize(PropertyTag tag) {
+    const auto size = fixedSize(tagType(tag));
+    return static_cast<std::uint8_t>(size == 0 ? 4 : size);
+}
+
+} // namespace
+
+TableBuilder::TableBuilder(const std::vector<PropertyTag>& columns) {
+    std::vector<PropertyTag> tags = columns;
+    for (const auto required : {kRowIdTag, kRowVersionTag}) {
+        if (std::find(tags.begin(), tags.end(), required) == tags.end()) {
+            tags.push_back(required);
+        }
+    }
+    std::sort(tags.begin(), tags.end());
+    tags.erase(std::unique(tags.begin(), tags.end()), tags.end());
+    for (const auto tag : tags) {
+        m_columns.push_back({tag, 0, cellSize(tag), 0});
+    }
+    // Row id and version come first, at offsets 0 and 4 with bits 0 and 1; the other cells
+    // follow band by band (4/8-byte, 2-byte, 1-byte).
+    std::vector<Column*> order;
+    for (auto& column : m_columns) {
+        if (column.tag == kRowIdTag || column.tag == kRowVersionTag) {
+            order.push_back(&column);
+        }
+    }
+    std::sort(order.begin(), order.end(), [](const Column* a, const Column* b) {
+        return (a->tag == kRowIdTag) && (b->tag != kRowIdTag);
+    });
+    for (const int band : {8, 4, 2, 1}) {
+        for (auto& column : m_columns) {
+            if (column.size == band && column.tag != kRowIdTag && column.tag != kRowVersionTag) {
+                order.push_back(&column);
+            }
+        }
+    }
+    std::uint16_t offset = 0;
+    std::uint8_t bit = 0;
+    for (auto* column : order) {
+        column->offset = offset;
+        column->bit = bit++;
+        offset = static_cast<std::uint16_t>(offset + column->size);
+        if (column->size >= 4) {
+            m_bandEnds[0] = offset;
+        }
+        if (column->size >= 2) {
+            m_bandEnds[1] = offset;
+        }
+        m_bandEnds[2] = offset;
+    }
+    m_rowSize = offset + (m_columns.size() + 7) / 8;
+    m_bandEnds[3] = static_cast<std::uint16_t>(m_rowSize);
+}
+
+void TableBuilder::addRow(std::uint32_t rowId, const std::vector<Property>& cells) {
+    Row row{rowId, std::vector<std::optional<std::string>>(m_columns.size())};
+    for (const auto& cell : cells) {
+        for (std::size_t i = 0; i < m_columns.size(); ++i) {
+            if (m_columns[i].tag == cell.tag) {
+                row.cells[i] = cell.value;
+            }
+        }
+    }
+    m_rows.push_back(std::move(row));
+}
+
+ndb::NodeContent TableBuilder::finish() const {
+    HeapBuilder heap(HeapClient::TableContext);
+    ndb::NodeContent content;
+    std::uint32_t nextSubnodeIndex = 1;
+    std::string matrix;
+    matrix.reserve(m_rows.size() * m_rowSize);
+    for (const auto& row : m_rows) {
+        std::string bytes(m_rowSize, '\0');
+        auto put32 = [&](std::size_t at, std::uint32_t value) {
+            for (std::size_t i = 0; i < 4; ++i) {
+                bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFFU);
+            }
+        };
+        const auto bitmapAt = m_bandEnds[2];
+        for (std::size_t i = 0; i < m_columns.size(); ++i) {
+            const auto& column = m_columns[i];
+            std::optional<std::string> value = row.cells[i];
+            if (column.tag == kRowIdTag) {
+                value = support::LeWriter().u32(row.id).str();
+            } else if (column.tag == kRowVersionTag) {
+                value = std::string(4, '\0');
+            }
+            if (!value) {
+                continue;
+            }
+            if (fixedSize(tagType(column.tag)) != 0) {
+                std::string cell = *value;
+                cell.resize(column.size, '\0');
+                bytes.replace(column.offset, column.size, cell);
+            } else if (value->size() <= kMaxHeapAllocation) {
+                put32(column.offset, heap.allocate(*value));
+            } else {
+                const auto nid = ndb::makeNid(ndb::NidType::Ltp, nextSubnodeIndex++);
+                content.subnodes.push_back({nid, {ndb::splitIntoBlocks(*value), {}}});
+                put32(column.offset, nid);
+            }
+            bytes[bitmapAt + column.bit / 8U] =
+                static_cast<char>(bytes[bitmapAt + column.bit / 8U] | (0x80 >> (column.bit % 8U)));
+        }
+        matrix.append(bytes);
+    }
+    std::uint32_t rowsReference = 0;
+    if (!matrix.empty() && matrix.size() <= kMaxHeapAllocation) {
+        rowsReference = heap.allocate(matrix);
+    } else if (!matrix.empty()) {
+        // Rows never straddle blocks: each block holds as many whole rows as fit.
+        const auto perBlock = (ndb::kMaxBlockData / m_rowSize) * m_rowSize;
+        std::vector<std::string> blocks;
+        for (std::size_t at = 0; at < matrix.size(); at += perBlock) {
+            blocks.push_back(matrix.substr(at, perBlock));
+        }
+        rowsReference = ndb::makeNid(ndb::NidType::Ltp, nextSubnodeIndex++);
+        content.subnodes.push_back({rowsReference, {std::move(blocks), {}}});
+    }
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> index;
+    index.reserve(m_rows.size());
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        index.emplace_back(m_rows[i].id, static_cast<std::uint32_t>(i));
+    }
+    std::sort(index.begin(), index.end());
+    std::vector<std::string> records;
+    records.reserve(index.size());
+    for (const auto& [id, position] : index) {
+        records.push_back(support::LeWriter().u32(id).u32(position).str());
+    }
+    const auto rowIndex = buildHeapBTree(heap, 4, 4, records);
+
+    std::string info;
+    support::LeWriter writer(info);
+    writer.u8(kTableSignature).u8(static_cast<std::uint8_t>(m_columns.size()));
+    for (const auto end : m_bandEnds) {
+        writer.u16(end);
+    }
+    writer.u32(rowIndex).u32(rowsReference).u32(0);
+    for (const auto& column : m_columns) {
+        writer.u32(column.tag).u16(column.offset).u8(column.size).u8(column.bit);
+    }
+    heap.setUserRoot(heap.allocate(info));
+    content.blocks = heap.finish();
+    return content;
+}
+
+} // namespace plumbrae::pst::ltp

@@ -1,0 +1,54 @@
+#pragma once
+
+// A table context: a heap (client signature 0x7C) whose user root is the table description
+//   {0x7C, column count, end offsets of the 4/8-byte, 2-byte and 1-byte cell bands and of the
+//    whole row, row-index B-tree, row matrix reference, 0, column descriptors sorted by tag}
+// Each row is the fixed cells band by band, then a bitmap saying which cells exist. Variable
+// cells hold a heap id (or subnode id) of the value. The row matrix sits in the heap when it
+// is small, otherwise in a subnode whose blocks each hold whole rows. The row index maps a
+// row id to the row's position.
+
+#include "pst/ltp/property_value.h"
+#include "pst/ndb/node_content.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace plumbrae::pst::ltp {
+
+inline constexpr PropertyTag kRowIdTag = 0x67F20003;
+inline constexpr PropertyTag kRowVersionTag = 0x67F30003;
+
+/// Collects rows, then builds the node content. The row id and row version columns are always
+/// present; the row id cell of each row is its id, the version cell is left at zero.
+class TableBuilder {
+public:
+    explicit TableBuilder(const std::vector<PropertyTag>& columns);
+
+    /// Adds a row. Cells whose tag is not a column are ignored; missing cells do not exist.
+    void addRow(std::uint32_t rowId, const std::vector<Property>& cells);
+
+    [[nodiscard]] ndb::NodeContent finish() const;
+    [[nodiscard]] std::size_t rowSize() const { return m_rowSize; }
+    [[nodiscard]] std::size_t rowCount() const { return m_rows.size(); }
+
+private:
+    struct Column {
+        PropertyTag tag;
+        std::uint16_t offset = 0;
+        std::uint8_t size = 0;
+        std::uint8_t bit = 0;
+    };
+    struct Row {
+        std::uint32_t id;
+        std::vector<std::optional<std::string>> cells; // in m_columns order
+    };
+
+    std::vector<Column> m_columns; // sorted by tag
+    std::uint16_t m_bandEnds[4] = {};
+    std::size_t m_rowSize = 0;
+    std::vector<Row> m_rows;
+};
+
+} // namespace plumbrae::pst::ltp

@@ -1,0 +1,82 @@
+#include "pst/ndb/output_file.h"
+
+#include "support/byte_sink.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace plumbrae::pst::ndb {
+
+void MemoryFile::writeAt(std::uint64_t offset, std::string_view bytes) {
+    const auto end = static_cast<std::size_t>(offset) + bytes.size();
+    if (m_bytes.size() < end) {
+        m_bytes.resize(end, '\0');
+    }
+    m_bytes.replace(static_cast<std::size_t>(offset), bytes.size(), bytes);
+}
+
+void MemoryFile::finish(std::uint64_t size) {
+    m_bytes.resize(static_cast<std::size_t>(size), '\0');
+}
+
+DiskFile::DiskFile(const std::filesystem::path& path) : m_path(path) {
+    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (m_fd < 0) {
+        fail("create", errno);
+    }
+}
+
+DiskFile::~DiskFile() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+void DiskFile::writeAt(std::uint64_t offset, std::string_view bytes) {
+    // Blocks are mostly laid out one after another: gather neighbours into one system call.
+    if (offset != m_pendingOffset + m_pending.size() || m_pending.size() + bytes.size() > kGather) {
+        flushPending();
+        m_pendingOffset = offset;
+    }
+    m_pending.append(bytes);
+}
+
+void DiskFile::flushPending() {
+    std::string_view bytes = m_pending;
+    auto offset = m_pendingOffset;
+    while (!bytes.empty()) {
+        const auto written = ::pwrite(m_fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            fail("write", errno);
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+        offset += static_cast<std::uint64_t>(written);
+    }
+    m_pending.clear();
+}
+
+void DiskFile::finish(std::uint64_t size) {
+    flushPending();
+    if (::ftruncate(m_fd, static_cast<off_t>(size)) != 0) {
+        fail("write", errno);
+    }
+    if (::fsync(m_fd) != 0) {
+        fail("write", errno);
+    }
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0) {
+        fail("write", errno);
+    }
+}
+
+void DiskFile::fail(const char* what, int error) const {
+    throw PstIoError(std::string("cannot ") + what + " " +
+                     support::describeFileError(m_path, error));
+}
+
+} // namespace plumbrae::pst::ndb

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace plumbrae::pst::ndb {
+
+/// Where the node database puts its bytes: writes at given offsets, in any order. Gaps read
+/// as zeros.
+class OutputFile {
+public:
+    OutputFile() = default;
+    virtual ~OutputFile() = default;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    /// Throws PstIoError naming the file and the cause.
+    virtual void writeAt(std::uint64_t offset, std::string_view bytes) = 0;
+    /// Sets the file's size (zero-filling the tail), then makes everything durable.
+    virtual void finish(std::uint64_t size) = 0;
+};
+
+/// Writing a file failed; the message names the file and the cause.
+class PstIoError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// Collects the file in memory (tests, and readers of what was just built).
+class MemoryFile : public OutputFile {
+public:
+    void writeAt(std::uint64_t offset, std::string_view bytes) override;
+    void finish(std::uint64_t size) override;
+    [[nodiscard]] const std::string& bytes() const { return m_bytes; }
+
+private:
+    std::string m_bytes;
+};
+
+/// A new file on disk, created exclusively (an existing file of that name is an error).
+class DiskFile : public OutputFile {
+public:
+    explicit DiskFile(const std::filesystem::path& path);
+    ~DiskFile() override;
+    void writeAt(std::uint64_t offset, std::string_view bytes) override;
+    /// Truncates to `size`, flushes to the device and closes.
+    void finish(std::uint64_t size) override;
+
+private:
+    [[noreturn]] void fail(const char* what, int error) const;
+    void flushPending();
+
+    static constexpr std::size_t kGather = std::size_t{1} << 20;
+    std::filesystem::path m_path;
+    int m_fd = -1;
+    std::uint64_t m_pendingOffset = 0;
+    std::string m_pending;
+};
+
+} // namespace plumbrae::pst::ndb
