@@ -23,7 +23,7 @@ struct LineLayout {
 constexpr std::string_view QpLabel = "ENCODING=QUOTED-PRINTABLE";
 
 // clang-format off
-const std::array<LineLayout, 19> Layout = {{
+const std::array<LineLayout, 18> Layout = {{
     {"N", {"", ";", ";"}, {&ContactRecord::LastName, &ContactRecord::FirstName, &ContactRecord::MiddleName}, 3, false},
     {"FN", {"", ""}, {&ContactRecord::FullName}, 1, false},
     {"ORG", {"", ";", ""}, {&ContactRecord::Company, &ContactRecord::Department}, 2, false},
