@@ -269,13 +269,16 @@ class Ltp:
         self.report = report
         self.pcs = {}  # nid -> PropertyContext of top-level nodes
         self.tcs = {}  # nid -> TableContext of top-level nodes
+        self.sub_pcs = {}  # (top-level nid, subnode nid) -> PropertyContext
+        self.sub_tcs = {}  # (top-level nid, subnode nid) -> TableContext
         for nid, node in sorted(nodes.items()):
-            self._check(node, "node 0x%X" % nid, top=True)
+            self._check(node, "node 0x%X" % nid, None)
 
     def _check(self, node, where, top):
+        """top is the nid of the node owning this subnode, None for NBT nodes."""
         t = node.nid & 0x1F
         want = None
-        if t in PC_TYPES or (top and node.nid in PC_NIDS):
+        if t in PC_TYPES or (top is None and node.nid in PC_NIDS):
             want = {SIG_PC}
         elif t in TC_TYPES:
             want = {SIG_TC}
@@ -291,11 +294,16 @@ class Ltp:
                             % (heap.client_sig, min(want)), where)
             elif heap.ok and heap.client_sig == SIG_PC:
                 pc = PropertyContext(heap)
-                if top:
+                if top is None:
                     self.pcs[node.nid] = pc
+                else:
+                    self.sub_pcs[(top, node.nid)] = pc
             elif heap.ok and heap.client_sig == SIG_TC:
                 tc = TableContext(heap)
-                if top:
+                if top is None:
                     self.tcs[node.nid] = tc
+                else:
+                    self.sub_tcs[(top, node.nid)] = tc
         for sub_nid, sub in sorted(node.subnodes.items()):
-            self._check(sub, "%s subnode 0x%X" % (where, sub_nid), top=False)
+            self._check(sub, "%s subnode 0x%X" % (where, sub_nid),
+                        node.nid if top is None else top)

@@ -170,8 +170,8 @@ class Damage(unittest.TestCase):
         entry, page = leaf_entry(buf, pst_ndb.PT_NBT, CONTACT_MESSAGE)
         struct.pack_into("<I", buf, entry + 24, 0x8162)  # Journal
         fix_page(buf, page)
-        self.expect(buf, "messages 0x200024 has this folder as NBT parent but no table row",
-                    "row 0x200024 is not among the folder's messages")
+        self.expect(buf, "message 0x200024 has no row in this table (folder 0x8162",
+                    "row 0x200024 names no message of this owner in the node index (folder 0x8142")
 
     def test_content_count_disagrees_with_rows(self):
         buf = self.load()

@@ -20,9 +20,19 @@ MANDATORY = [0x21, 0x61, 0x122, 0x12D, 0x12E, 0x12F, 0x1E1, 0x201, 0x60D, 0x60E,
 ENTRY_ID_PROPS = [0x35D8, 0x35DF, 0x35E0, 0x35E2, 0x35E3, 0x35E4, 0x35E5, 0x35E6,
                   0x35E7, 0x36D0, 0x36D1, 0x36D2, 0x36D3, 0x36D4, 0x36D7]
 
-# Table columns that Outlook keeps up to date itself rather than copying from
-# the object's properties, so they may legitimately differ.
-UNCOPIED_COLUMNS = {0x67F2, 0x67F3, 0x0E08, 0x3603}
+# Properties [MS-PST] 2.4 makes mandatory on each kind of object.
+STORE_REQUIRED = [0x0FF9, 0x3001, 0x35E0, 0x35E3, 0x35E7]
+FOLDER_REQUIRED = [0x3001, 0x3602, 0x3603, 0x360A]
+# PidTagMessageStatus (0x0E17) is listed too, but Outlook keeps it in the
+# contents-table row only, so it is not demanded from the message itself.
+MESSAGE_REQUIRED = [0x001A, 0x0E07, 0x0E08, 0x3007, 0x3008, 0x300B]
+ATTACHMENT_REQUIRED = [0x0E20, 0x3705]
+T_ATTACHMENT, NID_ATTACHMENT_TABLE = 0x05, 0x671
+PR_HAS_ATTACHMENTS, PR_MESSAGE_FLAGS, MSGFLAG_HASATTACH = 0x0E1B, 0x0E07, 0x10
+
+# Row identity columns describe the row, not the object; every other cell must
+# equal the object's own property when it has one (Outlook's files agree).
+UNCOPIED_COLUMNS = {0x67F2, 0x67F3}
 
 
 def u16(b, o):
@@ -43,7 +53,67 @@ def check_store(ltp, nodes, report):
     names = ltp.pcs.get(NID_NAME_MAP)
     if names is not None:
         check_name_map(names, report)
+        _check_named_ids(ltp, len(names.get(0x0003) or b"") // 8, report)
+    _check_required(ltp, nodes, report)
     check_folders(ltp, nodes, report)
+    for nid in sorted(nodes):
+        if nid & 0x1F in (T_MESSAGE, T_ASSOC) and nid in ltp.pcs:
+            _check_attachments(ltp, nodes[nid], report)
+
+
+def _missing(pc, required):
+    return ", ".join("0x%04X" % p for p in required if p not in pc.props)
+
+
+def _check_required(ltp, nodes, report):
+    for nid, pc in sorted(ltp.pcs.items()):
+        t = nid & 0x1F
+        required = (STORE_REQUIRED if nid == NID_STORE else
+                    FOLDER_REQUIRED if t in (T_FOLDER, T_SEARCH_FOLDER) else
+                    MESSAGE_REQUIRED if t in (T_MESSAGE, T_ASSOC) else [])
+        if _missing(pc, required):
+            report("required properties missing: %s" % _missing(pc, required), "node 0x%X" % nid)
+    for (top, sub), pc in sorted(ltp.sub_pcs.items()):
+        if sub & 0x1F == T_ATTACHMENT and _missing(pc, ATTACHMENT_REQUIRED):
+            report("required properties missing: %s" % _missing(pc, ATTACHMENT_REQUIRED),
+                   "node 0x%X attachment 0x%X" % (top, sub))
+
+
+def _check_named_ids(ltp, count, report):
+    """Every property id from 0x8000 on must name an entry of the map."""
+    objects = [("node 0x%X" % nid, pc.props) for nid, pc in ltp.pcs.items() if nid != NID_NAME_MAP]
+    objects += [("node 0x%X subnode 0x%X" % key, pc.props) for key, pc in ltp.sub_pcs.items()]
+    tables = list(ltp.tcs.items()) + list(ltp.sub_tcs.items())
+    objects += [("table %s" % (k,), {c[0] >> 16: None for c in tc.columns}) for k, tc in tables]
+    for where, props in sorted(objects):
+        unknown = sorted(p for p in props if p >= 0x8000 and p - 0x8000 >= count)
+        if unknown:
+            report("named property ids %s have no entry in the name-to-ID map (%d entries)"
+                   % (", ".join("0x%04X" % p for p in unknown), count), where)
+
+
+def _check_attachments(ltp, message, report):
+    where = "message 0x%X" % message.nid
+    attachments = {n for n in message.subnodes if n & 0x1F == T_ATTACHMENT}
+    pcs = {sub: pc for (top, sub), pc in ltp.sub_pcs.items() if top == message.nid}
+    # Outlook leaves hidden attachments (PidTagAttachmentHidden, e.g. the
+    # exceptions of a recurring appointment) out of the attachment table.
+    listed = {n for n in attachments if not (pcs.get(n) and (pcs[n].get(0x7FFE) or b"\0")[0])}
+    table = ltp.sub_tcs.get((message.nid, NID_ATTACHMENT_TABLE))
+    if table is None and listed:
+        report("attachments without an attachment table subnode 0x671", where)
+    elif table is not None:
+        _compare_rows(ltp, table, listed, "attachment", where + " attachment table", report,
+                      pcs=pcs)
+    pc = ltp.pcs[message.nid]
+    has = pc.get(PR_HAS_ATTACHMENTS)
+    if has is not None and bool(has[0]) != bool(attachments):
+        report("PidTagHasAttachments %d, the message has %d attachments"
+               % (has[0], len(attachments)), where)
+    flags = pc.int32(PR_MESSAGE_FLAGS)
+    if flags is not None and bool(flags & MSGFLAG_HASATTACH) != bool(attachments):
+        report("PidTagMessageFlags 0x%X disagrees with the %d attachments"
+               % (flags, len(attachments)), where)
 
 
 def _check_entry_ids(ltp, nodes, store, report):
@@ -148,9 +218,9 @@ def check_folders(ltp, nodes, report):
         messages = {k for k in kids if k & 0x1F == T_MESSAGE}
         assoc = {k for k in kids if k & 0x1F == T_ASSOC}
         base = nid & ~0x1F
-        for t, members, what in ((T_HIERARCHY, folders, "child folders"),
-                                 (T_CONTENTS, messages, "messages"),
-                                 (T_FAI, assoc, "associated messages")):
+        for t, members, what in ((T_HIERARCHY, folders, "child folder"),
+                                 (T_CONTENTS, messages, "message"),
+                                 (T_FAI, assoc, "associated message")):
             tc = ltp.tcs.get(base | t)
             if tc is None:
                 report("table node 0x%X missing or unreadable" % (base | t), where)
@@ -165,16 +235,16 @@ def check_folders(ltp, nodes, report):
                    % (None if sub is None else sub[0], len(folders)), where)
 
 
-def _compare_rows(ltp, tc, members, what, where, report):
+def _compare_rows(ltp, tc, members, what, where, report, pcs=None):
     rows = set(tc.row_ids)
     if len(rows) != len(tc.row_ids):
         report("a row id appears twice", where)
     for nid in sorted(members - rows):
-        report("%s 0x%X has this folder as NBT parent but no table row" % (what, nid), where)
+        report("%s 0x%X has no row in this table" % (what, nid), where)
     for nid in sorted(rows - members):
-        report("row 0x%X is not among the folder's %s in the NBT" % (nid, what), where)
+        report("row 0x%X names no %s of this owner in the node index" % (nid, what), where)
     for nid, row in zip(tc.row_ids, tc.rows):
-        pc = ltp.pcs.get(nid)
+        pc = (ltp.pcs if pcs is None else pcs).get(nid)
         if pc is None or nid not in members:
             continue
         for tag, value in row.items():
