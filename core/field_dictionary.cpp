@@ -31,6 +31,29 @@ public:
 
     /// Reads a string at the current position; nothing when it is malformed or cut short.
     std::optional<std::string_view> readString() {
+        const std::size_t entry = m_pos;
+        auto result = readStringAt();
+        if (!result) {
+            m_pos = entry; // report damage where the string starts
+        }
+        return result;
+    }
+
+    /// Reads an integer at the current position (behind its "i"); its digits, or nothing.
+    std::optional<std::string_view> readInteger() {
+        const std::size_t entry = m_pos;
+        auto result = readIntegerAt();
+        if (!result) {
+            m_pos = entry;
+        }
+        return result;
+    }
+
+    /// Skips one whole value of any kind. False when it is malformed.
+    bool skipValue();
+
+private:
+    std::optional<std::string_view> readStringAt() {
         std::size_t length = 0;
         std::size_t digits = 0;
         while (!atEnd() && peek() >= '0' && peek() <= '9') {
@@ -69,8 +92,7 @@ public:
         return m_text.substr(start, m_pos - start);
     }
 
-    /// Reads an integer at the current position (behind its "i"); its digits, or nothing.
-    std::optional<std::string_view> readInteger() {
+    std::optional<std::string_view> readIntegerAt() {
         advance();
         const std::size_t start = m_pos;
         if (!atEnd() && peek() == '-') {
@@ -89,55 +111,53 @@ public:
         return text;
     }
 
-    /// Skips one whole value of any kind. False when it is malformed.
-    bool skipValue() {
-        // Each open container: true for a dictionary waiting for its next key.
-        std::vector<bool> open;
-        bool expectKey = false;
-        do {
-            if (atEnd()) {
-                return false;
-            }
-            const char c = peek();
-            if (!open.empty() && c == 'e') {
-                advance();
-                open.pop_back();
-                expectKey = !open.empty() && open.back();
-                continue;
-            }
-            if (expectKey) {
-                if (!readString()) {
-                    return false;
-                }
-                expectKey = false;
-                continue;
-            }
-            if (c >= '0' && c <= '9') {
-                if (!readString()) {
-                    return false;
-                }
-            } else if (c == 'i') {
-                if (!readInteger()) {
-                    return false;
-                }
-            } else if (c == 'l' || c == 'd') {
-                advance();
-                open.push_back(c == 'd');
-                expectKey = c == 'd';
-                continue;
-            } else {
-                return false;
-            }
-            expectKey = !open.empty() && open.back();
-        } while (!open.empty());
-        return true;
-    }
-
-private:
     std::string_view m_text;
     std::size_t m_pos;
     Counting m_counting;
 };
+
+bool Parser::skipValue() {
+    // Each open container: true for a dictionary waiting for its next key.
+    std::vector<bool> open;
+    bool expectKey = false;
+    do {
+        if (atEnd()) {
+            return false;
+        }
+        const char c = peek();
+        if (!open.empty() && c == 'e') {
+            advance();
+            open.pop_back();
+            expectKey = !open.empty() && open.back();
+            continue;
+        }
+        if (expectKey) {
+            if (!readString()) {
+                return false;
+            }
+            expectKey = false;
+            continue;
+        }
+        if (c >= '0' && c <= '9') {
+            if (!readString()) {
+                return false;
+            }
+        } else if (c == 'i') {
+            if (!readInteger()) {
+                return false;
+            }
+        } else if (c == 'l' || c == 'd') {
+            advance();
+            open.push_back(c == 'd');
+            expectKey = c == 'd';
+            continue;
+        } else {
+            return false;
+        }
+        expectKey = !open.empty() && open.back();
+    } while (!open.empty());
+    return true;
+}
 
 std::optional<std::size_t> keyIndex(std::string_view key) {
     for (std::size_t i = 0; i < ContactKeys.size(); ++i) {

@@ -1,0 +1,53 @@
+#include "core/path_text.h"
+
+#include <gtest/gtest.h>
+
+namespace plumbrae::core {
+namespace {
+
+TEST(PathText, ParentPathKeepsTheSeparator) {
+    EXPECT_EQ(GetParentPath("C:\\a\\b.meta"), "C:\\a\\");
+    EXPECT_EQ(GetParentPath("b.meta"), "");
+    EXPECT_EQ(GetParentPath("C:\\a\\"), "C:\\a\\");
+    EXPECT_EQ(GetParentPath("/home/ann/x.meta"), "/home/ann/");
+    EXPECT_EQ(withTrailingSeparator("/"), "/");
+    EXPECT_EQ(withTrailingSeparator("/out"), "/out/");
+}
+
+TEST(PathText, SourceFolderTextDropsRootAndLastSeparator) {
+    EXPECT_EQ(SourceFolderText("C:\\dir\\sub\\name.meta"), "dir\\sub");
+    EXPECT_EQ(SourceFolderText("/home/ann/contacts/x.meta"), "home/ann/contacts");
+    EXPECT_EQ(SourceFolderText("/x.meta"), "");
+    EXPECT_EQ(SourceFolderText("relative.meta"), "");
+}
+
+struct NameCase {
+    const char* name;
+    std::string fullName;
+    int number;
+    std::string expected;
+};
+
+class VCardNames : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(VCardNames, BuildsTheFileName) {
+    EXPECT_EQ(vCardFileName(GetParam().fullName, GetParam().number), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, VCardNames,
+                         ::testing::Values(NameCase{"Plain", "Ann Lee", 1, "Ann Lee1.vcf"},
+                                           NameCase{"ColonRemoved", "A:B ", 1, "AB1.vcf"},
+                                           NameCase{"QuestionRemoved", "A?B ", 2, "AB2.vcf"},
+                                           NameCase{"AllNine", ":?\\/*\"<>|", 3, "3.vcf"},
+                                           NameCase{"ControlsAndNulRemoved",
+                                                    std::string("A\tB\x01\0C", 6), 4, "ABC4.vcf"},
+                                           NameCase{"NoName", " ", 3, "3.vcf"},
+                                           NameCase{"Utf8BytesKept", "Zoë 李", 7, "Zoë 李7.vcf"},
+                                           NameCase{"CutAt220", std::string(300, 'x'), 5,
+                                                    std::string(220, 'x') + "5.vcf"},
+                                           NameCase{"CutBeforeTrim", "  " + std::string(250, 'y'),
+                                                    6, std::string(218, 'y') + "6.vcf"}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+} // namespace
+} // namespace plumbrae::core
