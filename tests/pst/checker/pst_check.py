@@ -14,7 +14,9 @@ files contain and which wastes room without damaging anything.
 """
 
 import os
+import struct
 import sys
+import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
@@ -53,29 +55,44 @@ def load_subnodes(ndb, bid_sub, where):
 
 def check_file(path, strict=False):
     """Returns (findings, parsed): parsed is False when the file is unreadable."""
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except OSError as e:
+        return ["%s: cannot be read: %s" % (path, e)], False
+    return check_data(path, data, strict)
+
+
+def check_data(path, data, strict=False):
     findings = []
 
     def report(what, where):
         findings.append("%s: %s (%s)" % (path, what, where))
 
     try:
-        with open(path, "rb") as f:
-            data = f.read()
         ndb = pst_ndb.Ndb(path, data, report, strict)
-    except (OSError, pst_ndb.Unreadable) as e:
+    except pst_ndb.Unreadable as e:
         return ["%s: cannot be read: %s" % (path, e)], False
-    ndb.check_header()
-    ndb.walk_trees()
-    if not ndb.nodes or not ndb.blocks:
-        report("the node or block B-tree is empty or unreadable", "ROOT")
+    try:
+        ndb.check_header()
+        ndb.walk_trees()
+        if not ndb.nodes or not ndb.blocks:
+            report("the node or block B-tree is empty or unreadable", "ROOT")
+            return findings, False
+        ndb.check_blocks()
+        nodes = load_nodes(ndb)
+        ndb.check_refcounts()
+        ndb.check_counters()
+        ndb.check_maps()
+        ltp = pst_ltp.Ltp(nodes, report)
+        pst_store.check_store(ltp, nodes, report)
+    except (struct.error, IndexError, ValueError, RecursionError) as e:
+        # Damage this checker did not foresee: the file is at least that broken.
+        frame = traceback.extract_tb(e.__traceback__)[-1]
+        report("checking stopped on a structure that cannot be parsed: %s: %s"
+               % (type(e).__name__, e),
+               "in %s line %d" % (os.path.basename(frame.filename), frame.lineno))
         return findings, False
-    ndb.check_blocks()
-    nodes = load_nodes(ndb)
-    ndb.check_refcounts()
-    ndb.check_counters()
-    ndb.check_maps()
-    ltp = pst_ltp.Ltp(nodes, report)
-    pst_store.check_store(ltp, nodes, report)
     return findings, True
 
 

@@ -153,6 +153,9 @@ def property_value(heap, ptype, raw, what):
         return raw[:size]
     if size is not None and len(raw) == 8:
         return raw  # 8-byte value stored inline in a table row
+    if len(raw) < 4:
+        heap.report("%s: %d bytes cannot hold a value reference" % (what, len(raw)), heap.where)
+        return None
     return heap.value(u32(raw, 0), what)
 
 
@@ -175,8 +178,12 @@ class PropertyContext:
         return None if entry is None else entry[1]
 
     def int32(self, prop_id):
-        v = self.get(prop_id)
-        return None if v is None or len(v) < 4 else u32(v, 0)
+        entry = self.props.get(prop_id)
+        return None if entry is None or entry[0] != 0x0003 else u32(entry[1], 0)
+
+    def boolean(self, prop_id):
+        entry = self.props.get(prop_id)
+        return None if entry is None or entry[0] != 0x000B else bool(entry[1][0])
 
 
 class TableContext:
@@ -241,9 +248,11 @@ class TableContext:
             if pos >= len(matrix):
                 continue
             row = self._row(matrix[pos])
-            if u32(row.get(0x67F20003, b"\0\0\0\0"), 0) != key:
-                heap.report("row %d has row id 0x%X, the row index says 0x%X"
-                            % (pos, u32(row.get(0x67F20003, b"\0\0\0\0"), 0), key), where)
+            row_id = row.get(0x67F20003, b"")
+            row_id = u32(row_id, 0) if len(row_id) == 4 else None
+            if row_id != key:
+                heap.report("row %d has row id %s, the row index says 0x%X"
+                            % (pos, row_id if row_id is None else hex(row_id), key), where)
             self.rows.append(row)
             self.row_ids.append(key)
 

@@ -8,6 +8,7 @@ are absent so that ctest reports the test as skipped.
 """
 
 import os
+import random
 import struct
 import subprocess
 import sys
@@ -17,8 +18,9 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
+import pst_check  # noqa: E402
 import pst_ndb  # noqa: E402
-from pst_ndb import crc, u16, u32, u64  # noqa: E402
+from pst_ndb import crc, u32, u64  # noqa: E402
 
 REFERENCE_DIR = None
 ONE_CONTACT = "outlook-one-contact.pst"
@@ -196,6 +198,17 @@ class Damage(unittest.TestCase):
         rewrite_block(buf, node_block(buf, 0x61), move_record)
         self.expect(buf, "bucket 0 lacks the record of property 0x80B5",
                     "bucket 0 holds a record (key 0x8551")
+
+    def test_random_damage_is_reported_not_crashed_on(self):
+        rnd = random.Random(5)
+        original = bytes(self.load())
+        for _ in range(150):
+            buf = bytearray(original)
+            for _ in range(rnd.randint(1, 6)):
+                pos = rnd.randrange(len(buf))
+                buf[pos:pos + 2] = rnd.randbytes(2)
+            findings, _ = pst_check.check_data("copy", bytes(buf))
+            self.assertFalse([f for f in findings if "checking stopped" in f])
 
     def test_unreadable_files(self):
         for name, data in (("empty", b""), ("text", b"hello" * 200),

@@ -98,7 +98,7 @@ def _check_attachments(ltp, message, report):
     pcs = {sub: pc for (top, sub), pc in ltp.sub_pcs.items() if top == message.nid}
     # Outlook leaves hidden attachments (PidTagAttachmentHidden, e.g. the
     # exceptions of a recurring appointment) out of the attachment table.
-    listed = {n for n in attachments if not (pcs.get(n) and (pcs[n].get(0x7FFE) or b"\0")[0])}
+    listed = {n for n in attachments if not (n in pcs and pcs[n].boolean(0x7FFE))}
     table = ltp.sub_tcs.get((message.nid, NID_ATTACHMENT_TABLE))
     if table is None and listed:
         report("attachments without an attachment table subnode 0x671", where)
@@ -106,10 +106,10 @@ def _check_attachments(ltp, message, report):
         _compare_rows(ltp, table, listed, "attachment", where + " attachment table", report,
                       pcs=pcs)
     pc = ltp.pcs[message.nid]
-    has = pc.get(PR_HAS_ATTACHMENTS)
-    if has is not None and bool(has[0]) != bool(attachments):
-        report("PidTagHasAttachments %d, the message has %d attachments"
-               % (has[0], len(attachments)), where)
+    has = pc.boolean(PR_HAS_ATTACHMENTS)
+    if has is not None and has != bool(attachments):
+        report("PidTagHasAttachments %s, the message has %d attachments"
+               % (has, len(attachments)), where)
     flags = pc.int32(PR_MESSAGE_FLAGS)
     if flags is not None and bool(flags & MSGFLAG_HASATTACH) != bool(attachments):
         report("PidTagMessageFlags 0x%X disagrees with the %d attachments"
@@ -229,10 +229,10 @@ def check_folders(ltp, nodes, report):
             if t == T_CONTENTS and pc.int32(PR_CONTENT_COUNT) != len(tc.rows):
                 report("PidTagContentCount %s, the contents table has %d rows"
                        % (pc.int32(PR_CONTENT_COUNT), len(tc.rows)), where)
-        sub = pc.get(PR_SUBFOLDERS)
-        if sub is None or bool(sub[0]) != bool(folders):
+        sub = pc.boolean(PR_SUBFOLDERS)
+        if sub != bool(folders):
             report("PidTagSubfolders %s, the folder has %d child folders"
-                   % (None if sub is None else sub[0], len(folders)), where)
+                   % (sub, len(folders)), where)
 
 
 def _compare_rows(ltp, tc, members, what, where, report, pcs=None):
