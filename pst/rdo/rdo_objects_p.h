@@ -1,0 +1,145 @@
+#pragma once
+
+// The object family behind the session ProgID. A late-bound client walks it as
+// session -> Stores -> AddPSTStore -> store -> GetDefaultFolder -> folder -> Items -> Add ->
+// contact item, and each object keeps alive what it needs of the chain, so releasing the
+// objects in any order is safe. The files themselves belong to the session's state: the last
+// object to go commits them.
+
+#include "automation/object.h"
+#include "pst/messaging/pst_file.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace plumbrae::pst::rdo {
+
+/// One PST file attached to a session.
+struct AttachedStore {
+    std::unique_ptr<messaging::PstFile> file;
+    std::string entryId; ///< the store's entry id as hexadecimal text
+    std::string displayName;
+
+    /// The file, or AutomationError when the session closed it.
+    messaging::PstFile& openFile() const;
+};
+
+/// What a session and every object it handed out share.
+struct SessionState {
+    bool loggedOn = false;
+    std::vector<std::shared_ptr<AttachedStore>> stores;
+
+    /// Throws AutomationError unless the session is logged on.
+    void requireLogon() const;
+    /// Closes every attached file (a final commit each). Reports the first failure after
+    /// trying them all.
+    void closeStores();
+    ~SessionState();
+};
+
+using SessionPtr = std::shared_ptr<SessionState>;
+using StorePtr = std::shared_ptr<AttachedStore>;
+
+class RdoSession : public automation::Object {
+public:
+    RdoSession();
+    ~RdoSession() override;
+    [[nodiscard]] std::string_view className() const override { return "RDOSession"; }
+
+protected:
+    automation::Variant invoke(automation::InvokeKind kind, std::string_view member,
+                               std::span<const automation::Variant> arguments) override;
+
+private:
+    automation::Variant getStoreFromId(std::span<const automation::Variant> arguments) const;
+    SessionPtr m_state;
+};
+
+class RdoStores : public automation::Object {
+public:
+    explicit RdoStores(SessionPtr state) : m_state(std::move(state)) {}
+    [[nodiscard]] std::string_view className() const override { return "RDOStores"; }
+
+protected:
+    automation::Variant invoke(automation::InvokeKind kind, std::string_view member,
+                               std::span<const automation::Variant> arguments) override;
+
+private:
+    automation::Variant addPstStore(std::span<const automation::Variant> arguments);
+    SessionPtr m_state;
+};
+
+class RdoStore : public automation::Object {
+public:
+    RdoStore(SessionPtr session, StorePtr store)
+        : m_session(std::move(session)), m_store(std::move(store)) {}
+    [[nodiscard]] std::string_view className() const override { return "RDOStore"; }
+
+protected:
+    automation::Variant invoke(automation::InvokeKind kind, std::string_view member,
+                               std::span<const automation::Variant> arguments) override;
+
+private:
+    SessionPtr m_session;
+    StorePtr m_store;
+};
+
+/// The store's default Contacts folder, the only folder this store hands out.
+class RdoFolder : public automation::Object {
+public:
+    RdoFolder(SessionPtr session, StorePtr store)
+        : m_session(std::move(session)), m_store(std::move(store)) {}
+    [[nodiscard]] std::string_view className() const override { return "RDOFolder"; }
+
+protected:
+    automation::Variant invoke(automation::InvokeKind kind, std::string_view member,
+                               std::span<const automation::Variant> arguments) override;
+
+private:
+    SessionPtr m_session;
+    StorePtr m_store;
+};
+
+class RdoItems : public automation::Object {
+public:
+    RdoItems(SessionPtr session, StorePtr store)
+        : m_session(std::move(session)), m_store(std::move(store)) {}
+    [[nodiscard]] std::string_view className() const override { return "RDOItems"; }
+
+protected:
+    automation::Variant invoke(automation::InvokeKind kind, std::string_view member,
+                               std::span<const automation::Variant> arguments) override;
+
+private:
+    SessionPtr m_session;
+    StorePtr m_store;
+};
+
+/// A new contact item: its properties are kept until Save adds it to the file.
+class RdoContactItem : public automation::Object {
+public:
+    RdoContactItem(SessionPtr session, StorePtr store)
+        : m_session(std::move(session)), m_store(std::move(store)) {}
+    [[nodiscard]] std::string_view className() const override { return "RDOContactItem"; }
+
+    /// The item properties that hold text, in the order clients usually set them.
+    static const std::vector<std::string_view>& textPropertyNames();
+
+protected:
+    automation::Variant invoke(automation::InvokeKind kind, std::string_view member,
+                               std::span<const automation::Variant> arguments) override;
+
+private:
+    std::string* findTextProperty(std::string_view member);
+    void addPicture(const std::string& path);
+    void save();
+
+    SessionPtr m_session;
+    StorePtr m_store;
+    messaging::Contact m_contact;
+    bool m_saved = false;
+    std::size_t m_nextProperty = 0;
+};
+
+} // namespace plumbrae::pst::rdo

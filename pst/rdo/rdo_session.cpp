@@ -1,0 +1,168 @@
+#include "pst/rdo/rdo_session.h"
+
+#include "automation/registry.h"
+#include "pst/rdo/rdo_objects_p.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace plumbrae::pst::rdo {
+
+namespace {
+
+using automation::AutomationError;
+using automation::InvokeKind;
+using automation::ObjectPtr;
+using automation::Variant;
+
+/// Store formats AddPSTStore accepts: the default and the Unicode format, which are the same
+/// here. The old ANSI format (3) is not written.
+constexpr std::int32_t DefaultStoreFormat = 1;
+constexpr std::int32_t UnicodeStoreFormat = 2;
+
+std::string hexText(const std::string& bytes) {
+    static constexpr const char* Digits = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (const char byte : bytes) {
+        const auto value = static_cast<unsigned char>(byte);
+        text += Digits[value >> 4U];
+        text += Digits[value & 0x0FU];
+    }
+    return text;
+}
+
+} // namespace
+
+messaging::PstFile& AttachedStore::openFile() const {
+    if (!file) {
+        throw AutomationError("the store \"" + displayName + "\" was closed with its session");
+    }
+    return *file;
+}
+
+void SessionState::requireLogon() const {
+    if (!loggedOn) {
+        throw AutomationError("the session is not logged on");
+    }
+}
+
+void SessionState::closeStores() {
+    std::string firstFailure;
+    for (const StorePtr& store : stores) {
+        if (!store->file) {
+            continue;
+        }
+        try {
+            store->file->close();
+        } catch (const std::exception& error) {
+            if (firstFailure.empty()) {
+                firstFailure = error.what();
+            }
+        }
+        store->file.reset();
+    }
+    if (!firstFailure.empty()) {
+        throw AutomationError(firstFailure);
+    }
+}
+
+SessionState::~SessionState() {
+    // A session released without Logoff still commits what was saved: each file's own
+    // destructor makes a last commit.
+    for (const StorePtr& store : stores) {
+        store->file.reset();
+    }
+}
+
+RdoSession::RdoSession() : m_state(std::make_shared<SessionState>()) {}
+
+RdoSession::~RdoSession() = default;
+
+Variant RdoSession::invoke(InvokeKind kind, std::string_view member,
+                           std::span<const Variant> arguments) {
+    using automation::sameMemberName;
+    if (sameMemberName(member, "Logon") && kind != InvokeKind::Put) {
+        // The profile, password and dialog arguments have no meaning without a mail profile.
+        m_state->loggedOn = true;
+        return {};
+    }
+    if (sameMemberName(member, "Logoff") && kind != InvokeKind::Put) {
+        m_state->requireLogon();
+        m_state->loggedOn = false;
+        m_state->closeStores();
+        return {};
+    }
+    if (sameMemberName(member, "LoggedOn") && kind == InvokeKind::Get) {
+        return m_state->loggedOn ? 1 : 0;
+    }
+    if (sameMemberName(member, "Stores") && kind != InvokeKind::Put) {
+        m_state->requireLogon();
+        return ObjectPtr(std::make_shared<RdoStores>(m_state));
+    }
+    if (sameMemberName(member, "GetStoreFromID") && kind == InvokeKind::Call) {
+        return getStoreFromId(arguments);
+    }
+    throw unknownMember(member);
+}
+
+Variant RdoSession::getStoreFromId(std::span<const Variant> arguments) const {
+    // A second argument (open flags) is allowed and has nothing to choose here.
+    if (arguments.empty() || arguments.size() > 2) {
+        automation::expectArgumentCount("GetStoreFromID", arguments, 1);
+    }
+    m_state->requireLogon();
+    const std::string& wanted = arguments[0].toText();
+    for (const StorePtr& store : m_state->stores) {
+        if (automation::sameMemberName(store->entryId, wanted)) {
+            return ObjectPtr(std::make_shared<RdoStore>(m_state, store));
+        }
+    }
+    throw AutomationError("no store of this session has the entry id \"" + wanted + "\"");
+}
+
+Variant RdoStores::invoke(InvokeKind kind, std::string_view member,
+                          std::span<const Variant> arguments) {
+    using automation::sameMemberName;
+    if (sameMemberName(member, "AddPSTStore") && kind == InvokeKind::Call) {
+        return addPstStore(arguments);
+    }
+    if (sameMemberName(member, "Count") && kind == InvokeKind::Get) {
+        return static_cast<std::int32_t>(m_state->stores.size());
+    }
+    throw unknownMember(member);
+}
+
+Variant RdoStores::addPstStore(std::span<const Variant> arguments) {
+    automation::expectArgumentCount("AddPSTStore", arguments, 3);
+    m_state->requireLogon();
+    const std::string& path = arguments[0].toText();
+    const std::int32_t format = arguments[1].toInteger();
+    const std::string& displayName = arguments[2].toText();
+    if (format != DefaultStoreFormat && format != UnicodeStoreFormat) {
+        throw AutomationError("store format " + std::to_string(format) +
+                              " is not supported (1 or 2: a Unicode PST file)");
+    }
+    // An existing file is never replaced: two runs in the same second would otherwise write
+    // over the first run's contacts.
+    std::error_code ignored;
+    if (std::filesystem::exists(path, ignored)) {
+        throw AutomationError("cannot create \"" + path + "\": a file of that name already exists");
+    }
+    auto store = std::make_shared<AttachedStore>();
+    store->file = messaging::PstFile::create(path, displayName);
+    store->entryId = hexText(store->file->storeEntryId());
+    store->displayName = displayName;
+    m_state->stores.push_back(store);
+    return ObjectPtr(std::make_shared<RdoStore>(m_state, store));
+}
+
+automation::ObjectPtr makeRdoSession() {
+    return std::make_shared<RdoSession>();
+}
+
+void registerRdoSession() {
+    automation::registerFactory(RdoSessionProgId, makeRdoSession);
+}
+
+} // namespace plumbrae::pst::rdo
