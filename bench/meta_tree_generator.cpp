@@ -61,7 +61,7 @@ std::string generateMetaFile(std::uint32_t index, std::uint32_t seed) {
     const std::string last = pick(LastNames);
     maybe("birthday", "1970-01-0" + std::to_string(1 + index % 9), 30);
     maybe("company", pick(Companies), 70);
-    maybe("email", first.substr(0, 3) + std::to_string(index) + "@example.com", 85);
+    maybe("email", "contact" + std::to_string(index) + "@example.com", 85);
     maybe("email2", "second" + std::to_string(index) + "@example.org", 20);
     maybe("firstName", first, 95);
     maybe("homeCity", "Zürich", 40);
