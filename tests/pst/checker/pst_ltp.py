@@ -21,6 +21,12 @@ SEARCH_TC_SIGS = {SIG_TC, 0xAC}
 
 RAW_TYPES = {0x01, 0x06, 0x1F}
 
+# [MS-OXCDATA] property types a PST may hold.
+KNOWN_TYPES = {0x0002, 0x0003, 0x0004, 0x0005, 0x0006, 0x0007, 0x000A, 0x000B, 0x000D,
+               0x0014, 0x001E, 0x001F, 0x0040, 0x0048, 0x00FB, 0x00FD, 0x00FE, 0x0102,
+               0x1002, 0x1003, 0x1004, 0x1005, 0x1006, 0x1007, 0x1014, 0x101E, 0x101F,
+               0x1040, 0x1048, 0x1102}
+
 FIXED_SIZES = {0x0002: 2, 0x0003: 4, 0x0004: 4, 0x000A: 4, 0x000B: 1,
                0x0005: 8, 0x0006: 8, 0x0007: 8, 0x0014: 8, 0x0040: 8}
 
@@ -156,7 +162,38 @@ def property_value(heap, ptype, raw, what):
     if len(raw) < 4:
         heap.report("%s: %d bytes cannot hold a value reference" % (what, len(raw)), heap.where)
         return None
-    return heap.value(u32(raw, 0), what)
+    value = heap.value(u32(raw, 0), what)
+    problem = None if value is None else value_problem(ptype, value)
+    if problem:
+        heap.report("%s: %s" % (what, problem), heap.where)
+        return None
+    return value
+
+
+def value_problem(ptype, value):
+    """Why a variable-size or heap-stored value is malformed, or None."""
+    n = len(value)
+    if ptype not in KNOWN_TYPES:
+        return "unknown property type 0x%04X" % ptype
+    size = FIXED_SIZES.get(ptype) or (16 if ptype == 0x0048 else None)
+    if size is not None and n != size:
+        return "type 0x%04X value of %d bytes, expected %d" % (ptype, n, size)
+    if ptype == 0x001F and n % 2:
+        return "UTF-16 string of odd length %d" % n
+    element = FIXED_SIZES.get(ptype & 0x0FFF) or (16 if ptype == 0x1048 else None)
+    if ptype & 0x1000 and element:
+        return None if n % element == 0 else "multi-value of %d bytes is not a whole number" \
+            " of %d-byte elements" % (n, element)
+    if ptype in (0x101E, 0x101F, 0x1102):
+        count = u32(value, 0) if n >= 4 else None
+        if count is None or 4 + 4 * count > n:
+            return "multi-value count does not fit its %d bytes" % n
+        offsets = [u32(value, 4 + 4 * i) for i in range(count)] + [n]
+        if count and offsets[0] < 4 + 4 * count or offsets != sorted(offsets):
+            return "multi-value offsets are not ascending within the value"
+        if ptype == 0x101F and any((b - a) % 2 for a, b in zip(offsets, offsets[1:])):
+            return "multi-value string of odd length"
+    return None
 
 
 class PropertyContext:
@@ -217,8 +254,17 @@ class TableContext:
             if tag not in tags:
                 heap.report("mandatory column 0x%08X missing" % tag, where)
         for tag, ib, cb, ibit in self.columns:
-            if ib + cb > rgib[2] or ibit >= 8 * (rgib[3] - rgib[2]):
-                heap.report("column 0x%08X lies outside the row layout" % tag, where)
+            want = FIXED_SIZES.get(tag & 0xFFFF, 4)
+            band = (0, rgib[0]) if want >= 4 else (rgib[0], rgib[1]) if want == 2 else \
+                (rgib[1], rgib[2])
+            if cb != want or not band[0] <= ib <= ib + cb <= band[1]:
+                heap.report("column 0x%08X (%d bytes at %d) lies outside its size band %s"
+                            % (tag, cb, ib, band), where)
+            if ibit >= 8 * (rgib[3] - rgib[2]):
+                heap.report("column 0x%08X existence bit %d lies outside the bitmap"
+                            % (tag, ibit), where)
+        if len({c[3] for c in self.columns}) != len(self.columns):
+            heap.report("two columns share one existence bit", where)
         index = heap.bth(hid_index, "row index", 4, 4) if hid_index else []
         self._read_rows(rgib[3], hnid_rows, index or [])
 
@@ -236,7 +282,13 @@ class TableContext:
         elif hnid_rows:
             chunks = [heap.get(hnid_rows, "row matrix") or b""]
         matrix = []
-        for c in chunks:
+        per_block = 8176 // cb_row
+        for i, c in enumerate(chunks):
+            # Readers locate row n in block n // per_block, so only the last
+            # block may hold fewer rows.
+            if i + 1 < len(chunks) and len(c) // cb_row != per_block:
+                heap.report("row matrix block %d holds %d rows, readers expect %d"
+                            % (i, len(c) // cb_row, per_block), where)
             matrix.extend(c[o:o + cb_row] for o in range(0, len(c) - cb_row + 1, cb_row))
         by_pos = sorted((pos, key) for key, pos in ((k, u32(d, 0)) for k, d in index))
         if [p for p, _ in by_pos] != list(range(len(by_pos))):
