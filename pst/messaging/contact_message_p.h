@@ -1,0 +1,38 @@
+#pragma once
+
+#include "pst/messaging/named_property_map.h"
+#include "pst/messaging/pst_file.h"
+#include "pst/messaging/store_writer_p.h"
+
+#include <cstdint>
+
+namespace plumbrae::pst::messaging {
+
+/// Builds one contact item ("IPM.Contact"): its property context, the photo attachment and
+/// its table when there is a picture, and the cells of its Contacts contents-table row.
+/// Named properties are registered in `names`. `now` is a FILETIME (100 ns since 1601, UTC);
+/// `searchKey` 16 bytes unique to the item.
+MessageNode buildContactMessage(const Contact& contact, ndb::Nid nid, NamedPropertyMap& names,
+                                std::uint64_t now, const std::string& searchKey);
+
+/// Registers every named property a contact item may carry, so that the map is complete
+/// (and never empty) from the first commit on.
+void registerContactNames(NamedPropertyMap& names);
+
+/// The name a contact is filed under ("Last, First Middle", else company, else display name)
+/// and the pattern id that says which.
+struct FileUnder {
+    std::string text;
+    std::int32_t pattern = 0;
+};
+FileUnder fileUnderFor(const Contact& contact);
+
+/// "street\r\ncity, state postalCode\r\ncountry", leaving out empty parts.
+std::string composeAddress(const std::string& street, const std::string& city,
+                           const std::string& state, const std::string& postalCode,
+                           const std::string& country);
+
+/// Line ends as CR LF (lone LF and lone CR both become CR LF).
+std::string withCrLf(const std::string& text);
+
+} // namespace plumbrae::pst::messaging

@@ -1,0 +1,172 @@
+#include "pst/messaging/pst_file.h"
+
+#include "pst/messaging/contact_message_p.h"
+#include "pst/messaging/named_property_map.h"
+#include "pst/messaging/property_tags_p.h"
+#include "pst/messaging/store_writer_p.h"
+#include "pst/ndb/output_file.h"
+#include "support/byte_sink.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <random>
+#include <unistd.h>
+#include <vector>
+
+namespace plumbrae::pst::messaging {
+namespace {
+
+// 100-nanosecond intervals between 1601-01-01 and 1970-01-01.
+constexpr std::uint64_t kFileTimeUnixEpoch = 116444736000000000ULL;
+
+std::uint64_t fileTimeNow() {
+    const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
+    const auto ticks =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch).count() / 100;
+    return kFileTimeUnixEpoch + static_cast<std::uint64_t>(ticks);
+}
+
+/// Makes a rename in `folder` durable; failure only weakens durability, so it is not reported.
+void syncFolder(const std::filesystem::path& folder) {
+    const int fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+class PstFileImpl {
+public:
+    PstFileImpl(std::filesystem::path path, std::string displayName, CommitPolicy policy)
+        : m_path(std::move(path)), m_displayName(std::move(displayName)), m_policy(policy),
+          m_random(std::random_device{}()) {
+        for (auto& byte : m_recordKey) {
+            byte = static_cast<std::uint8_t>(m_random() & 0xFFU);
+        }
+        registerContactNames(m_names);
+    }
+
+    void addContact(const Contact& contact) {
+        if (m_closed) {
+            throw PstError("cannot add a contact to " + m_path.string() + ": the file is closed");
+        }
+        const auto nid =
+            ndb::makeNid(ndb::NidType::NormalMessage,
+                         tags::kFirstMessageIndex + static_cast<std::uint32_t>(m_contacts.size()));
+        std::string searchKey(16, '\0');
+        for (auto& byte : searchKey) {
+            byte = static_cast<char>(m_random() & 0xFFU);
+        }
+        m_contacts.push_back(buildContactMessage(contact, nid, m_names, fileTimeNow(), searchKey));
+        ++m_pending;
+        if (m_pending >= m_policy.maxPendingContacts ||
+            std::chrono::steady_clock::now() - m_lastCommit >= m_policy.maxPendingTime) {
+            commit();
+        }
+    }
+
+    void commit() {
+        const auto aside = std::filesystem::path(m_path.string() + ".tmp");
+        ::unlink(aside.c_str()); // a leftover of an earlier, killed run
+        try {
+            ndb::DiskFile file(aside);
+            const StoreContents store{m_recordKey, m_displayName, &m_names, &m_contacts};
+            writeStore(file, store, static_cast<std::uint32_t>(m_commits + 1));
+        } catch (const std::exception& error) {
+            ::unlink(aside.c_str());
+            throw PstError(error.what());
+        }
+        // The first commit must not replace a file someone else created meanwhile; later
+        // ones replace the previous store in one step.
+        const bool replaced = m_commits == 0 ? ::link(aside.c_str(), m_path.c_str()) == 0 &&
+                                                   ::unlink(aside.c_str()) == 0
+                                             : ::rename(aside.c_str(), m_path.c_str()) == 0;
+        if (!replaced) {
+            const int error = errno;
+            ::unlink(aside.c_str());
+            throw PstError("cannot write " + support::describeFileError(m_path, error));
+        }
+        syncFolder(m_path.parent_path());
+        ++m_commits;
+        m_pending = 0;
+        m_lastCommit = std::chrono::steady_clock::now();
+    }
+
+    void close() {
+        if (m_closed) {
+            return;
+        }
+        m_closed = true;
+        commit();
+    }
+
+    [[nodiscard]] std::string storeEntryId() const {
+        return entryIdFor(m_recordKey, tags::kMessageStoreNid);
+    }
+    [[nodiscard]] std::string contactsFolderEntryId() const {
+        return entryIdFor(m_recordKey, tags::kContactsNid);
+    }
+
+    std::filesystem::path m_path;
+    std::string m_displayName;
+    CommitPolicy m_policy;
+    std::mt19937_64 m_random;
+    Guid m_recordKey{};
+    NamedPropertyMap m_names;
+    std::vector<MessageNode> m_contacts;
+    std::size_t m_pending = 0;
+    std::size_t m_commits = 0;
+    bool m_closed = false;
+    std::chrono::steady_clock::time_point m_lastCommit = std::chrono::steady_clock::now();
+};
+
+std::unique_ptr<PstFile> PstFile::create(const std::filesystem::path& path,
+                                         const std::string& displayName, CommitPolicy policy) {
+    std::error_code error;
+    if (std::filesystem::symlink_status(path, error).type() !=
+        std::filesystem::file_type::not_found) {
+        throw PstError("cannot create " + path.string() + ": the file already exists");
+    }
+    auto impl = std::make_unique<PstFileImpl>(path, displayName, policy);
+    impl->commit();
+    return std::unique_ptr<PstFile>(new PstFile(std::move(impl)));
+}
+
+PstFile::PstFile(std::unique_ptr<PstFileImpl> impl) : m_impl(std::move(impl)) {}
+
+PstFile::~PstFile() {
+    try {
+        m_impl->close();
+    } catch (...) { // NOLINT(bugprone-empty-catch): the last committed store stays on disk
+    }
+}
+
+std::string PstFile::storeEntryId() const {
+    return m_impl->storeEntryId();
+}
+std::string PstFile::contactsFolderEntryId() const {
+    return m_impl->contactsFolderEntryId();
+}
+std::size_t PstFile::contactCount() const {
+    return m_impl->m_contacts.size();
+}
+std::size_t PstFile::commitCount() const {
+    return m_impl->m_commits;
+}
+const std::filesystem::path& PstFile::path() const {
+    return m_impl->m_path;
+}
+void PstFile::addContact(const Contact& contact) {
+    m_impl->addContact(contact);
+}
+void PstFile::commit() {
+    m_impl->commit();
+}
+void PstFile::close() {
+    m_impl->close();
+}
+
+} // namespace plumbrae::pst::messaging
