@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QSize>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace plumbrae::ui {
+
+/// The file queue behind `grdFiles1`: one full path per row, in queueing order, duplicates
+/// allowed. An empty queue is one row whose text is empty, so whether the queue is empty is
+/// decided by the text of row 0, never by the row count alone.
+///
+/// All paths live in one byte buffer with the end offset of each row, so a queue of 100,000
+/// paths costs little more than the paths themselves, and appending is amortised O(1).
+class FileQueueModel : public QAbstractListModel {
+    Q_OBJECT
+
+public:
+    explicit FileQueueModel(QObject* parent = nullptr);
+
+    [[nodiscard]] int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
+
+    /// The number of rows (at least 1).
+    [[nodiscard]] std::int32_t rows() const;
+    /// The text of a row (bytes, as queued); throws std::out_of_range outside 0..rows()-1.
+    [[nodiscard]] std::string_view text(std::int32_t row) const;
+    /// Row 0 holds "".
+    [[nodiscard]] bool isEmpty() const { return m_ends.size() == 1 && m_ends.front() == 0; }
+
+    /// Puts `path` into row 0 of an empty queue, otherwise behind the last row.
+    void append(std::string_view path);
+    /// Back to one empty row.
+    void clear();
+
+    /// The size every row asks for: the column is wider than the view, as the grid's was.
+    void setRowSize(QSize size) { m_rowSize = size; }
+
+    /// Bytes held for the paths (for the benchmark's memory figure).
+    [[nodiscard]] std::size_t heldBytes() const {
+        return m_text.capacity() + m_ends.capacity() * sizeof(std::size_t);
+    }
+
+private:
+    std::string m_text;
+    std::vector<std::size_t> m_ends{0};
+    QSize m_rowSize{1000, 16};
+};
+
+} // namespace plumbrae::ui

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "core/conversion_host.h"
+#include "core/conversion_run.h"
+
+#include <QWidget>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class QGroupBox;
+class QLabel;
+class QListView;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+namespace plumbrae::ui {
+
+class Dialogs;
+class FileQueueModel;
+class Registry;
+
+/// The program's one window: the queue of contact files, the saving options, Convert, and the
+/// progress of a run. It hosts the conversion run (the run asks it for the option, the output
+/// folder and the queue, and it shows the progress), and every dialog goes through `Dialogs`.
+///
+/// Beyond the plain event handlers: while a run is in progress the commands that would change
+/// the queue or the option or start another run are disabled; closing the window then stops the
+/// run after the current file and lets it close its output before the program ends.
+class frmStep1 : public QWidget, public core::ConversionHost {
+    Q_OBJECT
+
+public:
+    /// `helpManual` is the path or address the "&Help Manual" button opens.
+    frmStep1(Dialogs& dialogs, Registry& registry, core::OutputProvider outputs,
+             std::string helpManual, QWidget* parent = nullptr);
+    ~frmStep1() override;
+    frmStep1(const frmStep1&) = delete;
+    frmStep1& operator=(const frmStep1&) = delete;
+
+    static constexpr const char* AppTitle = "Plumbrae";
+    static constexpr const char* FileFilter = "Zimbra Desktop Exported Contacts (*.meta)";
+
+    /// Appends a path to the queue (row 0 of an empty queue) and updates the count label.
+    void AddFileToQueue(std::string_view path);
+    /// Empties the queue and sets the count label to "0 files".
+    void ClearFileQueue();
+
+    [[nodiscard]] const FileQueueModel& queue() const { return *m_queue; }
+    [[nodiscard]] bool isRunning() const { return m_running; }
+    /// The progress value as the run set it (the bar itself only shows whole numbers).
+    [[nodiscard]] float progressValue() const { return m_progressValue; }
+
+    // The conversion run's host.
+    core::OutputKind savingOption() override;
+    std::string chooseOutputFolder(const std::string& title) override;
+    void showMessage(const core::Message& message) override;
+    std::int32_t queueRowCount() override;
+    std::string queueRowText(std::int32_t row) override;
+    void setCurrentRow(std::int32_t row) override;
+    void prepareProgress() override;
+    void showProgress(const core::Progress& progress) override;
+    void disableConvert() override;
+    void yield() override;
+    bool stopRequested() override { return m_stopRequested; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void buildQueueControls();
+    void buildDetailsFrame();
+    void buildOptionsFrame();
+    void buildBands();
+    void setTabOrder();
+    void connectHandlers();
+    void setRunning(bool running);
+
+    void cmdAdd_Click();
+    void CmdAddFolder_Click();
+    void cmdClear1_Click();
+    void CmdZimbraConvert_Click();
+    void CmdHelp_Click();
+    void cmdEnd_Click();
+    void Opt_Click(bool checked);
+
+    /// Queues the ".meta" files of the walk and returns how many were queued.
+    std::int32_t queueMetaFiles(const std::vector<std::string>& files);
+
+    Dialogs& m_dialogs;
+    Registry& m_registry;
+    core::OutputProvider m_outputs;
+    std::string m_helpManual;
+    FileQueueModel* m_queue = nullptr;
+
+    QPushButton* m_cmdAdd = nullptr;
+    QPushButton* m_cmdAddFolder = nullptr;
+    QPushButton* m_cmdClear1 = nullptr;
+    QLabel* m_lblCount1 = nullptr;
+    QListView* m_grdFiles1 = nullptr;
+    QGroupBox* m_frameConversion = nullptr;
+    QLabel* m_lblCurrentDBX = nullptr;
+    QLabel* m_lblProgessCurrent = nullptr;
+    QProgressBar* m_progressBar1 = nullptr;
+    QRadioButton* m_optvCards = nullptr;
+    QRadioButton* m_optExcel = nullptr;
+    QRadioButton* m_optPST = nullptr;
+    QPushButton* m_cmdZimbraConvert = nullptr;
+    QPushButton* m_cmdHelp = nullptr;
+    QPushButton* m_cmdEnd = nullptr;
+
+    float m_progressValue = 0.0F;
+    bool m_running = false;
+    bool m_stopRequested = false;
+    bool m_closeWhenRunEnds = false;
+    bool m_convertDisabledByRun = false;
+    std::chrono::steady_clock::time_point m_lastYield;
+};
+
+} // namespace plumbrae::ui
