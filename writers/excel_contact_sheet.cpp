@@ -21,7 +21,7 @@ constexpr std::int16_t FontPoints = 10;
 constexpr std::int16_t CourierPoints = 14;
 
 // The closing message lists at most this many left-out values, then how many more there were.
-constexpr std::size_t MaxListedOmissions = 100;
+constexpr std::size_t MaxListedOmissions = 20;
 
 // Columns in the order a contact row writes them.
 constexpr std::array<std::int32_t, ExcelContactSheet::ColumnCount> WriteOrder = {
@@ -256,9 +256,9 @@ std::vector<std::string> ExcelContactSheet::notes() const {
     lines.insert(lines.end(), m_omitted.begin(), m_omitted.end());
     if (m_omittedCount > m_omitted.size()) {
         lines.push_back(
-            "... and " +
+            "and " +
             support::decimal(static_cast<std::int64_t>(m_omittedCount - m_omitted.size())) +
-            " more.");
+            " more");
     }
     return lines;
 }
