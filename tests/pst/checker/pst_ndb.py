@@ -17,8 +17,9 @@ PMAP_FIRST = 0x4600
 PMAP_RANGE = 0x1F0000  # one PMap after every eighth AMap
 FMAP_FIRST = AMAP_FIRST + 128 * AMAP_RANGE + 0x400
 FMAP_RANGE = 496 * AMAP_RANGE
-FPMAP_FIRST = AMAP_FIRST + 128 * 8 * AMAP_RANGE + 0x400
-FPMAP_RANGE = 496 * 8 * PMAP_RANGE
+# Past 2 GB only (never reached by our files, so not exercised by the tests).
+FPMAP_FIRST = AMAP_FIRST + 64 * 128 * AMAP_RANGE + 0x600
+FPMAP_RANGE = 496 * 8 * 8 * AMAP_RANGE
 
 PT_BBT, PT_NBT, PT_FMAP, PT_PMAP, PT_AMAP, PT_FPMAP, PT_DL = (
     0x80, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86)

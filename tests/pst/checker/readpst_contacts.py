@@ -8,7 +8,11 @@ not given), reads every vCard file readpst wrote and prints
 {"readpst_status": int, "readpst_output": text,
  "contacts": [{"folder", "FN", "N", "EMAIL", "NOTE", "ORG", "TITLE", "TEL;CELL", "lines"}...]}
 in the order readpst wrote them. N is the list of its components, EMAIL the
-list of addresses; absent properties are null. Exit status 1 when readpst fails.
+list of addresses, "TEL;CELL" the first TEL whose TYPE includes cell (readpst
+writes "TEL;TYPE=cell,voice:"), AGENT the assistant's name; absent properties
+are null. readpst writes the assistant as "AGENT:BEGIN:VCARD" followed by an
+FN line and no END, so that FN is taken as the AGENT, not as the card's FN.
+Exit status 1 when readpst fails.
 """
 
 import json
@@ -17,7 +21,7 @@ import subprocess
 import sys
 import tempfile
 
-WANTED = ("FN", "N", "EMAIL", "NOTE", "ORG", "TITLE", "TEL;CELL")
+WANTED = ("FN", "N", "EMAIL", "NOTE", "ORG", "TITLE", "TEL;CELL", "AGENT")
 
 
 def unescape(value):
@@ -62,7 +66,7 @@ def unfold(text):
 
 
 def parse_cards(text, folder):
-    cards, card = [], None
+    cards, card, agent = [], None, False
     for line in unfold(text):
         if line.upper() == "BEGIN:VCARD":
             card = {"folder": folder, "lines": []}
@@ -78,7 +82,15 @@ def parse_cards(text, folder):
         card["lines"].append(line)
         name, _, value = line.partition(":")
         key = name.upper()
-        if key == "N":
+        params = key.split(";")
+        if key == "AGENT" and value.upper() == "BEGIN:VCARD":
+            agent = True
+        elif agent and key == "FN":
+            card["AGENT"], agent = unescape(value), False
+        elif params[0] == "TEL" and "CELL" in key.replace("=", ",").split(","):
+            if card["TEL;CELL"] is None:
+                card["TEL;CELL"] = unescape(value)
+        elif key == "N":
             card["N"] = [unescape(p) for p in split_unescaped(value, ";")]
         elif key.split(";")[0] == "EMAIL":
             card["EMAIL"].append(unescape(value))
