@@ -293,7 +293,7 @@ class TableContext:
         by_pos = sorted((pos, key) for key, pos in ((k, u32(d, 0)) for k, d in index))
         if [p for p, _ in by_pos] != list(range(len(by_pos))):
             heap.report("row index positions are not 0..%d" % (len(by_pos) - 1), where)
-        if len(matrix) < len(by_pos):
+        if len(matrix) != len(by_pos):
             heap.report("row index lists %d rows, the row matrix holds %d"
                         % (len(by_pos), len(matrix)), where)
         for pos, key in by_pos:

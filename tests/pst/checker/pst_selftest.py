@@ -175,12 +175,26 @@ class Damage(unittest.TestCase):
         self.expect(buf, "message 0x200024 has no row in this table (folder 0x8162",
                     "row 0x200024 names no message of this owner in the node index (folder 0x8142")
 
-    def test_content_count_disagrees_with_rows(self):
-        buf = self.load()
-        record = struct.pack("<HHI", 0x3602, 0x0003, 2)
-        rewrite_block(buf, node_block(buf, 0x8142),
-                      lambda d: replace_once(d, record, struct.pack("<HHI", 0x3602, 3, 3)))
-        self.expect(buf, "PidTagContentCount 3, the contents table has 2 rows")
+    def test_folder_properties_disagree_with_tables(self):
+        cases = [  # (node, prop id, type, old value, new value, findings)
+            (0x8142, 0x3602, 0x0003, 2, 3, ["PidTagContentCount 3, the contents table has 2"]),
+            (0x8142, 0x3603, 0x0003, 0, 1,
+             ["PidTagContentUnreadCount 1, the folder holds 0 unread"]),
+            (0x8142, 0x360A, 0x000B, 0, 1,
+             ["PidTagSubfolders True, the folder has 0 child folders",
+              "cell 0x360A000B differs from the object's property (folder 0x8022 table 0x802D "
+              "row 0x8142)"]),
+            (CONTACT_MESSAGE, 0x0E07, 0x0003, 1, 0,
+             ["PidTagContentUnreadCount 0, the folder holds 1 unread",
+              "cell 0x0E070003 differs from the object's property"]),
+        ]
+        for nid, prop, ptype, old, new, findings in cases:
+            with self.subTest(hex(prop)):
+                buf = self.load()
+                before, after = (struct.pack("<HHI", prop, ptype, v) for v in (old, new))
+                rewrite_block(buf, node_block(buf, nid),
+                              lambda d, b=before, a=after: replace_once(d, b, a))
+                self.expect(buf, *findings)
 
     def test_heap_signature(self):
         buf = self.load()

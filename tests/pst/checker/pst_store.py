@@ -29,6 +29,7 @@ MESSAGE_REQUIRED = [0x001A, 0x0E07, 0x0E08, 0x3007, 0x3008, 0x300B]
 ATTACHMENT_REQUIRED = [0x0E20, 0x3705]
 T_ATTACHMENT, NID_ATTACHMENT_TABLE = 0x05, 0x671
 PR_HAS_ATTACHMENTS, PR_MESSAGE_FLAGS, MSGFLAG_HASATTACH = 0x0E1B, 0x0E07, 0x10
+PR_UNREAD_COUNT, MSGFLAG_READ, NID_RECEIVE_FOLDERS = 0x3603, 0x01, 0x62B
 
 # Row identity columns describe the row, not the object; every other cell must
 # equal the object's own property when it has one (Outlook's files agree).
@@ -56,6 +57,7 @@ def check_store(ltp, nodes, report):
         _check_named_ids(ltp, len(names.get(0x0003) or b"") // 8, report)
     _check_required(ltp, nodes, report)
     check_folders(ltp, nodes, report)
+    check_receive_folders(ltp, nodes, report)
     for nid in sorted(nodes):
         if nid & 0x1F in (T_MESSAGE, T_ASSOC) and nid in ltp.pcs:
             _check_attachments(ltp, nodes[nid], report)
@@ -226,13 +228,34 @@ def check_folders(ltp, nodes, report):
                 report("table node 0x%X missing or unreadable" % (base | t), where)
                 continue
             _compare_rows(ltp, tc, members, what, "%s table 0x%X" % (where, base | t), report)
-            if t == T_CONTENTS and pc.int32(PR_CONTENT_COUNT) != len(tc.rows):
-                report("PidTagContentCount %s, the contents table has %d rows"
-                       % (pc.int32(PR_CONTENT_COUNT), len(tc.rows)), where)
+            if t == T_CONTENTS:
+                _check_counts(ltp, pc, tc, where, report)
         sub = pc.boolean(PR_SUBFOLDERS)
         if sub != bool(folders):
             report("PidTagSubfolders %s, the folder has %d child folders"
                    % (sub, len(folders)), where)
+
+
+def _check_counts(ltp, pc, tc, where, report):
+    if pc.int32(PR_CONTENT_COUNT) != len(tc.rows):
+        report("PidTagContentCount %s, the contents table has %d rows"
+               % (pc.int32(PR_CONTENT_COUNT), len(tc.rows)), where)
+    flags = [ltp.pcs[n].int32(PR_MESSAGE_FLAGS) for n in tc.row_ids if n in ltp.pcs]
+    unread = sum(1 for f in flags if f is not None and not f & MSGFLAG_READ)
+    if pc.int32(PR_UNREAD_COUNT) != unread:
+        report("PidTagContentUnreadCount %s, the folder holds %d unread messages"
+               % (pc.int32(PR_UNREAD_COUNT), unread), where)
+
+
+def check_receive_folders(ltp, nodes, report):
+    """Each receive-folder row must name a folder that exists."""
+    tc = ltp.tcs.get(NID_RECEIVE_FOLDERS)
+    for row in tc.rows if tc else []:
+        target = row.get(0x66050003)
+        nid = struct.unpack("<I", target)[0] if target and len(target) == 4 else None
+        if nid is None or nid not in nodes or nid & 0x1F != T_FOLDER:
+            report("receive folder row names no existing folder (%s)"
+                   % (nid if nid is None else hex(nid)), "table 0x62B")
 
 
 def _compare_rows(ltp, tc, members, what, where, report, pcs=None):
