@@ -12,6 +12,9 @@ namespace {
 /// Stores a variable or 8-byte value: in the heap when small enough, else in a new subnode.
 std::uint32_t storeValue(HeapBuilder& heap, std::vector<ndb::Subnode>& subnodes,
                          std::uint32_t& nextSubnodeIndex, const std::string& value) {
+    if (value.empty()) {
+        return 0; // an empty value needs no allocation
+    }
     if (value.size() <= kMaxHeapAllocation) {
         return heap.allocate(value);
     }

@@ -107,6 +107,8 @@ ndb::NodeContent TableBuilder::finish() const {
                 std::string cell = *value;
                 cell.resize(column.size, '\0');
                 bytes.replace(column.offset, column.size, cell);
+            } else if (value->empty()) {
+                put32(column.offset, 0);
             } else if (value->size() <= kMaxHeapAllocation) {
                 put32(column.offset, heap.allocate(*value));
             } else {

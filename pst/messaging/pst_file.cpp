@@ -71,10 +71,13 @@ public:
     void commit() {
         const auto aside = std::filesystem::path(m_path.string() + ".tmp");
         ::unlink(aside.c_str()); // a leftover of an earlier, killed run
+        // A killed process leaves the page cache intact, so batch commits only need the
+        // rename to be atomic; the first and the final commit also survive a power cut.
+        const bool flush = m_commits == 0 || m_closed;
         try {
             ndb::DiskFile file(aside);
             const StoreContents store{m_recordKey, m_displayName, &m_names, &m_contacts};
-            writeStore(file, store, static_cast<std::uint32_t>(m_commits + 1));
+            writeStore(file, store, static_cast<std::uint32_t>(m_commits + 1), flush);
         } catch (const std::exception& error) {
             ::unlink(aside.c_str());
             throw PstError(error.what());
@@ -89,7 +92,9 @@ public:
             ::unlink(aside.c_str());
             throw PstError("cannot write " + support::describeFileError(m_path, error));
         }
-        syncFolder(m_path.parent_path());
+        if (flush) {
+            syncFolder(m_path.parent_path());
+        }
         ++m_commits;
         m_pending = 0;
         m_lastCommit = std::chrono::steady_clock::now();

@@ -288,10 +288,11 @@ std::string entryIdFor(const Guid& recordKey, ndb::Nid nid) {
     return id;
 }
 
-std::uint64_t writeStore(ndb::OutputFile& file, const StoreContents& store, std::uint32_t unique) {
+std::uint64_t writeStore(ndb::OutputFile& file, const StoreContents& store, std::uint32_t unique,
+                         bool flush) {
     ndb::NodeDatabaseWriter writer(file);
     StoreBuilder(writer, store).build();
-    return writer.finish(unique);
+    return writer.finish(unique, flush);
 }
 
 } // namespace plumbrae::pst::messaging

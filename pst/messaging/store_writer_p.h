@@ -31,7 +31,8 @@ struct StoreContents {
 std::string entryIdFor(const Guid& recordKey, ndb::Nid nid);
 
 /// Writes the whole store (fixed nodes, folder tree, the contacts in the Contacts folder) as a
-/// new file. Returns the file size.
-std::uint64_t writeStore(ndb::OutputFile& file, const StoreContents& store, std::uint32_t unique);
+/// new file, forced to the device with `flush`. Returns the file size.
+std::uint64_t writeStore(ndb::OutputFile& file, const StoreContents& store, std::uint32_t unique,
+                         bool flush);
 
 } // namespace plumbrae::pst::messaging

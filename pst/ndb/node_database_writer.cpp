@@ -352,7 +352,7 @@ void NodeDatabaseWriter::writeHeader(std::uint64_t fileSize, BlockRef nodeRoot, 
     m_file.writeAt(0, bytes);
 }
 
-std::uint64_t NodeDatabaseWriter::finish(std::uint32_t unique) {
+std::uint64_t NodeDatabaseWriter::finish(std::uint32_t unique, bool flush) {
     std::sort(
         m_nodes.begin(), m_nodes.end(),
         [](const NodeBTreeLeafEntry& a, const NodeBTreeLeafEntry& b) { return a.nid < b.nid; });
@@ -377,7 +377,7 @@ std::uint64_t NodeDatabaseWriter::finish(std::uint32_t unique) {
         writeBTree(PageType::NodeBTree, std::move(nodeEntries), sizeof(NodeBTreeLeafEntry), 15);
     const auto fileSize = writeMaps();
     writeHeader(fileSize, nodeRoot, blockRoot, unique);
-    m_file.finish(fileSize);
+    m_file.finish(fileSize, flush);
     return fileSize;
 }
 

@@ -22,9 +22,10 @@ public:
     /// Stores a node. Node identifiers must be unique; the order of calls does not matter.
     void addNode(Nid nid, Nid parent, const NodeContent& content);
 
-    /// Writes the indexes, maps and header; returns the file size. `unique` goes into the header
-    /// (clients bump it on every header write).
-    std::uint64_t finish(std::uint32_t unique);
+    /// Writes the indexes, maps and header and completes the file (forcing it to the device
+    /// with `flush`); returns the file size. `unique` goes into the header (clients bump it on
+    /// every header write).
+    std::uint64_t finish(std::uint32_t unique, bool flush = true);
 
     [[nodiscard]] std::size_t blockCount() const { return m_blocks.size(); }
     [[nodiscard]] std::size_t nodeCount() const { return m_nodes.size(); }

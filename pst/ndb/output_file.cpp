@@ -16,7 +16,7 @@ void MemoryFile::writeAt(std::uint64_t offset, std::string_view bytes) {
     m_bytes.replace(static_cast<std::size_t>(offset), bytes.size(), bytes);
 }
 
-void MemoryFile::finish(std::uint64_t size) {
+void MemoryFile::finish(std::uint64_t size, bool /*flush*/) {
     m_bytes.resize(static_cast<std::size_t>(size), '\0');
 }
 
@@ -59,12 +59,12 @@ void DiskFile::flushPending() {
     m_pending.clear();
 }
 
-void DiskFile::finish(std::uint64_t size) {
+void DiskFile::finish(std::uint64_t size, bool flush) {
     flushPending();
     if (::ftruncate(m_fd, static_cast<off_t>(size)) != 0) {
         fail("write", errno);
     }
-    if (::fsync(m_fd) != 0) {
+    if (flush && ::fsync(m_fd) != 0) {
         fail("write", errno);
     }
     const int fd = m_fd;

@@ -19,8 +19,9 @@ public:
 
     /// Throws PstIoError naming the file and the cause.
     virtual void writeAt(std::uint64_t offset, std::string_view bytes) = 0;
-    /// Sets the file's size (zero-filling the tail), then makes everything durable.
-    virtual void finish(std::uint64_t size) = 0;
+    /// Sets the file's size (zero-filling the tail) and completes the file; with `flush` the
+    /// bytes are also forced to the device before this returns.
+    virtual void finish(std::uint64_t size, bool flush) = 0;
 };
 
 /// Writing a file failed; the message names the file and the cause.
@@ -33,7 +34,7 @@ public:
 class MemoryFile : public OutputFile {
 public:
     void writeAt(std::uint64_t offset, std::string_view bytes) override;
-    void finish(std::uint64_t size) override;
+    void finish(std::uint64_t size, bool flush) override;
     [[nodiscard]] const std::string& bytes() const { return m_bytes; }
 
 private:
@@ -46,8 +47,8 @@ public:
     explicit DiskFile(const std::filesystem::path& path);
     ~DiskFile() override;
     void writeAt(std::uint64_t offset, std::string_view bytes) override;
-    /// Truncates to `size`, flushes to the device and closes.
-    void finish(std::uint64_t size) override;
+    /// Truncates to `size`, flushes to the device when asked, and closes.
+    void finish(std::uint64_t size, bool flush) override;
 
 private:
     [[noreturn]] void fail(const char* what, int error) const;
