@@ -1,0 +1,224 @@
+// The Outlook option end to end: a conversion run through the late-bound export and our own
+// object model into a real PST file, read back by libpff and libpst and checked by the
+// independent structure checker.
+
+#include "core/conversion_run.h"
+#include "pst/rdo/rdo_session.h"
+#include "tests/support/scripted_host.h"
+#include "tests/support/temp_dir.h"
+#include "writers/pst_export.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace plumbrae::testing {
+namespace {
+
+using nlohmann::json;
+
+struct Person {
+    std::string first, last, company, jobTitle, mobile, street, city, state, zip, country, notes,
+        email;
+};
+
+std::string bencoded(const std::string& text) {
+    return std::to_string(text.size()) + ":" + text;
+}
+
+std::string metaFile(const Person& p) {
+    std::string fields;
+    auto add = [&](const char* name, const std::string& value) {
+        if (!value.empty()) {
+            fields += bencoded(name) + bencoded(value);
+        }
+    };
+    add("company", p.company);
+    add("email", p.email);
+    add("firstName", p.first);
+    add("homeCountry", p.country);
+    add("homeCity", p.city);
+    add("homePostalCode", p.zip);
+    add("homeState", p.state);
+    add("homeStreet", p.street);
+    add("jobTitle", p.jobTitle);
+    add("lastName", p.last);
+    add("mobilePhone", p.mobile);
+    add("notes", p.notes);
+    return "d4:metad1:ti0ee\r\nd3:fldd" + fields + "ee";
+}
+
+std::vector<Person> people(int count) {
+    static const std::array<const char*, 5> firsts = {"Ann", "Zoë", "Łukasz", "Björn", "Ōta"};
+    static const std::array<const char*, 4> lasts = {"Lee", "Müller", "Ørsted", "O'Neil"};
+    std::vector<Person> list;
+    for (int i = 0; i < count; ++i) {
+        const std::string n = std::to_string(i + 1);
+        list.push_back({std::string(firsts[static_cast<std::size_t>(i) % firsts.size()]) + n,
+                        lasts[static_cast<std::size_t>(i) % lasts.size()],
+                        i % 3 == 0 ? "" : "Acme " + n, "Engineer " + n, "+1 555 01" + n,
+                        n + " Rue Süd", "Göteborg", "VG", "4" + n, "Sverige",
+                        "Met at the fair, number " + n, "person" + n + "@example.org"});
+    }
+    return list;
+}
+
+/// Standard output of a command; the exit status goes to `status`.
+std::string commandOutput(const std::string& command, int& status) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        status = -1;
+        return output;
+    }
+    std::array<char, 4096> buffer{};
+    std::size_t got = 0;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+        output.append(buffer.data(), got);
+    }
+    status = pclose(pipe);
+    return output;
+}
+
+std::string checker(const std::string& script) {
+    return std::string("/usr/bin/python3 '") + PLUMBRAE_CHECKER_DIR + "/" + script + "' ";
+}
+
+json readWith(const std::string& script, const std::string& pst) {
+    int status = 0;
+    const std::string out = commandOutput(checker(script) + "'" + pst + "'", status);
+    EXPECT_EQ(status, 0) << script << " failed on " << pst << "\n" << out;
+    return json::parse(out.empty() ? "{}" : out);
+}
+
+struct PstEndToEnd : ::testing::Test {
+    TempDir input;
+    TempDir output;
+    ScriptedHost host;
+
+    PstEndToEnd() { pst::rdo::registerRdoSession(); }
+
+    /// Runs the conversion of the queued files; the export is released at the end, as when the
+    /// program ends. Returns the PST path.
+    std::string convert(core::RunReport& report) {
+        writers::PstExport exporter;
+        host.option = core::OutputKind::Pst;
+        host.folderAnswer = output.path().string();
+        core::ConversionRun run(host, [&](core::OutputKind kind) {
+            return kind == core::OutputKind::Pst ? &exporter : nullptr;
+        });
+        report = run.CmdZimbraConvert_Click();
+        return exporter.pstPath();
+    }
+    void queue(const std::vector<Person>& list) {
+        host.queue.clear();
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            host.queue.push_back(
+                input.write("c" + std::to_string(i) + ".meta", metaFile(list[i])).string());
+        }
+    }
+};
+
+void expectContactsAsWritten(const json& dump, const std::vector<Person>& list) {
+    const json& contacts = dump.at("contacts");
+    ASSERT_EQ(contacts.size(), list.size());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const Person& p = list[i];
+        const json& c = contacts[i];
+        SCOPED_TRACE("contact " + std::to_string(i + 1));
+        EXPECT_EQ(c.at("message_class"), "IPM.Contact");
+        EXPECT_EQ(c.at("given_name"), p.first);
+        EXPECT_EQ(c.at("surname"), p.last);
+        EXPECT_EQ(c.at("display_name"), p.first + " " + p.last);
+        EXPECT_EQ(c.at("job_title"), p.jobTitle);
+        EXPECT_EQ(c.at("mobile"), p.mobile);
+        EXPECT_EQ(c.at("home_street"), p.street);
+        EXPECT_EQ(c.at("home_city"), p.city);
+        EXPECT_EQ(c.at("home_state"), p.state);
+        EXPECT_EQ(c.at("home_postal_code"), p.zip);
+        EXPECT_EQ(c.at("home_country"), p.country);
+        EXPECT_EQ(c.at("body"), p.notes);
+        EXPECT_EQ(c.at("email1"), p.email);
+        if (p.company.empty()) {
+            EXPECT_TRUE(c.at("company").is_null());
+        } else {
+            EXPECT_EQ(c.at("company"), p.company);
+        }
+    }
+}
+
+TEST_F(PstEndToEnd, EveryContactIsReadBackByBothReadersInOrder) {
+    const std::vector<Person> list = people(23);
+    queue(list);
+    core::RunReport report;
+    const std::string pst = convert(report);
+    ASSERT_EQ(report.outcome, core::RunReport::Outcome::Completed) << report.finalMessage.text;
+    EXPECT_EQ(report.finalMessage.text, core::ConversionRun::SuccessText);
+
+    expectContactsAsWritten(readWith("pst_dump.py", pst), list);
+
+    const json extracted = readWith("readpst_contacts.py", pst);
+    const json& cards = extracted.at("contacts");
+    ASSERT_EQ(cards.size(), list.size()) << extracted.at("readpst_output");
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        SCOPED_TRACE("card " + std::to_string(i + 1));
+        const json& lines = cards[i].at("lines");
+        // libpst names the card by the contact's file-as text, "Last, First".
+        EXPECT_EQ(cards[i].at("N"), json::array({list[i].last, list[i].first, "", "", ""}))
+            << lines.dump();
+        EXPECT_EQ(cards[i].at("TITLE"), list[i].jobTitle);
+        EXPECT_NE(std::find(lines.begin(), lines.end(), "TEL;TYPE=cell,voice:" + list[i].mobile),
+                  lines.end())
+            << lines.dump();
+        EXPECT_EQ(cards[i].at("NOTE"), list[i].notes);
+        EXPECT_EQ(cards[i].at("EMAIL"), json::array({list[i].email}));
+    }
+
+    int status = 0;
+    const std::string findings =
+        commandOutput(checker("pst_check.py") + "'" + pst + "' 2>&1", status);
+    EXPECT_EQ(status, 0) << findings;
+}
+
+TEST_F(PstEndToEnd, AnUnreadableThirdFileLeavesAFileWithTheFirstTwoContacts) {
+    const std::vector<Person> list = people(4);
+    queue(list);
+    std::filesystem::remove(host.queue[2]);
+    core::RunReport report;
+    const std::string pst = convert(report);
+    ASSERT_EQ(report.outcome, core::RunReport::Outcome::Failed);
+    EXPECT_EQ(report.finalMessage.caption, "Outlook Error");
+
+    expectContactsAsWritten(readWith("pst_dump.py", pst), {list[0], list[1]});
+    EXPECT_EQ(readWith("readpst_contacts.py", pst).at("contacts").size(), 2U);
+}
+
+TEST_F(PstEndToEnd, ASecondRunInTheSameSecondNeverReplacesTheFirstFile) {
+    queue(people(2));
+    core::RunReport first;
+    const std::string pst = convert(first);
+    ASSERT_EQ(first.outcome, core::RunReport::Outcome::Completed);
+    const std::string before = readFile(pst);
+
+    // A second run whose clock gives the stamp of a file already there.
+    class StoppedClock : public writers::Clock {
+    public:
+        writers::LocalDateTime now() override { return {2013, 3, 25, 14, 30, 5}; }
+    };
+    std::filesystem::rename(pst, output.folder() + "Zimbracontacts25.3.13 14.30.05.pst");
+    writers::PstExport again(std::make_shared<StoppedClock>());
+    core::ConversionRun run(host, [&](core::OutputKind) { return &again; });
+    const core::RunReport second = run.CmdZimbraConvert_Click();
+    EXPECT_NE(second.outcome, core::RunReport::Outcome::Completed);
+    EXPECT_NE(second.finalMessage.text.find("a file of that name already exists"),
+              std::string::npos)
+        << second.finalMessage.text;
+    EXPECT_EQ(readFile(output.folder() + "Zimbracontacts25.3.13 14.30.05.pst"), before);
+}
+
+} // namespace
+} // namespace plumbrae::testing
