@@ -14,7 +14,7 @@ using core::ContactRecord;
 using writers::ExcelContactSheet;
 
 constexpr std::size_t EmptySheetSize = 1399;
-constexpr std::size_t EmptyRowSize = 36 * 12;
+constexpr std::size_t EmptyRowSize = std::size_t{36} * 12;
 
 const std::vector<std::string> Titles = {
     "First Name",
@@ -59,13 +59,13 @@ const std::vector<std::string> Titles = {
 class ExcelSheetTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        sheet.openOn(sink, "ZimbraContacts.xls");
-        ASSERT_EQ(sink.size(), EmptySheetSize - 4);
+        m_sheet.openOn(m_sink, "ZimbraContacts.xls");
+        ASSERT_EQ(m_sink.size(), EmptySheetSize - 4);
     }
     [[nodiscard]] std::vector<LabelCell> rowCells() const {
         std::vector<LabelCell> cells;
         bool complete = false;
-        const auto records = splitRecords(sink.bytes().substr(EmptySheetSize - 4), &complete);
+        const auto records = splitRecords(m_sink.bytes().substr(EmptySheetSize - 4), &complete);
         EXPECT_TRUE(complete);
         for (const auto& record : records) {
             EXPECT_EQ(record.id, 0x0004);
@@ -82,13 +82,13 @@ protected:
         return row;
     }
 
-    support::MemorySink sink;
-    ExcelContactSheet sheet;
+    support::MemorySink m_sink;
+    ExcelContactSheet m_sheet;
 };
 
 TEST_F(ExcelSheetTest, EmptySheetHasFontsHeaderAndTitleRow) {
-    sheet.close();
-    const std::string& bytes = sink.bytes();
+    m_sheet.close();
+    const std::string& bytes = m_sink.bytes();
     ASSERT_EQ(bytes.size(), EmptySheetSize);
     bool complete = false;
     const auto records = splitRecords(bytes, &complete);
@@ -119,8 +119,8 @@ TEST_F(ExcelSheetTest, EmptySheetHasFontsHeaderAndTitleRow) {
 }
 
 TEST_F(ExcelSheetTest, EmptyContactRowIsThirtySixEmptyCellsInColumnOrder) {
-    sheet.Save2ExcelContact(ContactRecord{}, 1);
-    EXPECT_EQ(sink.size(), EmptySheetSize - 4 + EmptyRowSize);
+    m_sheet.Save2ExcelContact(ContactRecord{}, 1);
+    EXPECT_EQ(m_sink.size(), EmptySheetSize - 4 + EmptyRowSize);
     const std::vector<int> order = {1,  2,  3,  4,  5,  6,  7,  8,  14, 15, 16, 17,
                                     18, 9,  10, 11, 12, 13, 19, 20, 21, 22, 23, 24,
                                     25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36};
@@ -134,18 +134,18 @@ TEST_F(ExcelSheetTest, EmptyContactRowIsThirtySixEmptyCellsInColumnOrder) {
         EXPECT_EQ(cells[index].attribute3, 1);
         EXPECT_EQ(cells[index].text, "");
     }
-    EXPECT_TRUE(sheet.notes().empty());
+    EXPECT_TRUE(m_sheet.notes().empty());
 }
 
 TEST_F(ExcelSheetTest, RowFollowsTheContactNumber) {
-    sheet.Save2ExcelContact(ContactRecord{}, 5);
-    sheet.Save2ExcelContact(ContactRecord{}, 65535);
+    m_sheet.Save2ExcelContact(ContactRecord{}, 5);
+    m_sheet.Save2ExcelContact(ContactRecord{}, 65535);
     const auto cells = rowCells();
     ASSERT_EQ(cells.size(), 72U);
     EXPECT_EQ(cells.front().row, 5);
     EXPECT_EQ(cells.back().row, 65535);
-    EXPECT_THROW(sheet.Save2ExcelContact(ContactRecord{}, 0), core::OutputError);
-    EXPECT_THROW(sheet.Save2ExcelContact(ContactRecord{}, 65536), core::OutputError);
+    EXPECT_THROW(m_sheet.Save2ExcelContact(ContactRecord{}, 0), core::OutputError);
+    EXPECT_THROW(m_sheet.Save2ExcelContact(ContactRecord{}, 65536), core::OutputError);
     EXPECT_EQ(rowCells().size(), 72U);
 }
 
@@ -155,7 +155,7 @@ TEST_F(ExcelSheetTest, EveryColumnShowsItsField) {
     for (const auto& info : ContactRecord::fields()) {
         record.*info.field = std::string(info.name);
     }
-    sheet.Save2ExcelContact(record, 1);
+    m_sheet.Save2ExcelContact(record, 1);
     const std::map<int, std::string> expected = {
         {1, "FirstName"},
         {2, "MiddleName"},
@@ -211,7 +211,7 @@ TEST_P(ExcelFirstColumnTest, FallsBackToTheFullName) {
     ContactRecord record;
     record.FirstName = GetParam().firstName;
     record.FullName = GetParam().fullName;
-    sheet.Save2ExcelContact(record, 1);
+    m_sheet.Save2ExcelContact(record, 1);
     EXPECT_EQ(rowByColumn().at(1), GetParam().expected);
 }
 
@@ -236,7 +236,7 @@ TEST_P(ExcelAddressTest, BusinessAddressJoinsLinesAndDropsBackslashes) {
     ContactRecord record;
     record.BusinessAddress = GetParam().address;
     record.PersonalStreet = GetParam().address;
-    sheet.Save2ExcelContact(record, 1);
+    m_sheet.Save2ExcelContact(record, 1);
     const auto row = rowByColumn();
     EXPECT_EQ(row.at(14), GetParam().expected);
     EXPECT_EQ(row.at(26), GetParam().address) << "no other column is rewritten";
@@ -258,13 +258,13 @@ TEST_F(ExcelSheetTest, TooLongValueIsLeftOutAndNamedInTheNotes) {
     record.FullName = "Ann Lee";
     record.Comments = std::string(300, 'c');
     record.PersonalCity = std::string(255, 'p');
-    sheet.Save2ExcelContact(record, 4);
+    m_sheet.Save2ExcelContact(record, 4);
     const auto row = rowByColumn();
     EXPECT_EQ(row.size(), 35U);
     EXPECT_EQ(row.count(36), 0U);
     EXPECT_EQ(row.at(27), record.PersonalCity);
     EXPECT_EQ(row.at(35), "");
-    const auto notes = sheet.notes();
+    const auto notes = m_sheet.notes();
     ASSERT_EQ(notes.size(), 2U);
     EXPECT_NE(notes[0].find("255"), std::string::npos);
     EXPECT_EQ(notes[1], "Contact 4 (Ann Lee): Comments");
@@ -274,9 +274,9 @@ TEST_F(ExcelSheetTest, NotesStayShortForManyLongValues) {
     ContactRecord record;
     record.Comments = std::string(256, 'c');
     for (int number = 1; number <= 150; ++number) {
-        sheet.Save2ExcelContact(record, number);
+        m_sheet.Save2ExcelContact(record, number);
     }
-    const auto notes = sheet.notes();
+    const auto notes = m_sheet.notes();
     ASSERT_EQ(notes.size(), 22U);
     EXPECT_EQ(notes[1], "Contact 1: Comments");
     EXPECT_EQ(notes.back(), "and 130 more");

@@ -23,28 +23,28 @@ const std::string Eof = bytesOf({0x0A, 0x00, 0x00, 0x00});
 class ExcelFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(file.CreateFile(sink), 0);
-        ASSERT_TRUE(file.isOpen());
-        ASSERT_EQ(sink.size(), StartSize);
+        ASSERT_EQ(m_file.CreateFile(m_sink), 0);
+        ASSERT_TRUE(m_file.isOpen());
+        ASSERT_EQ(m_sink.size(), StartSize);
     }
-    [[nodiscard]] std::string written() const { return sink.bytes().substr(StartSize); }
+    [[nodiscard]] std::string written() const { return m_sink.bytes().substr(StartSize); }
     std::int16_t text(std::int32_t row, std::int32_t column, const std::string& value) {
-        return file.WriteValue(ExcelFile::TextCell, 0, 0, 0, row, column, value);
+        return m_file.WriteValue(ExcelFile::TextCell, 0, 0, 0, row, column, value);
     }
 
-    support::MemorySink sink;
-    ExcelFile file;
+    support::MemorySink m_sink;
+    ExcelFile m_file;
 };
 
 TEST_F(ExcelFileTest, EmptyFileIsBofFormatsAndEof) {
-    ASSERT_EQ(file.CloseFile(), 0);
-    const std::string& bytes = sink.bytes();
+    ASSERT_EQ(m_file.CloseFile(), 0);
+    const std::string& bytes = m_sink.bytes();
     ASSERT_EQ(bytes.size(), EmptyFileSize);
     // BOF: version 2, document type worksheet (0x0010).
     EXPECT_EQ(bytes.substr(0, 8), bytesOf({0x09, 0x00, 0x04, 0x00, 0x02, 0x00, 0x10, 0x00}));
     EXPECT_EQ(bytes.substr(8, 6), bytesOf({0x1F, 0x00, 0x02, 0x00, 0x17, 0x00}));
     EXPECT_EQ(bytes.substr(EmptyFileSize - 4), Eof);
-    EXPECT_FALSE(file.isOpen());
+    EXPECT_FALSE(m_file.isOpen());
 }
 
 TEST_F(ExcelFileTest, DefaultFormatsAreTheTwentyFourNumberFormats) {
@@ -77,7 +77,7 @@ TEST_F(ExcelFileTest, DefaultFormatsAreTheTwentyFourNumberFormats) {
     const std::vector<std::size_t> lengths = {7, 1,  4, 5, 8,  23, 28, 29, 34, 2, 5, 8,
                                               8, 12, 8, 7, 11, 14, 5,  8,  15, 8, 5, 1};
     bool complete = false;
-    const auto records = splitRecords(sink.bytes(), &complete);
+    const auto records = splitRecords(m_sink.bytes(), &complete);
     ASSERT_TRUE(complete);
     ASSERT_EQ(records.size(), 26U);
     for (std::size_t index = 0; index < expected.size(); ++index) {
@@ -89,8 +89,8 @@ TEST_F(ExcelFileTest, DefaultFormatsAreTheTwentyFourNumberFormats) {
 }
 
 TEST_F(ExcelFileTest, LabelExamples) {
-    ASSERT_EQ(file.WriteValue(ExcelFile::TextCell, 64, 1, 0, 1, 1, std::string("First Name")), 0);
-    ASSERT_EQ(file.WriteValue(ExcelFile::TextCell, 0, 1, 0, 2, 36, std::string()), 0);
+    ASSERT_EQ(m_file.WriteValue(ExcelFile::TextCell, 64, 1, 0, 1, 1, std::string("First Name")), 0);
+    ASSERT_EQ(m_file.WriteValue(ExcelFile::TextCell, 0, 1, 0, 2, 36, std::string()), 0);
     EXPECT_EQ(
         written(),
         bytesOf({0x04, 0x00, 0x12, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40, 0x01, 0x0A}) +
@@ -100,10 +100,10 @@ TEST_F(ExcelFileTest, LabelExamples) {
 
 TEST_F(ExcelFileTest, TextOfTwoHundredFiftyFiveFitsAndOneMoreIsRefusedWhole) {
     ASSERT_EQ(text(1, 1, std::string(255, 'a')), 0);
-    EXPECT_EQ(sink.size(), StartSize + 4 + 263);
+    EXPECT_EQ(m_sink.size(), StartSize + 4 + 263);
     EXPECT_EQ(written().substr(0, 4), bytesOf({0x04, 0x00, 0x07, 0x01}));
     EXPECT_EQ(text(1, 2, std::string(256, 'b')), ExcelFile::ValueDoesNotFit);
-    EXPECT_EQ(sink.size(), StartSize + 4 + 263);
+    EXPECT_EQ(m_sink.size(), StartSize + 4 + 263);
 }
 
 TEST_F(ExcelFileTest, TextIsWrittenByteForByte) {
@@ -116,27 +116,27 @@ TEST_F(ExcelFileTest, TextIsWrittenByteForByte) {
 }
 
 TEST_F(ExcelFileTest, SetFontExample) {
-    ASSERT_EQ(file.SetFont("Courier", 14, 3), 0);
+    ASSERT_EQ(m_file.SetFont("Courier", 14, 3), 0);
     EXPECT_EQ(written(),
               bytesOf({0x31, 0x00, 0x0C, 0x00, 0x18, 0x01, 0x03, 0x00, 0x07}) + "Courier");
 }
 
 TEST_F(ExcelFileTest, PageBreaksAreSortedAtClose) {
-    ASSERT_EQ(file.InsertHorizPageBreak(10), 0);
-    ASSERT_EQ(file.InsertHorizPageBreak(5), 0);
+    ASSERT_EQ(m_file.InsertHorizPageBreak(10), 0);
+    ASSERT_EQ(m_file.InsertHorizPageBreak(5), 0);
     EXPECT_EQ(written(), "");
-    ASSERT_EQ(file.CloseFile(), 0);
+    ASSERT_EQ(m_file.CloseFile(), 0);
     EXPECT_EQ(written(),
               bytesOf({0x1B, 0x00, 0x06, 0x00, 0x02, 0x00, 0x04, 0x00, 0x09, 0x00}) + Eof);
 }
 
 TEST_F(ExcelFileTest, DuplicatePageBreaksStay) {
-    ASSERT_EQ(file.InsertHorizPageBreak(3), 0);
-    ASSERT_EQ(file.InsertHorizPageBreak(65536), 0);
-    ASSERT_EQ(file.InsertHorizPageBreak(3), 0);
-    EXPECT_EQ(file.InsertHorizPageBreak(0), ExcelFile::ValueDoesNotFit);
-    EXPECT_EQ(file.InsertHorizPageBreak(65537), ExcelFile::ValueDoesNotFit);
-    ASSERT_EQ(file.CloseFile(), 0);
+    ASSERT_EQ(m_file.InsertHorizPageBreak(3), 0);
+    ASSERT_EQ(m_file.InsertHorizPageBreak(65536), 0);
+    ASSERT_EQ(m_file.InsertHorizPageBreak(3), 0);
+    EXPECT_EQ(m_file.InsertHorizPageBreak(0), ExcelFile::ValueDoesNotFit);
+    EXPECT_EQ(m_file.InsertHorizPageBreak(65537), ExcelFile::ValueDoesNotFit);
+    ASSERT_EQ(m_file.CloseFile(), 0);
     EXPECT_EQ(written(),
               bytesOf({0x1B, 0x00, 0x08, 0x00, 0x03, 0x00, 0x02, 0x00, 0x02, 0x00, 0xFF, 0xFF}) +
                   Eof);
@@ -144,17 +144,17 @@ TEST_F(ExcelFileTest, DuplicatePageBreaksStay) {
 
 TEST_F(ExcelFileTest, PageBreakListStopsWhereItsRecordLengthWouldOverflow) {
     for (int row = 0; row < 32766; ++row) {
-        ASSERT_EQ(file.InsertHorizPageBreak(1), 0);
+        ASSERT_EQ(m_file.InsertHorizPageBreak(1), 0);
     }
-    EXPECT_EQ(file.InsertHorizPageBreak(1), ExcelFile::ValueDoesNotFit);
-    ASSERT_EQ(file.CloseFile(), 0);
-    const auto records = splitRecords(sink.bytes());
+    EXPECT_EQ(m_file.InsertHorizPageBreak(1), ExcelFile::ValueDoesNotFit);
+    ASSERT_EQ(m_file.CloseFile(), 0);
+    const auto records = splitRecords(m_sink.bytes());
     ASSERT_EQ(records.size(), 28U);
     EXPECT_EQ(records[26].body.size(), 2U * 32766 + 2);
 }
 
 TEST_F(ExcelFileTest, CloseWithoutPageBreaksWritesOnlyEof) {
-    ASSERT_EQ(file.CloseFile(), 0);
+    ASSERT_EQ(m_file.CloseFile(), 0);
     EXPECT_EQ(written(), Eof);
 }
 
@@ -168,7 +168,7 @@ struct SwitchCase {
 class ExcelSwitchTest : public ExcelFileTest, public ::testing::WithParamInterface<SwitchCase> {};
 
 TEST_P(ExcelSwitchTest, WritesItsTwoByteFlag) {
-    (file.*GetParam().set)(GetParam().value);
+    (m_file.*GetParam().set)(GetParam().value);
     EXPECT_EQ(written(), GetParam().expected);
 }
 
@@ -195,7 +195,7 @@ struct RecordCase {
 class ExcelRecordTest : public ExcelFileTest, public ::testing::WithParamInterface<RecordCase> {};
 
 TEST_P(ExcelRecordTest, WritesTheRecordOrNothing) {
-    EXPECT_EQ(GetParam().call(file), GetParam().result);
+    EXPECT_EQ(GetParam().call(m_file), GetParam().result);
     EXPECT_EQ(written(), GetParam().expected);
 }
 
@@ -205,7 +205,7 @@ std::string doubleBytes(double value) {
     return out;
 }
 
-RecordCase cell(const char* name, std::int32_t type, CellValue value, std::int16_t result,
+RecordCase cell(const char* name, std::int32_t type, const CellValue& value, std::int16_t result,
                 std::string expected) {
     return {name,
             [type, value](ExcelFile& file) { return file.WriteValue(type, 0, 0, 0, 1, 1, value); },
@@ -349,33 +349,33 @@ TEST(ExcelFileNeverCreated, CloseSucceedsAndWritesNothing) {
 }
 
 TEST_F(ExcelFileTest, ClosedObjectFailsEveryOperationAndWritesNothing) {
-    ASSERT_EQ(file.CloseFile(), 0);
-    const std::size_t size = sink.size();
-    EXPECT_EQ(file.CloseFile(), ExcelFile::FileNotOpen);
+    ASSERT_EQ(m_file.CloseFile(), 0);
+    const std::size_t size = m_sink.size();
+    EXPECT_EQ(m_file.CloseFile(), ExcelFile::FileNotOpen);
     EXPECT_EQ(text(1, 1, "x"), ExcelFile::FileNotOpen);
-    EXPECT_EQ(file.WriteValue(7, 0, 0, 0, 1, 1, std::string("x")), ExcelFile::FileNotOpen);
-    EXPECT_EQ(file.SetFont("Verdana", 10, 0), ExcelFile::FileNotOpen);
-    EXPECT_EQ(file.SetHeader("h"), ExcelFile::FileNotOpen);
-    EXPECT_EQ(file.SetFooter("f"), ExcelFile::FileNotOpen);
-    EXPECT_EQ(file.SetMargin(ExcelFile::TopMargin, 1.0), ExcelFile::FileNotOpen);
-    EXPECT_EQ(file.SetColumnWidth(1, 1, 1), ExcelFile::FileNotOpen);
-    EXPECT_EQ(file.SetFilePassword("p"), ExcelFile::FileNotOpen);
-    EXPECT_EQ(file.SetDefaultRowHeight(10), ExcelFile::FileNotOpen);
-    EXPECT_EQ(file.SetRowHeight(1, 10), ExcelFile::FileNotOpen);
-    EXPECT_EQ(file.InsertHorizPageBreak(1), ExcelFile::FileNotOpen);
-    file.PrintGridLines(true);
-    file.ProtectSpreadsheet(true);
-    EXPECT_THROW(file.WriteDefaultFormats(), support::SinkError);
-    EXPECT_EQ(sink.size(), size);
-    EXPECT_NE(file.lastError(), "");
+    EXPECT_EQ(m_file.WriteValue(7, 0, 0, 0, 1, 1, std::string("x")), ExcelFile::FileNotOpen);
+    EXPECT_EQ(m_file.SetFont("Verdana", 10, 0), ExcelFile::FileNotOpen);
+    EXPECT_EQ(m_file.SetHeader("h"), ExcelFile::FileNotOpen);
+    EXPECT_EQ(m_file.SetFooter("f"), ExcelFile::FileNotOpen);
+    EXPECT_EQ(m_file.SetMargin(ExcelFile::TopMargin, 1.0), ExcelFile::FileNotOpen);
+    EXPECT_EQ(m_file.SetColumnWidth(1, 1, 1), ExcelFile::FileNotOpen);
+    EXPECT_EQ(m_file.SetFilePassword("p"), ExcelFile::FileNotOpen);
+    EXPECT_EQ(m_file.SetDefaultRowHeight(10), ExcelFile::FileNotOpen);
+    EXPECT_EQ(m_file.SetRowHeight(1, 10), ExcelFile::FileNotOpen);
+    EXPECT_EQ(m_file.InsertHorizPageBreak(1), ExcelFile::FileNotOpen);
+    m_file.PrintGridLines(true);
+    m_file.ProtectSpreadsheet(true);
+    EXPECT_THROW(m_file.WriteDefaultFormats(), support::SinkError);
+    EXPECT_EQ(m_sink.size(), size);
+    EXPECT_NE(m_file.lastError(), "");
 }
 
 TEST_F(ExcelFileTest, NewFileClosesTheOpenOneAndForgetsItsPageBreaks) {
-    ASSERT_EQ(file.InsertHorizPageBreak(4), 0);
+    ASSERT_EQ(m_file.InsertHorizPageBreak(4), 0);
     support::MemorySink second;
-    ASSERT_EQ(file.CreateFile(second), 0);
+    ASSERT_EQ(m_file.CreateFile(second), 0);
     EXPECT_EQ(written(), bytesOf({0x1B, 0x00, 0x04, 0x00, 0x01, 0x00, 0x03, 0x00}) + Eof);
-    ASSERT_EQ(file.CloseFile(), 0);
+    ASSERT_EQ(m_file.CloseFile(), 0);
     EXPECT_EQ(second.size(), EmptyFileSize);
 }
 
