@@ -6,10 +6,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <random>
 #include <stdexcept>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace plumbrae::bench {
 namespace {
@@ -153,6 +156,35 @@ double timeShellCommand(const std::string& command) {
         throw std::runtime_error("command failed: " + command);
     }
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+ChildCost runProgram(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    args.reserve(argv.size() + 1);
+    for (const auto& arg : argv) {
+        args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child < 0) {
+        throw std::runtime_error("cannot start " + argv.at(0));
+    }
+    if (child == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    ChildCost cost;
+    cost.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    cost.peakKiB = usage.ru_maxrss;
+    cost.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return cost;
 }
 
 } // namespace plumbrae::bench

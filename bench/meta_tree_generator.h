@@ -24,4 +24,14 @@ long peakMemoryKiB();
 /// Wall time of a shell command in seconds (the floor every benchmark compares against).
 double timeShellCommand(const std::string& command);
 
+/// What a child process cost: wall time, and its own peak resident memory in KiB.
+struct ChildCost {
+    double seconds = 0.0;
+    long peakKiB = 0;
+    int exitStatus = 0;
+};
+
+/// Runs a program (argv[0] is its path) with its output discarded and measures it.
+ChildCost runProgram(const std::vector<std::string>& argv);
+
 } // namespace plumbrae::bench

@@ -1,0 +1,2 @@
+add_executable(bench_vcards bench_vcards.cpp)
+target_link_libraries(bench_vcards PRIVATE plumbrae_bench_generator)
