@@ -4,6 +4,7 @@ plumbrae_add_test(excel_writer_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/excel_file_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/excel_contact_sheet_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/excel_run_test.cpp
   LIBS plumbrae_writers_excel)
 
 add_executable(excel_interop_tool ${CMAKE_CURRENT_LIST_DIR}/excel_interop_tool.cpp)
