@@ -1,0 +1,269 @@
+#include "pst/ltp/property_value.h"
+#include "pst/messaging/contact_message_p.h"
+#include "pst/messaging/named_property_map.h"
+#include "pst/messaging/pst_file.h"
+#include "pst/ndb/node_database_writer.h"
+#include "tests/pst/messaging/pst_read_helpers.h"
+#include "tests/pst/ndb/pst_test_reader.h"
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <set>
+
+namespace plumbrae::testing {
+namespace {
+
+using namespace pst::messaging;
+
+TEST(NamedPropertyMap, GivesEachNameOneIdInOrderOfFirstUse) {
+    NamedPropertyMap names;
+    EXPECT_EQ(names.idFor(kAddressPropertySet, 0x8083), 0x8000);
+    EXPECT_EQ(names.idFor(kPublicStringsPropertySet, std::string("Keywords")), 0x8001);
+    EXPECT_EQ(names.idFor(kAddressPropertySet, 0x8005), 0x8002);
+    EXPECT_EQ(names.idFor(kAddressPropertySet, 0x8083), 0x8000);
+    EXPECT_EQ(names.idFor(kPublicStringsPropertySet, std::string("Keywords")), 0x8001);
+    EXPECT_EQ(names.size(), 3U);
+}
+
+TEST(NamedPropertyMap, StreamsAndBucketsAgree) {
+    NamedPropertyMap names;
+    const Guid other = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    names.idFor(kAddressPropertySet, 0x8083);
+    names.idFor(kPublicStringsPropertySet, std::string("Keywords"));
+    names.idFor(other, 0x0001);
+    names.idFor(other, std::string("Zürich"));
+    names.idFor(kAddressPropertySet, 0x8005);
+    const auto properties = readPropertyContext(writeAndReadNode(names.build()));
+    EXPECT_EQ(readLe32(properties.at(0x0001), 0), 251U);
+    const auto& guids = properties.at(0x0002);
+    ASSERT_EQ(guids.size(), 32U);
+    EXPECT_EQ(guids.substr(0, 16),
+              std::string(kAddressPropertySet.begin(), kAddressPropertySet.end()));
+    const auto& entries = properties.at(0x0003);
+    const auto& strings = properties.at(0x0004);
+    ASSERT_EQ(entries.size(), 5U * 8U);
+    std::multiset<std::string> inBuckets;
+    for (const auto& [id, value] : properties) {
+        if (id >= 0x1000 && id < 0x1000 + 251) {
+            for (std::size_t at = 0; at < value.size(); at += 8) {
+                const auto record = value.substr(at, 8);
+                const auto field = readLe16(record, 4);
+                EXPECT_EQ((readLe32(record, 0) ^ field) % 251, id - 0x1000U);
+                inBuckets.insert(record);
+            }
+        }
+    }
+    std::multiset<std::string> expected;
+    for (std::size_t position = 0; position < 5; ++position) {
+        auto record = entries.substr(position * 8, 8);
+        EXPECT_EQ(readLe16(record, 6), position); // property id = 0x8000 + position
+        const auto field = readLe16(record, 4);
+        if ((field & 1U) != 0) {
+            // A string name: its offset into the string stream, replaced by its CRC in buckets.
+            const auto offset = readLe32(record, 0);
+            EXPECT_EQ(offset % 4, 0U);
+            const auto length = readLe32(strings, offset);
+            const auto name = strings.substr(offset + 4, length);
+            const auto crc = referenceCrc(name);
+            for (int b = 0; b < 4; ++b) {
+                record[static_cast<std::size_t>(b)] = static_cast<char>((crc >> (8 * b)) & 0xFFU);
+            }
+        }
+        expected.insert(record);
+    }
+    EXPECT_EQ(inBuckets, expected);
+    // The guid indexes: 3 for the first set in the stream, 2 for the public strings.
+    EXPECT_EQ(readLe16(entries, 4), 3 << 1);
+    EXPECT_EQ(readLe16(entries, 8 + 4), (2 << 1) | 1);
+    EXPECT_EQ(readLe16(entries, 16 + 4), 4 << 1);
+    const auto second = readLe32(entries, 24);
+    EXPECT_EQ(strings.substr(second + 4, readLe32(strings, second)),
+              pst::ltp::stringValue("Zürich"));
+}
+
+struct FileUnderCase {
+    std::string given, middle, surname, company, display, expected;
+    std::int32_t pattern;
+};
+
+class FileUnderRules : public ::testing::TestWithParam<FileUnderCase> {};
+
+TEST_P(FileUnderRules, PickTheNamesTheCardIsFiledUnder) {
+    Contact contact;
+    contact.givenName = GetParam().given;
+    contact.middleName = GetParam().middle;
+    contact.surname = GetParam().surname;
+    contact.companyName = GetParam().company;
+    contact.displayName = GetParam().display;
+    const auto fileUnder = fileUnderFor(contact);
+    EXPECT_EQ(fileUnder.text, GetParam().expected);
+    EXPECT_EQ(fileUnder.pattern, GetParam().pattern);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FileUnderRules,
+    ::testing::Values(FileUnderCase{"Ann", "B", "Lee", "Acme", "x", "Lee, Ann B", 0x8017},
+                      FileUnderCase{"Ann", "", "", "Acme", "x", "Ann", 0x8017},
+                      FileUnderCase{"", "", "Lee", "", "", "Lee", 0x8017},
+                      FileUnderCase{"", "", "", "Acme", "Ann Lee", "Acme", 0x3A16},
+                      FileUnderCase{"", "", "", "", "Ann Lee", "Ann Lee", 0x3001},
+                      FileUnderCase{"", "", "", "", "", "", 0}));
+
+TEST(ContactText, LineEndsBecomeCrLf) {
+    EXPECT_EQ(withCrLf("a\nb\r\nc\rd\n"), "a\r\nb\r\nc\r\nd\r\n");
+    EXPECT_EQ(composeAddress("1 Main St", "Springfield", "IL", "62701", "USA"),
+              "1 Main St\r\nSpringfield, IL 62701\r\nUSA");
+    EXPECT_EQ(composeAddress("", "Springfield", "", "62701", ""), "Springfield, 62701");
+    EXPECT_EQ(composeAddress("", "", "", "", ""), "");
+}
+
+TEST(ContactMessage, CarriesEveryMappedFieldAndNamedProperties) {
+    NamedPropertyMap names;
+    registerContactNames(names);
+    const auto contact = sampleContactForTests();
+    const auto message =
+        buildContactMessage(contact, 0x200024, names, 0x01D0000000000000, std::string(16, 's'));
+    const auto properties = readPropertyContext(writeAndReadNode(message.content));
+    auto text = [&](std::uint16_t id) { return textOf(properties, id); };
+    auto named = [&](std::uint32_t lid) { return text(names.idFor(kAddressPropertySet, lid)); };
+    EXPECT_EQ(text(0x001A), "IPM.Contact");
+    EXPECT_EQ(text(0x3A06), contact.givenName);
+    EXPECT_EQ(text(0x3A44), contact.middleName);
+    EXPECT_EQ(text(0x3A11), contact.surname);
+    EXPECT_EQ(text(0x3001), contact.displayName);
+    EXPECT_EQ(text(0x0037), contact.displayName);
+    EXPECT_EQ(text(0x3A17), contact.jobTitle);
+    EXPECT_EQ(text(0x3A16), contact.companyName);
+    EXPECT_EQ(text(0x3A08), contact.businessTelephone);
+    EXPECT_EQ(text(0x3A24), contact.businessFax);
+    EXPECT_EQ(text(0x3A09), contact.homeTelephone);
+    EXPECT_EQ(text(0x3A25), contact.homeFax);
+    EXPECT_EQ(text(0x3A1C), contact.mobileTelephone);
+    EXPECT_EQ(text(0x3A21), contact.pager);
+    EXPECT_EQ(text(0x3A1E), contact.carTelephone);
+    EXPECT_EQ(named(0x801B), "1 Work St\r\nfloor 2");
+    EXPECT_EQ(named(0x8045), contact.workStreet);
+    EXPECT_EQ(named(0x8046), contact.workCity);
+    EXPECT_EQ(named(0x8047), contact.workState);
+    EXPECT_EQ(named(0x8048), contact.workPostalCode);
+    EXPECT_EQ(named(0x8049), contact.workCountry);
+    EXPECT_EQ(named(0x801A), "2 Home Rd\r\nHometown, HS 22222\r\nHomeland");
+    EXPECT_EQ(text(0x3A5D), contact.homeStreet);
+    EXPECT_EQ(text(0x3A59), contact.homeCity);
+    EXPECT_EQ(text(0x3A5C), contact.homeState);
+    EXPECT_EQ(text(0x3A5B), contact.homePostalCode);
+    EXPECT_EQ(text(0x3A5A), contact.homeCountry);
+    EXPECT_EQ(named(0x8083), contact.email1);
+    EXPECT_EQ(named(0x8093), contact.email2);
+    EXPECT_EQ(named(0x80A3), "");
+    EXPECT_EQ(named(0x8082), "SMTP");
+    EXPECT_EQ(named(0x8080), contact.displayName + " (" + contact.email1 + ")");
+    EXPECT_EQ(text(0x3A51), contact.businessHomePage);
+    EXPECT_EQ(named(0x802B), contact.webPage);
+    EXPECT_EQ(named(0x8062), contact.imAddress);
+    EXPECT_EQ(text(0x3A18), contact.department);
+    EXPECT_EQ(text(0x3A19), contact.officeLocation);
+    EXPECT_EQ(text(0x3A46), contact.profession);
+    EXPECT_EQ(text(0x3A4E), contact.managerName);
+    EXPECT_EQ(text(0x3A30), contact.assistantName);
+    EXPECT_EQ(text(0x3A45), contact.displayNamePrefix);
+    EXPECT_EQ(text(0x3A05), contact.generation);
+    EXPECT_EQ(text(0x3A48), contact.spouse);
+    EXPECT_EQ(text(0x1000), "line 1\r\nline 2");
+    EXPECT_EQ(named(0x8005), "Lee, Ann B");
+    const auto keywords =
+        properties.at(names.idFor(kPublicStringsPropertySet, std::string("Keywords")));
+    EXPECT_EQ(keywords, pst::ltp::multiStringValue({"Friends", "Work"}));
+    // Empty fields are left out rather than written empty.
+    EXPECT_EQ(properties.count(0x3A1A), 0U);
+    EXPECT_EQ(message.rowCells.size(), 9U);
+}
+
+TEST(ContactMessage, PictureBecomesAPhotoAttachmentWithItsTable) {
+    NamedPropertyMap names;
+    auto contact = sampleContactForTests();
+    contact.picture = ContactPicture{std::string(20000, 'j'), "photo.JPG"};
+    const auto message = buildContactMessage(contact, 0x200024, names, 0, std::string(16, 's'));
+    const auto node = writeAndReadNode(message.content);
+    ASSERT_EQ(node.subnodes.count(0x671), 1U);
+    ASSERT_EQ(node.subnodes.count(0x8025), 1U);
+    const auto attachment = readPropertyContext(node.subnodes.at(0x8025));
+    EXPECT_EQ(attachment.at(0x3701), std::string(20000, 'j'));
+    EXPECT_EQ(readLe32(attachment.at(0x3705), 0), 1U);
+    EXPECT_EQ(attachment.at(0x7FFF)[0], 1);
+    EXPECT_EQ(textOf(attachment, 0x3703), ".jpg");
+    const auto properties = readPropertyContext(node);
+    EXPECT_EQ(readLe32(properties.at(0x0E07), 0) & 0x10U, 0x10U);
+    EXPECT_EQ(properties.at(names.idFor(kAddressPropertySet, 0x8015))[0], 1);
+}
+
+TEST(PstFile, RefusesAnExistingPath) {
+    TempDir dir;
+    const auto path = dir.write("taken.pst", "x");
+    EXPECT_THROW(PstFile::create(path, "Store"), PstError);
+    EXPECT_EQ(readFile(path), "x");
+}
+
+TEST(PstFile, ReportsAFolderThatDoesNotExistNamingTheFile) {
+    TempDir dir;
+    try {
+        PstFile::create(dir.path() / "missing" / "out.pst", "Store");
+        FAIL() << "no error";
+    } catch (const PstError& error) {
+        EXPECT_NE(std::string(error.what()).find("out.pst"), std::string::npos) << error.what();
+    }
+}
+
+TEST(PstFile, IsACompleteStoreRightAfterCreation) {
+    TempDir dir;
+    const auto path = dir.path() / "new.pst";
+    auto file = PstFile::create(path, "Store");
+    TestPstReader reader(readFile(path));
+    EXPECT_TRUE(reader.problems().empty()) << reader.problems().front();
+    for (const std::uint32_t nid :
+         {0x21U, 0x61U, 0x122U, 0x1E1U, 0x201U, 0x60DU, 0x60EU, 0x60FU, 0x610U, 0x62BU, 0x671U,
+          0x692U, 0x2223U, 0x8022U, 0x8042U, 0x8062U, 0x8082U, 0x8142U}) {
+        EXPECT_EQ(reader.nodes().count(nid), 1U) << std::hex << nid;
+    }
+    EXPECT_EQ(file->storeEntryId().size(), 24U);
+    EXPECT_EQ(file->contactsFolderEntryId().substr(20), std::string("\x42\x81\0\0", 4));
+    EXPECT_FALSE(std::filesystem::exists(path.string() + ".tmp"));
+}
+
+TEST(PstFile, CommitsInBatchesAndAtClose) {
+    TempDir dir;
+    const auto path = dir.path() / "batches.pst";
+    auto file = PstFile::create(path, "Store", {3, std::chrono::hours(1)});
+    for (std::size_t i = 0; i < 7; ++i) {
+        file->addContact(sampleContactForTests());
+    }
+    EXPECT_EQ(file->commitCount(), 3U); // creation, then after contacts 3 and 6
+    EXPECT_EQ(countContacts(path), 6U);
+    file->close();
+    EXPECT_EQ(countContacts(path), 7U);
+    file->close();
+    EXPECT_THROW(file->addContact(sampleContactForTests()), PstError);
+}
+
+TEST(PstFile, CommitsWhenTimeRunsOut) {
+    TempDir dir;
+    const auto path = dir.path() / "timed.pst";
+    auto file = PstFile::create(path, "Store", {1000, std::chrono::milliseconds(0)});
+    file->addContact(sampleContactForTests());
+    EXPECT_EQ(file->commitCount(), 2U);
+    EXPECT_EQ(countContacts(path), 1U);
+}
+
+TEST(PstFile, DestructionCommitsWhatWasAdded) {
+    TempDir dir;
+    const auto path = dir.path() / "dropped.pst";
+    {
+        auto file = PstFile::create(path, "Store", {1000, std::chrono::hours(1)});
+        file->addContact(sampleContactForTests());
+        file->addContact(sampleContactForTests());
+    }
+    EXPECT_EQ(countContacts(path), 2U);
+}
+
+} // namespace
+} // namespace plumbrae::testing
