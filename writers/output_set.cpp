@@ -1,14 +1,23 @@
 #include "writers/output_set.h"
 
+#include "pst/rdo/rdo_session.h"
+#include "writers/excel_contact_sheet.h"
+#include "writers/pst_export.h"
 #include "writers/vcard_writer.h"
 
 namespace plumbrae::writers {
 
 struct OutputSet::Outputs {
     VCardOutput vcards;
+    ExcelContactSheet sheet;
+    PstExport pst;
 };
 
-OutputSet::OutputSet() : m_outputs(std::make_unique<Outputs>()) {}
+OutputSet::OutputSet() {
+    // The PST export creates its session by ProgID; our own object model answers it.
+    pst::rdo::registerRdoSession();
+    m_outputs = std::make_unique<Outputs>();
+}
 
 OutputSet::~OutputSet() = default;
 
@@ -17,7 +26,9 @@ core::ContactOutput* OutputSet::outputFor(core::OutputKind kind) {
     case core::OutputKind::VCards:
         return &m_outputs->vcards;
     case core::OutputKind::Excel:
+        return &m_outputs->sheet;
     case core::OutputKind::Pst:
+        return &m_outputs->pst;
     case core::OutputKind::None:
         break;
     }

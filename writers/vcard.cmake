@@ -1,3 +1,3 @@
-add_library(plumbrae_writers_vcard STATIC vcard_writer.cpp)
+add_library(plumbrae_writers_vcard STATIC ${CMAKE_CURRENT_LIST_DIR}/vcard_writer.cpp)
 target_link_libraries(plumbrae_writers_vcard PUBLIC plumbrae_core)
 target_link_libraries(plumbrae_writers INTERFACE plumbrae_writers_vcard)
