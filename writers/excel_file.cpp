@@ -135,6 +135,53 @@ std::string toText(const CellValue& value) {
     return {digits.data(), result.ptr};
 }
 
+/// The part of a cell record after its attributes, and the record it goes in.
+struct CellPayload {
+    std::int16_t error = ExcelFile::NoError;
+    std::string message;
+    std::uint16_t id = 0;
+    std::string bytes;
+};
+
+CellPayload cellPayload(std::int32_t valueType, const CellValue& value) {
+    CellPayload payload;
+    if (valueType == ExcelFile::TextCell) {
+        std::string text = toText(value);
+        if (text.size() > MaxTextLength) {
+            payload.error = ExcelFile::ValueDoesNotFit;
+            payload.message = "a text of " +
+                              support::decimal(static_cast<std::int64_t>(text.size())) +
+                              " characters does not fit a cell (at most 255)";
+            return payload;
+        }
+        payload.id = RecordLabel;
+        support::LeWriter(payload.bytes).u8(static_cast<std::uint8_t>(text.size())).bytes(text);
+        return payload;
+    }
+    const Converted number = toNumber(value);
+    if (number.error != ExcelFile::NoError) {
+        payload.error = number.error;
+        payload.message = "the value is not a number that fits the cell";
+        return payload;
+    }
+    if (valueType == ExcelFile::NumberCell) {
+        payload.id = RecordNumber;
+        support::LeWriter(payload.bytes).f64(number.number);
+        return payload;
+    }
+    // The default rounding mode rounds halves to the even neighbour.
+    const double rounded = std::nearbyint(number.number);
+    if (!(rounded >= std::numeric_limits<std::int16_t>::min() &&
+          rounded <= std::numeric_limits<std::int16_t>::max())) {
+        payload.error = ExcelFile::ValueDoesNotFit;
+        payload.message = "the number does not fit a 16-bit integer cell";
+        return payload;
+    }
+    payload.id = RecordInteger;
+    support::LeWriter(payload.bytes).i16(static_cast<std::int16_t>(rounded));
+    return payload;
+}
+
 } // namespace
 
 const std::vector<std::string_view>& ExcelFile::defaultFormats() {
@@ -315,50 +362,28 @@ std::int16_t ExcelFile::WriteValue(std::int32_t ValueType, std::int32_t CellFont
     if (m_sink == nullptr) {
         return notOpen();
     }
-    const std::int64_t fontAndFormat = std::int64_t{CellFontUsed} + CellFormat;
-    if (!validRowOrColumn(lrow) || !validRowOrColumn(lcol) || !fitsByte(HiddenLocked) ||
-        !fitsByte(fontAndFormat) || !fitsByte(Alignment)) {
-        return fail(ValueDoesNotFit, "the cell's position or attributes do not fit the worksheet");
+    if (!validRowOrColumn(lrow) || !validRowOrColumn(lcol)) {
+        return fail(ValueDoesNotFit, "the cell's row or column is outside the worksheet");
     }
     if (ValueType != IntegerCell && ValueType != NumberCell && ValueType != TextCell) {
         return NoError;
     }
+    const CellPayload payload = cellPayload(ValueType, value);
+    if (payload.error != NoError) {
+        return fail(payload.error, payload.message);
+    }
+    const std::int64_t fontAndFormat = std::int64_t{CellFontUsed} + CellFormat;
+    if (!fitsByte(HiddenLocked) || !fitsByte(fontAndFormat) || !fitsByte(Alignment)) {
+        return fail(ValueDoesNotFit, "the cell's attributes do not fit their bytes");
+    }
     std::string record;
-    const auto cellHead = [&](std::uint16_t id, std::size_t bodyLength) {
-        return startRecord(record, id, bodyLength)
-            .u16(static_cast<std::uint16_t>(lrow - 1))
-            .u16(static_cast<std::uint16_t>(lcol - 1))
-            .u8(static_cast<std::uint8_t>(HiddenLocked))
-            .u8(static_cast<std::uint8_t>(fontAndFormat))
-            .u8(static_cast<std::uint8_t>(Alignment));
-    };
-    if (ValueType == TextCell) {
-        const std::string text = toText(value);
-        if (text.size() > MaxTextLength) {
-            return fail(ValueDoesNotFit,
-                        "a text of " + support::decimal(static_cast<std::int64_t>(text.size())) +
-                            " characters does not fit a cell (at most 255)");
-        }
-        cellHead(RecordLabel, CellHeadLength + 1 + text.size())
-            .u8(static_cast<std::uint8_t>(text.size()))
-            .bytes(text);
-        return put(record);
-    }
-    const Converted number = toNumber(value);
-    if (number.error != NoError) {
-        return fail(number.error, "the value is not a number that fits the cell");
-    }
-    if (ValueType == NumberCell) {
-        cellHead(RecordNumber, CellHeadLength + 8).f64(number.number);
-        return put(record);
-    }
-    // The default rounding mode rounds halves to the even neighbour.
-    const double rounded = std::nearbyint(number.number);
-    if (!(rounded >= std::numeric_limits<std::int16_t>::min() &&
-          rounded <= std::numeric_limits<std::int16_t>::max())) {
-        return fail(ValueDoesNotFit, "the number does not fit a 16-bit integer cell");
-    }
-    cellHead(RecordInteger, CellHeadLength + 2).i16(static_cast<std::int16_t>(rounded));
+    startRecord(record, payload.id, CellHeadLength + payload.bytes.size())
+        .u16(static_cast<std::uint16_t>(lrow - 1))
+        .u16(static_cast<std::uint16_t>(lcol - 1))
+        .u8(static_cast<std::uint8_t>(HiddenLocked))
+        .u8(static_cast<std::uint8_t>(fontAndFormat))
+        .u8(static_cast<std::uint8_t>(Alignment))
+        .bytes(payload.bytes);
     return put(record);
 }
 

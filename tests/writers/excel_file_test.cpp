@@ -279,6 +279,13 @@ INSTANTIATE_TEST_SUITE_P(
             "ColumnZeroEvenForUnknownType",
             [](ExcelFile& f) { return f.WriteValue(9, 0, 0, 0, 1, 0, std::string()); }, 6, ""),
         call(
+            "UnknownTypeIgnoresAttributes",
+            [](ExcelFile& f) { return f.WriteValue(5, 0, 0, 999, 1, 1, std::string("x")); }, 0, ""),
+        call(
+            "ValueConvertedBeforeAttributesChecked",
+            [](ExcelFile& f) { return f.WriteValue(0, 0, 0, 999, 1, 1, std::string("abc")); },
+            ExcelFile::CannotConvert, ""),
+        call(
             "LeftMargin", [](ExcelFile& f) { return f.SetMargin(ExcelFile::LeftMargin, 0.75); }, 0,
             bytesOf({0x26, 0x00, 0x08, 0x00}) + doubleBytes(0.75)),
         call(
