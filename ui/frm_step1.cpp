@@ -1,6 +1,7 @@
 #include "ui/frm_step1.h"
 
 #include "support/text.h"
+#include "ui/caption_frame.h"
 #include "ui/file_queue_model.h"
 #include "ui/path_logger.h"
 #include "ui/services/dialogs.h"
@@ -9,7 +10,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QGroupBox>
 #include <QLabel>
 #include <QListView>
 #include <QProgressBar>
@@ -277,6 +277,8 @@ void frmStep1::prepareProgress() {
 void frmStep1::showProgress(const core::Progress& progress) {
     m_frameConversion->setTitle(fromBytes(progress.frameCaption));
     m_lblCurrentDBX->setText(fromBytes(progress.folderCaption));
+    // A long folder does not fit the label; the whole text is one hover away.
+    m_lblCurrentDBX->setToolTip(m_lblCurrentDBX->text());
     m_lblProgessCurrent->setText(fromBytes(progress.countCaption));
     m_progressValue = progress.value;
     m_progressBar1->setValue(static_cast<int>(progress.value));

@@ -9,7 +9,6 @@
 #include <string>
 #include <string_view>
 
-class QGroupBox;
 class QLabel;
 class QListView;
 class QProgressBar;
@@ -18,6 +17,7 @@ class QRadioButton;
 
 namespace plumbrae::ui {
 
+class CaptionFrame;
 class Dialogs;
 class FileQueueModel;
 class Registry;
@@ -101,7 +101,7 @@ private:
     QPushButton* m_cmdClear1 = nullptr;
     QLabel* m_lblCount1 = nullptr;
     QListView* m_grdFiles1 = nullptr;
-    QGroupBox* m_frameConversion = nullptr;
+    CaptionFrame* m_frameConversion = nullptr;
     QLabel* m_lblCurrentDBX = nullptr;
     QLabel* m_lblProgessCurrent = nullptr;
     QProgressBar* m_progressBar1 = nullptr;

@@ -2,12 +2,12 @@
 // twips as the original layout was drawn (15 twips to a pixel), relative to each control's
 // container, so they can be checked against that layout number by number.
 
+#include "ui/caption_frame.h"
 #include "ui/file_queue_model.h"
 #include "ui/frm_step1.h"
 
 #include <QFontDatabase>
 #include <QFrame>
-#include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
 #include <QListView>
@@ -41,14 +41,18 @@ template <class Widget> Widget* place(Widget* widget, const char* name, Twips wh
     return widget;
 }
 
-/// Tahoma where it is installed, as the window was drawn with it; else the desktop's sans serif.
+/// Tahoma where it is installed, as the window was drawn with it. Without it, a face of about
+/// Tahoma's width: the desktop's usual sans serif (DejaVu Sans) is so much wider at this size
+/// that the button texts would be cut off at the fixed sizes. Last, the system's sans serif.
 QFont controlFont() {
-    QFont font;
-    if (QFontDatabase::families().contains(QStringLiteral("Tahoma"))) {
-        font = QFont(QStringLiteral("Tahoma"));
-    } else {
-        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-        font.setStyleHint(QFont::SansSerif);
+    const auto installed = QFontDatabase::families();
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setStyleHint(QFont::SansSerif);
+    for (const auto* family : {"Tahoma", "Liberation Sans", "Arimo", "Nimbus Sans", "Arial"}) {
+        if (installed.contains(QString::fromLatin1(family))) {
+            font = QFont(QString::fromLatin1(family));
+            break;
+        }
     }
     font.setPointSizeF(ControlPointSize);
     font.setBold(false);
@@ -85,7 +89,6 @@ void frmStep1::buildControls() {
     setWindowIcon(QIcon(QStringLiteral(":/plumbrae/plumbrae.svg")));
     setFont(controlFont());
     setFixedSize(ClientWidthTwips / TwipsPerPixel, ClientHeightTwips / TwipsPerPixel);
-
     buildBands();
     buildQueueControls();
     buildDetailsFrame();
@@ -146,7 +149,7 @@ void frmStep1::buildQueueControls() {
 }
 
 void frmStep1::buildDetailsFrame() {
-    m_frameConversion = place(new QGroupBox(QStringLiteral(" Details"), this), "FrameConversion",
+    m_frameConversion = place(new CaptionFrame(QStringLiteral(" Details"), this), "FrameConversion",
                               {240, 3480, 7695, 1335});
     m_lblCurrentDBX =
         label(m_frameConversion, "LblCurrentDBX", "Converting Contacts...", {120, 240, 7455, 255});
@@ -165,7 +168,7 @@ void frmStep1::buildDetailsFrame() {
 }
 
 void frmStep1::buildOptionsFrame() {
-    auto* frame1 = place(new QGroupBox(QStringLiteral(" Saving Options"), this), "Frame1",
+    auto* frame1 = place(new CaptionFrame(QStringLiteral(" Saving Options"), this), "Frame1",
                          {240, 4920, 7695, 735});
     auto* picture1 = place(new QWidget(frame1), "Picture1", {120, 240, 7455, 375});
     // Option buttons that share a parent form one group: choosing one clears the others.

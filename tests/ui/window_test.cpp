@@ -1,6 +1,7 @@
 #include "core/path_text.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/fake_dialogs.h"
+#include "ui/caption_frame.h"
 #include "ui/file_queue_model.h"
 #include "ui/frm_step1.h"
 #include "ui/services/mod_main.h"
@@ -8,7 +9,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QGroupBox>
 #include <QLabel>
 #include <QListView>
 #include <QProgressBar>
@@ -26,6 +26,7 @@
 namespace plumbrae::testing {
 namespace {
 
+using ui::CaptionFrame;
 using ui::MessageAnswer;
 using ui::MessageButtons;
 
@@ -104,8 +105,8 @@ TEST_F(WindowTest, StartsWithAnEmptyQueueNoOptionAndConvertDisabled) {
     }
     EXPECT_EQ(window.savingOption(), core::OutputKind::None);
     EXPECT_FALSE(enabled("CmdZimbraConvert"));
-    EXPECT_EQ(child<QGroupBox>("FrameConversion")->title(), QStringLiteral(" Details"));
-    EXPECT_EQ(child<QGroupBox>("Frame1")->title(), QStringLiteral(" Saving Options"));
+    EXPECT_EQ(child<CaptionFrame>("FrameConversion")->title(), QStringLiteral(" Details"));
+    EXPECT_EQ(child<CaptionFrame>("Frame1")->title(), QStringLiteral(" Saving Options"));
     EXPECT_EQ(labelText("LblCurrentDBX"), "Converting Contacts...");
     EXPECT_EQ(labelText("LblProgessCurrent"), "Contact(s) 0 (of 0)");
     EXPECT_EQ(labelText("Label1"), "Conversion Progress  : ");
@@ -355,7 +356,7 @@ TEST_F(RunTest, ProgressAfterTheSecondOfThreeFiles) {
     } seen;
     output.onWrite = [&](std::int32_t number) {
         if (number == 3) {
-            seen = Seen{child<QGroupBox>("FrameConversion")->title().toStdString(),
+            seen = Seen{child<CaptionFrame>("FrameConversion")->title().toStdString(),
                         labelText("LblCurrentDBX"), labelText("LblProgessCurrent"),
                         window.progressValue(), child<QProgressBar>("ProgressBar1")->value()};
         }
