@@ -5,6 +5,7 @@ AMAPPAGE, PMAPPAGE) and records every inconsistency it meets as a finding
 instead of stopping, so one run lists everything that is wrong with a file.
 """
 
+import bisect
 import struct
 import zlib
 
@@ -426,29 +427,28 @@ class Ndb:
                 last_end, last_what = end, what
 
     def _check_amap_bits(self, amaps):
-        used = bytearray((len(self.data) + 63) // 64)
-        owner = {}
-        for start, end, what in self.extents:
-            for unit in range(start // 64, min((end + 63) // 64, len(used))):
-                used[unit] = 1
-                owner.setdefault(unit, what)
+        units = AMAP_RANGE // 64
+        used = bytearray(b"0" * ((len(self.data) + 63) // 64 + units))
+        for start, end, _ in self.extents:
+            used[start // 64:(end + 63) // 64] = b"1" * ((end + 63) // 64 - start // 64)
+        extents = sorted(self.extents)
+        starts = [e[0] for e in extents]
         free_bits = 0
         for ib, p in sorted(amaps.items()):
             base = ib // 64
-            missing, stray = [], []
-            for i in range(496 * 8):
-                marked = (p[i >> 3] >> (7 - (i & 7))) & 1
-                unit = base + i
-                in_use = unit < len(used) and used[unit]
-                if not marked:
-                    free_bits += 1
-                    if in_use:
-                        missing.append(unit)
-                elif not in_use:
-                    stray.append(unit)
-            for what, unit in _first_unit_per_owner(missing, owner):
-                self.report("AMap at 0x%X marks offset 0x%X free but it is in use"
-                            % (ib, unit * 64), what)
+            # One bit per 64-byte unit, most significant bit first.
+            want = int(used[base:base + units], 2)
+            marked = int.from_bytes(p[:496], "big")
+            free_bits += units - bin(marked).count("1")
+            missing = _bit_units(want & ~marked, base, units)
+            seen = set()
+            for unit in missing:
+                what = extents[bisect.bisect_right(starts, unit * 64) - 1][2]
+                if what not in seen:
+                    seen.add(what)
+                    self.report("AMap at 0x%X marks offset 0x%X free but it is in use"
+                                % (ib, unit * 64), what)
+            stray = _bit_units(marked & ~want, base, units)
             if stray and self.strict:
                 self.report("AMap marks %d units of 64 bytes allocated that nothing uses "
                             "(first at 0x%X)" % (len(stray), stray[0] * 64), "AMap page at 0x%X" % ib)
@@ -457,9 +457,11 @@ class Ndb:
                         % (self.cbAMapFree, free_bits * 64), "ROOT")
 
 
-def _first_unit_per_owner(units, owner):
-    """One (owner, first unit) pair per allocation with units marked free."""
-    seen = {}
-    for u in units:
-        seen.setdefault(owner[u], u)
-    return list(seen.items())
+def _bit_units(bits, base, units):
+    """Units whose bit is set in an MSB-first bitmap held as an integer."""
+    out = []
+    while bits:
+        top = bits.bit_length() - 1
+        out.append(base + units - 1 - top)
+        bits &= ~(1 << top)
+    return sorted(out)

@@ -58,9 +58,12 @@ def check_store(ltp, nodes, report):
     _check_required(ltp, nodes, report)
     check_folders(ltp, nodes, report)
     check_receive_folders(ltp, nodes, report)
+    sub_pcs = {}
+    for (top, sub), pc in ltp.sub_pcs.items():
+        sub_pcs.setdefault(top, {})[sub] = pc
     for nid in sorted(nodes):
         if nid & 0x1F in (T_MESSAGE, T_ASSOC) and nid in ltp.pcs:
-            _check_attachments(ltp, nodes[nid], report)
+            _check_attachments(ltp, nodes[nid], sub_pcs.get(nid, {}), report)
 
 
 def _missing(pc, required):
@@ -94,10 +97,9 @@ def _check_named_ids(ltp, count, report):
                    % (", ".join("0x%04X" % p for p in unknown), count), where)
 
 
-def _check_attachments(ltp, message, report):
+def _check_attachments(ltp, message, pcs, report):
     where = "message 0x%X" % message.nid
     attachments = {n for n in message.subnodes if n & 0x1F == T_ATTACHMENT}
-    pcs = {sub: pc for (top, sub), pc in ltp.sub_pcs.items() if top == message.nid}
     # Outlook leaves hidden attachments (PidTagAttachmentHidden, e.g. the
     # exceptions of a recurring appointment) out of the attachment table.
     listed = {n for n in attachments if not (n in pcs and pcs[n].boolean(0x7FFE))}
