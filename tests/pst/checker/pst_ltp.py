@@ -97,7 +97,7 @@ class Heap:
             self.report("%s: heap id 0x%X points to no allocation" % (what, hid), self.where)
             return None
         s, e = self.allocs[block][index - 1]
-        return self.node.blocks[block][s:e]
+        return bytes(self.node.blocks[block][s:e])
 
     def value(self, hnid, what):
         """A heap id or, with type bits set, a subnode of the same node."""
@@ -289,7 +289,7 @@ class TableContext:
             if i + 1 < len(chunks) and len(c) // cb_row != per_block:
                 heap.report("row matrix block %d holds %d rows, readers expect %d"
                             % (i, len(c) // cb_row, per_block), where)
-            matrix.extend(c[o:o + cb_row] for o in range(0, len(c) - cb_row + 1, cb_row))
+            matrix.extend(bytes(c[o:o + cb_row]) for o in range(0, len(c) - cb_row + 1, cb_row))
         by_pos = sorted((pos, key) for key, pos in ((k, u32(d, 0)) for k, d in index))
         if [p for p, _ in by_pos] != list(range(len(by_pos))):
             heap.report("row index positions are not 0..%d" % (len(by_pos) - 1), where)

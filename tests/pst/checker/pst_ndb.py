@@ -90,6 +90,9 @@ class Ndb:
         # it is reported only on request.
         self.strict = strict
         self.data = data
+        # Blocks are handed out as views of the file's bytes, not copies: a
+        # 30,000-contact file would otherwise be held twice.
+        self.view = memoryview(data)
         self.report = report  # report(what, where)
         self.nodes = {}  # nid -> (bidData, bidSub, nidParent)
         self.blocks = {}  # bid (bit 0 cleared) -> (ib, cb, cRef)
@@ -257,7 +260,7 @@ class Ndb:
             if t_sig != signature(ib, bid):
                 self.report("block wSig 0x%04X, expected 0x%04X" % (t_sig, signature(ib, bid)),
                             where)
-            got = crc(self.data[ib:ib + cb])
+            got = crc(self.view[ib:ib + cb])
             if t_crc != got:
                 self.report("block CRC 0x%08X does not match the computed 0x%08X" % (t_crc, got),
                             where)
@@ -270,7 +273,7 @@ class Ndb:
         ib, cb, _ = entry
         if ib + cb > len(self.data):
             return None
-        return self.data[ib:ib + cb]
+        return self.view[ib:ib + cb]
 
     def _ref(self, bid, where, internal):
         """Counts one reference to bid; returns its bytes (decoded) or None."""
@@ -284,7 +287,7 @@ class Ndb:
             self.report("bid 0x%X should %sbe marked internal" % (bid, "" if internal else "not "),
                         where)
         if not internal and self.crypt == 1:
-            raw = raw.translate(_PERMUTE_DECODE)
+            raw = bytes(raw).translate(_PERMUTE_DECODE)
         return raw
 
     def node_data(self, bid, where):
