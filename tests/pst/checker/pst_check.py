@@ -53,6 +53,14 @@ def load_subnodes(ndb, bid_sub, where):
     return out
 
 
+def subnode_nids(nodes):
+    out = set()
+    for node in nodes:
+        out.update(node.subnodes)
+        out.update(subnode_nids(node.subnodes.values()))
+    return out
+
+
 def check_file(path, strict=False):
     """Returns (findings, parsed): parsed is False when the file is unreadable."""
     try:
@@ -82,7 +90,7 @@ def check_data(path, data, strict=False):
         ndb.check_blocks()
         nodes = load_nodes(ndb)
         ndb.check_refcounts()
-        ndb.check_counters()
+        ndb.check_counters(subnode_nids(nodes.values()))
         ndb.check_maps()
         ltp = pst_ltp.Ltp(nodes, report)
         pst_store.check_store(ltp, nodes, report)

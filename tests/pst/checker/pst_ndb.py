@@ -373,7 +373,9 @@ class Ndb:
             elif n == 0 and self.strict:
                 self.report("block is not referenced by any node (leaked)", where)
 
-    def check_counters(self):
+    def check_counters(self, subnode_nids=()):
+        """subnode_nids: NIDs of subnodes, which Outlook also draws from rgnid
+        (an attachment added later must not reuse an existing subnode's NID)."""
         top_b = max(list(self.blocks) + list(self.refs) + [0])
         if self.bidNextB <= top_b:
             self.report("bidNextB 0x%X is not above the highest block bid 0x%X"
@@ -382,8 +384,12 @@ class Ndb:
         if self.bidNextP <= top_p:
             self.report("bidNextP 0x%X is not above the highest page bid 0x%X"
                         % (self.bidNextP, top_p), "header")
-        for nid in self.nodes:
+        top = {}
+        for nid in list(self.nodes) + list(subnode_nids):
             t, index = nid & 0x1F, nid >> 5
+            if index > top.get(t, (0, 0))[0]:
+                top[t] = (index, nid)
+        for t, (index, nid) in sorted(top.items()):
             if index > self.rgnid[t]:
                 self.report("rgnid[0x%X] 0x%X is below the index 0x%X of %s in use"
                             % (t, self.rgnid[t], index, nid_text(nid)), "header")
