@@ -59,14 +59,17 @@ def leaf_entry(buf, ptype, key):
 
 def rewrite_block(buf, bid, edit):
     """Applies edit(bytearray) to a block's decoded data and stores it back
-    encoded, with a fresh CRC, so that only the intended damage remains."""
+    encoded (internal blocks are stored plain), with a fresh CRC, so that only
+    the intended damage remains."""
     ndb = parse(buf)
     ib, cb, _ = ndb.blocks[bid]
-    data = bytearray(bytes(buf[ib:ib + cb]).translate(pst_ndb._PERMUTE_DECODE))
+    plain = bytes(buf[ib:ib + cb])
+    external = not bid & 2
+    data = bytearray(plain.translate(pst_ndb._PERMUTE_DECODE) if external else plain)
     edit(data)
-    buf[ib:ib + cb] = bytes(data).translate(PERMUTE_ENCODE)
+    buf[ib:ib + cb] = bytes(data).translate(PERMUTE_ENCODE) if external else bytes(data)
     size = (cb + 16 + 63) // 64 * 64
-    struct.pack_into("<I", buf, ib + size - 8, crc(bytes(buf[ib:ib + cb])))
+    struct.pack_into("<I", buf, ib + size - 12, crc(bytes(buf[ib:ib + cb])))
 
 
 def node_block(buf, nid):
@@ -97,10 +100,14 @@ class Damage(unittest.TestCase):
             return bytearray(f.read())
 
     def expect(self, buf, *texts):
+        """Each text must be found, and every finding must be one of them:
+        the damage is reported, and nothing else is."""
         rc, out = self.run_checker(buf)
         self.assertEqual(rc, 1, out)
         for text in texts:
             self.assertIn(text, out)
+        for line in out.splitlines():
+            self.assertTrue(any(text in line for text in texts), "unexpected: " + line)
 
     def test_reference_files_pass(self):
         for name in (EMPTY, ONE_CONTACT):
@@ -109,7 +116,7 @@ class Damage(unittest.TestCase):
 
     def test_header_fields(self):
         cases = [  # (offset, struct format, new value, finding, fix CRCs)
-            (100, "<B", 0x55, "dwCRCPartial", False),
+            (100, "<B", 0x55, ("dwCRCPartial", "dwCRCFull"), False),
             (516 + 1, "<B", 0x7F, "dwCRCFull", False),
             (180 + 20, "<Q", 64, "cbAMapFree", True),
             (180 + 68, "<B", 0, "fAMapValid", True),
@@ -119,35 +126,60 @@ class Damage(unittest.TestCase):
             (180 + 4, "<Q", 271360 - 512, "ibFileEof", True),
         ]
         for offset, fmt, value, finding, fix in cases:
-            with self.subTest(finding):
+            findings = finding if isinstance(finding, tuple) else (finding,)
+            with self.subTest(findings[0]):
                 buf = self.load()
                 struct.pack_into(fmt, buf, offset, value)
                 if fix:
                     fix_header(buf)
-                self.expect(buf, finding)
+                self.expect(buf, *findings)
 
     def test_block_damage(self):
         bid = node_block(self.load(), CONTACT_MESSAGE)
         ib, cb, _ = parse(self.load()).blocks[bid]
         size = (cb + 16 + 63) // 64 * 64
-        cases = [(ib + 20, "block CRC"), (ib + size - 14, "block wSig"),
-                 (ib + size - 12, "block CRC"), (ib + size - 16, "trailer cb"),
-                 (ib + size - 4, "trailer bid")]
-        for offset, finding in cases:
-            with self.subTest(finding):
+        # Damaged data also makes the contents-table row disagree with the item.
+        cases = [(ib + 20, ("block CRC", "differs from the object's property")),
+                 (ib + size - 14, ("block wSig",)), (ib + size - 12, ("block CRC",)),
+                 (ib + size - 16, ("trailer cb",)), (ib + size - 4, ("trailer bid",))]
+        for offset, findings in cases:
+            with self.subTest(findings[0]):
                 buf = self.load()
                 buf[offset] ^= 0x01
-                self.expect(buf, finding)
+                self.expect(buf, *findings)
 
     def test_page_damage(self):
         buf = self.load()
         ndb = parse(buf)
         nbt_ib = ndb.nbt_root[1]
-        for offset, finding in ((nbt_ib + 40, "page CRC"), (nbt_ib + 498, "page wSig")):
+        # Byte 487 lies after the entries of the root page, so only the CRC notices.
+        for offset, finding in ((nbt_ib + 487, "page CRC"), (nbt_ib + 498, "page wSig")):
             with self.subTest(finding):
                 damaged = bytearray(buf)
                 damaged[offset] ^= 0x04
                 self.expect(damaged, finding)
+
+    def test_block_tree_entries_out_of_order(self):
+        buf = self.load()
+        bid = node_block(buf, CONTACT_MESSAGE)
+        entry, page = leaf_entry(buf, pst_ndb.PT_BBT, bid)
+        first = page if entry == page else entry - 24
+        a, b = bytes(buf[first:first + 24]), bytes(buf[first + 24:first + 48])
+        buf[first:first + 48] = b + a
+        fix_page(buf, page)
+        self.expect(buf, "keys are not in strictly ascending order")
+
+    def test_subnode_points_to_a_missing_block(self):
+        buf = self.load()
+        entry, _ = leaf_entry(buf, pst_ndb.PT_NBT, 0x61)
+        sub_bid = u64(buf, entry + 16)
+        self.assertTrue(sub_bid & 2, "the name map's subnodes hang off an SLBLOCK")
+        # The second subnode holds the map's string stream; point it nowhere.
+        rewrite_block(buf, sub_bid, lambda d: struct.pack_into("<Q", d, 8 + 24 + 8, 0xFFF4))
+        self.expect(buf, "bid 0xFFF4 is referenced but not in the BBT (node 0x61 subnode 0x805F)",
+                    "bidNextB 0x12F0 is not above the highest block bid 0xFFF4",
+                    # and so the string-named entries lose their names
+                    "lies outside the string stream", "bucket", "hash bucket records disagree")
 
     def test_amap_bit_cleared_under_a_block(self):
         buf = self.load()
@@ -177,9 +209,12 @@ class Damage(unittest.TestCase):
 
     def test_folder_properties_disagree_with_tables(self):
         cases = [  # (node, prop id, type, old value, new value, findings)
-            (0x8142, 0x3602, 0x0003, 2, 3, ["PidTagContentCount 3, the contents table has 2"]),
+            (0x8142, 0x3602, 0x0003, 2, 3,
+             ["PidTagContentCount 3, the contents table has 2",
+              "cell 0x36020003 differs from the object's property (folder 0x8022"]),
             (0x8142, 0x3603, 0x0003, 0, 1,
-             ["PidTagContentUnreadCount 1, the folder holds 0 unread"]),
+             ["PidTagContentUnreadCount 1, the folder holds 0 unread",
+              "cell 0x36030003 differs from the object's property (folder 0x8022"]),
             (0x8142, 0x360A, 0x000B, 0, 1,
              ["PidTagSubfolders True, the folder has 0 child folders",
               "cell 0x360A000B differs from the object's property (folder 0x8022 table 0x802D "

@@ -31,6 +31,8 @@ T_ATTACHMENT, NID_ATTACHMENT_TABLE = 0x05, 0x671
 PR_HAS_ATTACHMENTS, PR_MESSAGE_FLAGS, MSGFLAG_HASATTACH = 0x0E1B, 0x0E07, 0x10
 PR_UNREAD_COUNT, MSGFLAG_READ, NID_RECEIVE_FOLDERS = 0x3603, 0x01, 0x62B
 
+MAX_BUCKET_FINDINGS = 10
+
 # Row identity columns describe the row, not the object; every other cell must
 # equal the object's own property when it has one (Outlook's files agree).
 UNCOPIED_COLUMNS = {0x67F2, 0x67F3}
@@ -183,6 +185,7 @@ def _compare_buckets(pc, count, expected, report, where):
     for prop, (ptype, value) in sorted(pc.props.items()):
         if 0x1000 <= prop < 0x1000 + 0x1000 and prop - 0x1000 >= count:
             report("hash bucket 0x%04X lies beyond the bucket count %d" % (prop, count), where)
+    problems = []
     for bucket in range(count):
         got = pc.get(0x1000 + bucket) or b""
         records = sorted(got[o:o + 8] for o in range(0, len(got) - 7, 8))
@@ -190,13 +193,19 @@ def _compare_buckets(pc, count, expected, report, where):
         for r in want:
             if r not in records:
                 key, field, idx = struct.unpack("<IHH", r)
-                report("bucket %d lacks the record of property 0x%04X (key 0x%X)"
-                       % (bucket, 0x8000 + idx, key), where)
+                problems.append("bucket %d lacks the record of property 0x%04X (key 0x%X)"
+                                % (bucket, 0x8000 + idx, key))
         for r in records:
             if r not in want:
                 key, field, idx = struct.unpack("<IHH", r)
-                report("bucket %d holds a record (key 0x%X, index %d) that belongs to no "
-                       "entry or to another bucket" % (bucket, key, idx), where)
+                problems.append("bucket %d holds a record (key 0x%X, index %d) that belongs to "
+                                "no entry or to another bucket" % (bucket, key, idx))
+    # A damaged entry stream upsets every bucket; the first few say enough.
+    for text in problems[:MAX_BUCKET_FINDINGS]:
+        report(text, where)
+    if len(problems) > MAX_BUCKET_FINDINGS:
+        report("%d more hash bucket records disagree with the entry stream"
+               % (len(problems) - MAX_BUCKET_FINDINGS), where)
 
 
 def check_folders(ltp, nodes, report):
