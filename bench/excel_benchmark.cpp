@@ -81,8 +81,8 @@ public:
 
 private:
     static const std::vector<fs::path>& noFiles() {
-        static const std::vector<fs::path> none;
-        return none;
+        static const std::vector<fs::path> None;
+        return None;
     }
 
     fs::path m_list;

@@ -10,7 +10,7 @@ namespace plumbrae::core {
     }
 
 const std::array<ContactRecord::FieldInfo, ContactRecord::FieldCount>& ContactRecord::fields() {
-    static const std::array<FieldInfo, FieldCount> all = {
+    static const std::array<FieldInfo, FieldCount> All = {
         PLUMBRAE_FIELD(FirstName),       PLUMBRAE_FIELD(MiddleName),
         PLUMBRAE_FIELD(LastName),        PLUMBRAE_FIELD(FullName),
         PLUMBRAE_FIELD(Suffix),          PLUMBRAE_FIELD(Title),
@@ -34,7 +34,7 @@ const std::array<ContactRecord::FieldInfo, ContactRecord::FieldCount>& ContactRe
         PLUMBRAE_FIELD(HomeFax),         PLUMBRAE_FIELD(Comments),
         PLUMBRAE_FIELD(Categories),      PLUMBRAE_FIELD(Photo),
     };
-    return all;
+    return All;
 }
 
 #undef PLUMBRAE_FIELD
