@@ -243,6 +243,9 @@ class TableContext:
         c_cols = info[1]
         rgib = self.rgib = struct.unpack_from("<4H", info, 2)
         hid_index, hnid_rows = u32(info, 10), u32(info, 14)
+        if u32(info, 18):
+            # [MS-PST] 2.3.4.1: deprecated, and zero in every new file.
+            heap.report("TCINFO hidIndex is 0x%X, not zero" % u32(info, 18), where)
         if len(info) < 22 + 8 * c_cols:
             heap.report("TCINFO too short for %d columns" % c_cols, where)
             return
