@@ -157,7 +157,8 @@ class Ndb:
         p = self.data[ib:ib + PAGE]
         t_ptype, t_rep, t_sig, t_crc, t_bid = struct.unpack_from("<BBHIQ", p, 496)
         if t_ptype != ptype or t_rep != ptype:
-            self.report("page type 0x%02X/0x%02X, expected 0x%02X" % (t_ptype, t_rep, ptype), where)
+            self.report("page type 0x%02X/0x%02X, expected 0x%02X" % (t_ptype, t_rep, ptype),
+                        where)
         if t_crc != crc(p[:496]):
             self.report("page CRC 0x%08X does not match the computed 0x%08X"
                         % (t_crc, crc(p[:496])), where)
@@ -460,7 +461,8 @@ class Ndb:
             stray = _bit_units(marked & ~want, base, units)
             if stray and self.strict:
                 self.report("AMap marks %d units of 64 bytes allocated that nothing uses "
-                            "(first at 0x%X)" % (len(stray), stray[0] * 64), "AMap page at 0x%X" % ib)
+                            "(first at 0x%X)" % (len(stray), stray[0] * 64),
+                            "AMap page at 0x%X" % ib)
         if amaps and self.cbAMapFree != free_bits * 64:
             self.report("cbAMapFree %d, the AMaps have %d free bytes"
                         % (self.cbAMapFree, free_bits * 64), "ROOT")
