@@ -12,7 +12,6 @@ namespace plumbrae::writers {
 
 namespace {
 
-using automation::Variant;
 using core::ContactRecord;
 
 /// One item property and the record field it is set from, in the order they are set. The
@@ -25,7 +24,7 @@ struct PropertySource {
 constexpr std::string_view ImAddressProperty = "IMAddress";
 
 const std::array<PropertySource, 41>& contactProperties() {
-    static const std::array<PropertySource, 41> table{{
+    static const std::array<PropertySource, 41> Table{{
         {"FirstName", &ContactRecord::FirstName},
         {"MiddleName", &ContactRecord::MiddleName},
         {"LastName", &ContactRecord::LastName},
@@ -68,7 +67,7 @@ const std::array<PropertySource, 41>& contactProperties() {
         {"Spouse", &ContactRecord::Spouse},
         {"Body", &ContactRecord::Comments},
     }};
-    return table;
+    return Table;
 }
 
 std::string twoDigits(std::int32_t value) {

@@ -72,14 +72,15 @@ constexpr const char* PictureFileName = "ContactPicture.jpg";
 } // namespace
 
 const std::vector<std::string_view>& RdoContactItem::textPropertyNames() {
-    static const std::vector<std::string_view> names = [] {
+    static const std::vector<std::string_view> Names = [] {
         std::vector<std::string_view> list;
+        list.reserve(TextProperties.size());
         for (const TextProperty& property : TextProperties) {
             list.push_back(property.name);
         }
         return list;
     }();
-    return names;
+    return Names;
 }
 
 std::string* RdoContactItem::findTextProperty(std::string_view member) {

@@ -20,14 +20,15 @@ using automation::Variant;
 constexpr std::int32_t DefaultStoreFormat = 1;
 constexpr std::int32_t UnicodeStoreFormat = 2;
 
+constexpr std::string_view HexDigits = "0123456789ABCDEF";
+
 std::string hexText(const std::string& bytes) {
-    static constexpr const char* Digits = "0123456789ABCDEF";
     std::string text;
     text.reserve(bytes.size() * 2);
     for (const char byte : bytes) {
         const auto value = static_cast<unsigned char>(byte);
-        text += Digits[value >> 4U];
-        text += Digits[value & 0x0FU];
+        text += HexDigits[value >> 4U];
+        text += HexDigits[value & 0x0FU];
     }
     return text;
 }

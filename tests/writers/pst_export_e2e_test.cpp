@@ -53,13 +53,13 @@ std::string metaFile(const Person& p) {
 }
 
 std::vector<Person> people(int count) {
-    static const std::array<const char*, 5> firsts = {"Ann", "Zoë", "Łukasz", "Björn", "Ōta"};
-    static const std::array<const char*, 4> lasts = {"Lee", "Müller", "Ørsted", "O'Neil"};
+    static const std::array<const char*, 5> Firsts = {"Ann", "Zoë", "Łukasz", "Björn", "Ōta"};
+    static const std::array<const char*, 4> Lasts = {"Lee", "Müller", "Ørsted", "O'Neil"};
     std::vector<Person> list;
     for (int i = 0; i < count; ++i) {
         const std::string n = std::to_string(i + 1);
-        list.push_back({std::string(firsts[static_cast<std::size_t>(i) % firsts.size()]) + n,
-                        lasts[static_cast<std::size_t>(i) % lasts.size()],
+        list.push_back({std::string(Firsts[static_cast<std::size_t>(i) % Firsts.size()]) + n,
+                        Lasts[static_cast<std::size_t>(i) % Lasts.size()],
                         i % 3 == 0 ? "" : "Acme " + n, "Engineer " + n, "+1 555 01" + n,
                         n + " Rue Süd", "Göteborg", "VG", "4" + n, "Sverige",
                         "Met at the fair, number " + n, "person" + n + "@example.org"});
