@@ -231,6 +231,15 @@ class Damage(unittest.TestCase):
                               lambda d, b=before, a=after: replace_once(d, b, a))
                 self.expect(buf, *findings)
 
+    def test_contacts_entry_id_leads_to_a_folder_of_another_class(self):
+        buf = self.load()
+        rewrite_block(buf, node_block(buf, 0x8142),
+                      lambda d: replace_once(d, "IPF.Contact".encode("utf-16-le"),
+                                             "IPF.Xontact".encode("utf-16-le")))
+        self.expect(buf, "entry ID points to folder 0x8142 of class IPF.Xontact, not IPF.Contact "
+                    "(node 0x122 property 0x36D1)", "(node 0x8082 property 0x36D1)",
+                    "cell 0x3613001F differs from the object's property (folder 0x8022")
+
     def test_heap_signature(self):
         buf = self.load()
         rewrite_block(buf, node_block(buf, CONTACT_MESSAGE), lambda d: d.__setitem__(2, 0xED))

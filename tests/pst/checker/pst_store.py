@@ -17,8 +17,14 @@ MANDATORY = [0x21, 0x61, 0x122, 0x12D, 0x12E, 0x12F, 0x1E1, 0x201, 0x60D, 0x60E,
              0x8062, 0x806D, 0x806E, 0x806F]
 
 # Entry IDs of special folders in the store and in the root folder / Inbox.
-ENTRY_ID_PROPS = [0x35D8, 0x35DF, 0x35E0, 0x35E2, 0x35E3, 0x35E4, 0x35E5, 0x35E6,
+ENTRY_ID_PROPS = [0x35D8, 0x35E0, 0x35E2, 0x35E3, 0x35E4, 0x35E5, 0x35E6,
                   0x35E7, 0x36D0, 0x36D1, 0x36D2, 0x36D3, 0x36D4, 0x36D7]
+
+# [MS-OXOSFLD] special folders a client finds through these entry IDs, by the
+# container class the folder must carry.
+SPECIAL_FOLDER_CLASSES = {0x36D0: "IPF.Appointment", 0x36D1: "IPF.Contact",
+                          0x36D2: "IPF.Journal", 0x36D3: "IPF.StickyNote",
+                          0x36D4: "IPF.Task", 0x36D7: "IPF.Note"}
 
 # Properties [MS-PST] 2.4 makes mandatory on each kind of object.
 STORE_REQUIRED = [0x0FF9, 0x3001, 0x35E0, 0x35E3, 0x35E7]
@@ -127,9 +133,10 @@ def _check_entry_ids(ltp, nodes, store, report):
     if key is None or len(key) != 16:
         report("store record key 0x0FF9 missing or not 16 bytes", "node 0x21")
         return
-    for owner in (NID_STORE, NID_ROOT, 0x8082):
+    owners = [NID_STORE] + sorted(n for n in ltp.pcs if n & 0x1F == T_FOLDER)
+    for owner in owners:
         pc = ltp.pcs.get(owner)
-        for prop in ENTRY_ID_PROPS if pc else []:
+        for prop in ENTRY_ID_PROPS:
             value = pc.get(prop)
             if value is None or (pc.props[prop][0] != 0x0102):
                 continue
@@ -140,6 +147,13 @@ def _check_entry_ids(ltp, nodes, store, report):
                 report("entry ID names another store (record key differs)", where)
             elif u32(value, 20) not in nodes:
                 report("entry ID points to missing node 0x%X" % u32(value, 20), where)
+            elif prop in SPECIAL_FOLDER_CLASSES:
+                target = ltp.pcs.get(u32(value, 20))
+                got = target and target.get(0x3613)
+                got = got.decode("utf-16-le", "replace") if got is not None else None
+                if got != SPECIAL_FOLDER_CLASSES[prop]:
+                    report("entry ID points to folder 0x%X of class %s, not %s"
+                           % (u32(value, 20), got, SPECIAL_FOLDER_CLASSES[prop]), where)
 
 
 def check_name_map(pc, report):
