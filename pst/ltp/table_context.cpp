@@ -69,10 +69,11 @@ TableBuilder::TableBuilder(const std::vector<PropertyTag>& columns) {
 void TableBuilder::addRow(std::uint32_t rowId, const std::vector<Property>& cells) {
     Row row{rowId, std::vector<std::optional<std::string>>(m_columns.size())};
     for (const auto& cell : cells) {
-        for (std::size_t i = 0; i < m_columns.size(); ++i) {
-            if (m_columns[i].tag == cell.tag) {
-                row.cells[i] = cell.value;
-            }
+        const auto column =
+            std::lower_bound(m_columns.begin(), m_columns.end(), cell.tag,
+                             [](const Column& a, PropertyTag tag) { return a.tag < tag; });
+        if (column != m_columns.end() && column->tag == cell.tag) {
+            row.cells[static_cast<std::size_t>(column - m_columns.begin())] = cell.value;
         }
     }
     m_rows.push_back(std::move(row));

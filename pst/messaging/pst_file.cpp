@@ -4,6 +4,7 @@
 #include "pst/messaging/named_property_map.h"
 #include "pst/messaging/property_tags_p.h"
 #include "pst/messaging/store_writer_p.h"
+#include "pst/ndb/node_database.h"
 #include "pst/ndb/output_file.h"
 #include "support/byte_sink.h"
 
@@ -55,12 +56,20 @@ public:
         }
         const auto nid =
             ndb::makeNid(ndb::NidType::NormalMessage,
-                         tags::kFirstMessageIndex + static_cast<std::uint32_t>(m_contacts.size()));
+                         tags::kFirstMessageIndex + static_cast<std::uint32_t>(m_contactCount));
         std::string searchKey(16, '\0');
         for (auto& byte : searchKey) {
             byte = static_cast<char>(m_random() & 0xFFU);
         }
-        m_contacts.push_back(buildContactMessage(contact, nid, m_names, fileTimeNow(), searchKey));
+        if (m_broken) {
+            throw PstError("cannot add a contact to " + m_path.string() +
+                           ": an earlier commit of the file failed");
+        }
+        auto message = buildContactMessage(contact, nid, m_names, fileTimeNow(), searchKey);
+        m_contactsTable.addRow(nid, message.rowCells);
+        message.rowCells.clear();
+        m_uncommitted.push_back(std::move(message));
+        ++m_contactCount;
         ++m_pending;
         if (m_pending >= m_policy.maxPendingContacts ||
             std::chrono::steady_clock::now() - m_lastCommit >= m_policy.maxPendingTime) {
@@ -69,15 +78,27 @@ public:
     }
 
     void commit() {
+        if (m_broken) {
+            throw PstError("cannot write " + m_path.string() + ": an earlier commit failed");
+        }
         const auto aside = std::filesystem::path(m_path.string() + ".tmp");
         ::unlink(aside.c_str()); // a leftover of an earlier, killed run
         // A killed process leaves the page cache intact, so batch commits only need the
         // rename to be atomic; the first and the final commit also survive a power cut.
         const bool flush = m_commits == 0 || m_closed;
         try {
-            ndb::DiskFile file(aside);
-            const StoreContents store{m_recordKey, m_displayName, &m_names, &m_contacts};
-            writeStore(file, store, static_cast<std::uint32_t>(m_commits + 1), flush);
+            // The aside file starts as a copy of the committed one; only what changed is
+            // written into it.
+            auto file = m_commits == 0 ? std::make_unique<ndb::DiskFile>(aside)
+                                       : std::make_unique<ndb::DiskFile>(aside, m_path);
+            m_broken = true; // until the database matches a file again
+            const StoreContents store{m_recordKey, m_displayName, &m_names, &m_contactsTable};
+            stageStore(m_database, store);
+            for (auto& message : m_uncommitted) {
+                m_database.putNode(message.nid, tags::kContactsNid, std::move(message.content));
+            }
+            m_uncommitted.clear();
+            m_database.commit(*file, static_cast<std::uint32_t>(m_commits + 1), flush);
         } catch (const std::exception& error) {
             ::unlink(aside.c_str());
             throw PstError(error.what());
@@ -92,6 +113,7 @@ public:
             ::unlink(aside.c_str());
             throw PstError("cannot write " + support::describeFileError(m_path, error));
         }
+        m_broken = false;
         if (flush) {
             syncFolder(m_path.parent_path());
         }
@@ -121,7 +143,13 @@ public:
     std::mt19937_64 m_random;
     Guid m_recordKey{};
     NamedPropertyMap m_names;
-    std::vector<MessageNode> m_contacts;
+    ndb::NodeDatabase m_database;
+    /// One row per contact in the Contacts folder's contents table.
+    ltp::TableBuilder m_contactsTable{contentsTableColumns()};
+    /// Contacts added since the last commit.
+    std::vector<MessageNode> m_uncommitted;
+    std::size_t m_contactCount = 0;
+    bool m_broken = false;
     std::size_t m_pending = 0;
     std::size_t m_commits = 0;
     bool m_closed = false;
@@ -156,7 +184,7 @@ std::string PstFile::contactsFolderEntryId() const {
     return m_impl->contactsFolderEntryId();
 }
 std::size_t PstFile::contactCount() const {
-    return m_impl->m_contacts.size();
+    return m_impl->m_contactCount;
 }
 std::size_t PstFile::commitCount() const {
     return m_impl->m_commits;

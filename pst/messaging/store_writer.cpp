@@ -2,7 +2,6 @@
 #include "pst/ltp/table_context.h"
 #include "pst/messaging/property_tags_p.h"
 #include "pst/messaging/store_writer_p.h"
-#include "pst/ndb/node_database_writer.h"
 #include "support/le_writer.h"
 
 #include <algorithm>
@@ -150,27 +149,24 @@ ndb::NodeContent emptyTable(const std::vector<PropertyTag>& columns) {
 
 class StoreBuilder {
 public:
-    StoreBuilder(ndb::NodeDatabaseWriter& writer, const StoreContents& store)
+    StoreBuilder(ndb::NodeDatabase& writer, const StoreContents& store)
         : m_writer(writer), m_store(store) {}
 
     void build() {
         writeStoreObject();
-        m_writer.addNode(kNameToIdMapNid, 0, m_store.names->build());
-        m_writer.addNode(kSearchManagementQueueNid, 0, {});
-        m_writer.addNode(kSearchActivityListNid, 0, {{kSearchActivityList}, {}});
-        m_writer.addNode(kHierarchyTemplateNid, 0, emptyTable(kHierarchyColumns));
-        m_writer.addNode(kContentsTemplateNid, 0, emptyTable(kContentsColumns));
-        m_writer.addNode(kAssociatedContentsTemplateNid, 0, emptyTable(kAssociatedContentsColumns));
-        m_writer.addNode(kSearchContentsTemplateNid, 0, emptyTable(kSearchContentsColumns));
-        m_writer.addNode(kAttachmentTemplateNid, 0, emptyTable(kAttachmentColumns));
-        m_writer.addNode(kRecipientTemplateNid, 0, emptyTable(kRecipientColumns));
+        m_writer.putNode(kNameToIdMapNid, 0, m_store.names->build());
+        m_writer.putNode(kSearchManagementQueueNid, 0, {});
+        m_writer.putNode(kSearchActivityListNid, 0, {{kSearchActivityList}, {}});
+        m_writer.putNode(kHierarchyTemplateNid, 0, emptyTable(kHierarchyColumns));
+        m_writer.putNode(kContentsTemplateNid, 0, emptyTable(kContentsColumns));
+        m_writer.putNode(kAssociatedContentsTemplateNid, 0, emptyTable(kAssociatedContentsColumns));
+        m_writer.putNode(kSearchContentsTemplateNid, 0, emptyTable(kSearchContentsColumns));
+        m_writer.putNode(kAttachmentTemplateNid, 0, emptyTable(kAttachmentColumns));
+        m_writer.putNode(kRecipientTemplateNid, 0, emptyTable(kRecipientColumns));
         writeReceiveFolders();
         writeSpamSearchFolder();
         for (const auto& folder : kFolders) {
             writeFolder(folder);
-        }
-        for (const auto& contact : *m_store.contacts) {
-            m_writer.addNode(contact.nid, kContactsNid, contact.content);
         }
     }
 
@@ -192,7 +188,7 @@ private:
             binary(kFinderEntryId, entryId(kSearchRootNid)),
             int32(kPstPassword, 0),
         };
-        m_writer.addNode(kMessageStoreNid, 0, ltp::buildPropertyContext(properties));
+        m_writer.putNode(kMessageStoreNid, 0, ltp::buildPropertyContext(properties));
     }
 
     void writeReceiveFolders() {
@@ -203,7 +199,7 @@ private:
             table.addRow(rowId++, {int32(kReceiveFolderNid, static_cast<std::int32_t>(kInboxNid)),
                                    text(kMessageClass, messageClass)});
         }
-        m_writer.addNode(kReceiveFolderTableNid, 0, table.finish());
+        m_writer.putNode(kReceiveFolderTableNid, 0, table.finish());
     }
 
     [[nodiscard]] std::vector<Property> spamSearchFolderProperties() const {
@@ -212,12 +208,12 @@ private:
     }
 
     void writeSpamSearchFolder() {
-        m_writer.addNode(kSpamSearchFolderNid, kRootFolderNid,
+        m_writer.putNode(kSpamSearchFolderNid, kRootFolderNid,
                          ltp::buildPropertyContext(spamSearchFolderProperties()));
-        m_writer.addNode(tableNid(kSpamSearchFolderNid, NidType::SearchUpdateQueue), 0, {});
-        m_writer.addNode(tableNid(kSpamSearchFolderNid, NidType::SearchCriteriaObject), 0,
+        m_writer.putNode(tableNid(kSpamSearchFolderNid, NidType::SearchUpdateQueue), 0, {});
+        m_writer.putNode(tableNid(kSpamSearchFolderNid, NidType::SearchCriteriaObject), 0,
                          ltp::buildPropertyContext({int32(kSearchFolderFlags, 0)}));
-        m_writer.addNode(tableNid(kSpamSearchFolderNid, NidType::SearchContentsTable), 0,
+        m_writer.putNode(tableNid(kSpamSearchFolderNid, NidType::SearchContentsTable), 0,
                          emptyTable(kSearchContentsColumns));
     }
 
@@ -232,8 +228,9 @@ private:
     }
 
     [[nodiscard]] std::vector<Property> folderProperties(const FolderSpec& folder) const {
-        const auto contentCount =
-            folder.nid == kContactsNid ? static_cast<std::int32_t>(m_store.contacts->size()) : 0;
+        const auto contentCount = folder.nid == kContactsNid
+                                      ? static_cast<std::int32_t>(m_store.contactsTable->rowCount())
+                                      : 0;
         std::vector<Property> properties = {
             text(kDisplayName, folder.name), int32(kContentCount, contentCount),
             int32(kContentUnreadCount, 0),
@@ -254,7 +251,7 @@ private:
     }
 
     void writeFolder(const FolderSpec& folder) {
-        m_writer.addNode(folder.nid, folder.parent,
+        m_writer.putNode(folder.nid, folder.parent,
                          ltp::buildPropertyContext(folderProperties(folder)));
         ltp::TableBuilder hierarchy(kHierarchyColumns);
         for (const auto* child : childrenOf(folder.nid)) {
@@ -263,23 +260,23 @@ private:
         if (folder.nid == kRootFolderNid) {
             hierarchy.addRow(kSpamSearchFolderNid, spamSearchFolderProperties());
         }
-        m_writer.addNode(tableNid(folder.nid, NidType::HierarchyTable), 0, hierarchy.finish());
-        ltp::TableBuilder contents(kContentsColumns);
-        if (folder.nid == kContactsNid) {
-            for (const auto& contact : *m_store.contacts) {
-                contents.addRow(contact.nid, contact.rowCells);
-            }
-        }
-        m_writer.addNode(tableNid(folder.nid, NidType::ContentsTable), 0, contents.finish());
-        m_writer.addNode(tableNid(folder.nid, NidType::AssociatedContentsTable), 0,
+        m_writer.putNode(tableNid(folder.nid, NidType::HierarchyTable), 0, hierarchy.finish());
+        m_writer.putNode(tableNid(folder.nid, NidType::ContentsTable), 0,
+                         folder.nid == kContactsNid ? m_store.contactsTable->finish()
+                                                    : emptyTable(kContentsColumns));
+        m_writer.putNode(tableNid(folder.nid, NidType::AssociatedContentsTable), 0,
                          emptyTable(kAssociatedContentsColumns));
     }
 
-    ndb::NodeDatabaseWriter& m_writer;
+    ndb::NodeDatabase& m_writer;
     const StoreContents& m_store;
 };
 
 } // namespace
+
+const std::vector<ltp::PropertyTag>& contentsTableColumns() {
+    return kContentsColumns;
+}
 
 std::string entryIdFor(const Guid& recordKey, ndb::Nid nid) {
     std::string id(4, '\0');
@@ -288,11 +285,8 @@ std::string entryIdFor(const Guid& recordKey, ndb::Nid nid) {
     return id;
 }
 
-std::uint64_t writeStore(ndb::OutputFile& file, const StoreContents& store, std::uint32_t unique,
-                         bool flush) {
-    ndb::NodeDatabaseWriter writer(file);
-    StoreBuilder(writer, store).build();
-    return writer.finish(unique, flush);
+void stageStore(ndb::NodeDatabase& database, const StoreContents& store) {
+    StoreBuilder(database, store).build();
 }
 
 } // namespace plumbrae::pst::messaging

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace plumbrae::pst::ndb {
@@ -24,6 +26,50 @@ DiskFile::DiskFile(const std::filesystem::path& path) : m_path(path) {
     m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (m_fd < 0) {
         fail("create", errno);
+    }
+}
+
+DiskFile::DiskFile(const std::filesystem::path& path, const std::filesystem::path& original)
+    : DiskFile(path) {
+    const int source = ::open(original.c_str(), O_RDONLY | O_CLOEXEC);
+    if (source < 0) {
+        const int error = errno;
+        throw PstIoError("cannot read " + support::describeFileError(original, error));
+    }
+    int error = 0;
+    if (::ioctl(m_fd, FICLONE, source) != 0) {
+        for (;;) {
+            const auto copied =
+                ::copy_file_range(source, nullptr, m_fd, nullptr, std::size_t{1} << 30, 0);
+            if (copied > 0) {
+                continue;
+            }
+            error = copied == 0 ? 0 : errno;
+            break;
+        }
+        if (error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP) {
+            // No copy in the kernel between these files: read and write.
+            error = 0;
+            ::lseek(source, 0, SEEK_SET);
+            ::ftruncate(m_fd, 0);
+            std::string buffer(std::size_t{1} << 20, '\0');
+            std::uint64_t offset = 0;
+            for (;;) {
+                const auto got = ::read(source, buffer.data(), buffer.size());
+                if (got <= 0) {
+                    error = got == 0 ? 0 : errno;
+                    break;
+                }
+                m_pendingOffset = offset;
+                m_pending.assign(buffer.data(), static_cast<std::size_t>(got));
+                flushPending();
+                offset += static_cast<std::uint64_t>(got);
+            }
+        }
+    }
+    ::close(source);
+    if (error != 0) {
+        fail("write", error);
     }
 }
 

@@ -45,6 +45,9 @@ private:
 class DiskFile : public OutputFile {
 public:
     explicit DiskFile(const std::filesystem::path& path);
+    /// Creates `path` as a copy of `original` (shared extents where the file system can, a
+    /// copy in the kernel otherwise), to be changed in place.
+    DiskFile(const std::filesystem::path& path, const std::filesystem::path& original);
     ~DiskFile() override;
     void writeAt(std::uint64_t offset, std::string_view bytes) override;
     /// Truncates to `size`, flushes to the device when asked, and closes.

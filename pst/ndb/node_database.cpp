@@ -1,0 +1,417 @@
+#include "pst/ndb/node_database.h"
+
+#include "support/crc32.h"
+#include "support/le_writer.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace plumbrae::pst::ndb {
+namespace {
+
+constexpr std::uint8_t kDataTreeBlockType = 0x01;
+constexpr std::uint8_t kSubnodeBlockType = 0x02;
+constexpr std::size_t kMaxDataTreeEntries = (kMaxBlockData - sizeof(DataTreeHeader)) / sizeof(Bid);
+constexpr std::size_t kMaxSubnodeLeafEntries =
+    (kMaxBlockData - sizeof(SubnodeBlockHeader)) / sizeof(SubnodeLeafEntry);
+constexpr std::size_t kMaxSubnodeBranchEntries =
+    (kMaxBlockData - sizeof(SubnodeBlockHeader)) / sizeof(SubnodeBranchEntry);
+constexpr std::size_t kNodeLeafMax = kBTreeEntryBytes / sizeof(NodeBTreeLeafEntry);
+constexpr std::size_t kBlockLeafMax = kBTreeEntryBytes / sizeof(BlockBTreeLeafEntry);
+constexpr std::size_t kBranchMax = kBTreeEntryBytes / sizeof(BTreeBranchEntry);
+// Outlook records one more reference than there are users of a block.
+constexpr std::uint16_t kSingleUseReferenceCount = 2;
+constexpr std::size_t kInternalHashSalt = 0x9E3779B97F4A7C15ULL;
+constexpr char kPageMapByte = '\xFF';
+
+constexpr std::uint64_t blockSpan(std::size_t dataSize) {
+    return (dataSize + sizeof(BlockTrailer) + kUnitSize - 1) / kUnitSize * kUnitSize;
+}
+
+std::string finishPage(std::string body, PageType type, std::uint16_t signature,
+                       std::uint64_t bid) {
+    body.resize(kCrcBytesInPage, '\0');
+    PageTrailer trailer{};
+    trailer.pageType = static_cast<std::uint8_t>(type);
+    trailer.pageTypeRepeat = trailer.pageType;
+    trailer.signature = signature;
+    trailer.crc = support::pstCrc32(body);
+    trailer.bid = bid;
+    appendRecord(body, trailer);
+    return body;
+}
+
+/// Length of the longest run of clear bits in an allocation bitmap, capped at one byte.
+std::uint8_t longestFreeRun(const SpaceMap::Bitmap& map) {
+    std::uint32_t best = 0;
+    std::uint32_t run = 0;
+    for (const auto byte : map) {
+        for (int bit = 7; bit >= 0; --bit) {
+            run = ((byte >> bit) & 1U) != 0 ? 0 : run + 1;
+            best = std::max(best, run);
+        }
+    }
+    return static_cast<std::uint8_t>(std::min<std::uint32_t>(best, 0xFF));
+}
+
+} // namespace
+
+std::vector<std::string> splitIntoBlocks(std::string_view bytes) {
+    std::vector<std::string> blocks;
+    for (std::size_t at = 0; at < bytes.size(); at += kMaxBlockData) {
+        blocks.emplace_back(bytes.substr(at, kMaxBlockData));
+    }
+    return blocks;
+}
+
+NodeDatabase::NodeDatabase() {
+    m_highestNidIndex.fill(0x400);
+    m_highestNidIndex[static_cast<std::size_t>(NidType::SearchFolder)] = 0x4000;
+    m_highestNidIndex[static_cast<std::size_t>(NidType::NormalMessage)] = 0x10000;
+    m_highestNidIndex[static_cast<std::size_t>(NidType::AssociatedMessage)] = 0x8000;
+}
+
+void NodeDatabase::noteNid(Nid nid) {
+    auto& highest = m_highestNidIndex[nid & 0x1FU];
+    highest = std::max(highest, nidIndex(nid));
+}
+
+void NodeDatabase::putNode(Nid nid, Nid parent, NodeContent content) {
+    m_staged[nid] = {parent, std::move(content)};
+}
+
+Bid NodeDatabase::writeBlock(std::string_view data, bool internal, std::vector<Bid>& owned) {
+    const auto hash = std::hash<std::string_view>{}(data) ^ (internal ? kInternalHashSalt : 0);
+    const auto [first, last] = m_reusable.equal_range(hash);
+    for (auto candidate = first; candidate != last; ++candidate) {
+        const auto bid = candidate->second;
+        const auto& block = m_blocks.at(bid);
+        if (block.size == data.size() && ((bid & kInternalBidFlag) != 0) == internal &&
+            block.crc == support::pstCrc32(data)) {
+            m_reusable.erase(candidate);
+            owned.push_back(bid);
+            return bid;
+        }
+    }
+    const Bid bid = m_nextBlockBid | (internal ? kInternalBidFlag : 0);
+    m_nextBlockBid += kBidStep;
+    const auto span = blockSpan(data.size());
+    const auto offset = m_space.allocate(span, kUnitSize);
+    std::string bytes(data);
+    bytes.resize(static_cast<std::size_t>(span) - sizeof(BlockTrailer), '\0');
+    BlockTrailer trailer{};
+    trailer.dataSize = static_cast<std::uint16_t>(data.size());
+    trailer.signature = computeSignature(offset, bid);
+    trailer.crc = support::pstCrc32(data);
+    trailer.bid = bid;
+    appendRecord(bytes, trailer);
+    m_file->writeAt(offset, bytes);
+    m_blocks[bid] = {offset, trailer.dataSize, hash, trailer.crc};
+    owned.push_back(bid);
+    ++m_writes;
+    return bid;
+}
+
+void NodeDatabase::releaseBlock(Bid bid) {
+    const auto found = m_blocks.find(bid);
+    m_space.release(found->second.offset, blockSpan(found->second.size));
+    m_blocks.erase(found);
+}
+
+Bid NodeDatabase::writeDataTree(const std::vector<std::string>& blocks, std::vector<Bid>& owned) {
+    if (blocks.empty()) {
+        return 0;
+    }
+    if (blocks.size() == 1) {
+        return writeBlock(blocks.front(), false, owned);
+    }
+    std::uint64_t total = 0;
+    std::vector<Bid> leaves;
+    leaves.reserve(blocks.size());
+    for (const auto& block : blocks) {
+        total += block.size();
+        leaves.push_back(writeBlock(block, false, owned));
+    }
+    if (total > 0xFFFFFFFFU) {
+        throw PstIoError("a value of more than 4 GB cannot be stored");
+    }
+    // One XBLOCK lists up to 1021 data blocks; beyond that an XXBLOCK lists XBLOCKs.
+    auto makeTree = [&](std::uint8_t level, const Bid* children, std::size_t count,
+                        std::uint32_t bytesBelow) {
+        std::string data;
+        appendRecord(data, DataTreeHeader{kDataTreeBlockType, level,
+                                          static_cast<std::uint16_t>(count), bytesBelow});
+        for (std::size_t i = 0; i < count; ++i) {
+            appendRecord(data, children[i]);
+        }
+        return writeBlock(data, true, owned);
+    };
+    std::vector<Bid> level1;
+    for (std::size_t first = 0; first < leaves.size(); first += kMaxDataTreeEntries) {
+        const auto count = std::min(kMaxDataTreeEntries, leaves.size() - first);
+        std::uint32_t bytes = 0;
+        for (std::size_t i = first; i < first + count; ++i) {
+            bytes += static_cast<std::uint32_t>(blocks[i].size());
+        }
+        level1.push_back(makeTree(1, &leaves[first], count, bytes));
+    }
+    if (level1.size() == 1) {
+        return level1.front();
+    }
+    if (level1.size() > kMaxDataTreeEntries) {
+        throw PstIoError("a value too large for one node cannot be stored");
+    }
+    return makeTree(2, level1.data(), level1.size(), static_cast<std::uint32_t>(total));
+}
+
+Bid NodeDatabase::writeSubnodes(const std::vector<Subnode>& subnodes, std::vector<Bid>& owned) {
+    if (subnodes.empty()) {
+        return 0;
+    }
+    std::vector<const Subnode*> sorted;
+    sorted.reserve(subnodes.size());
+    for (const auto& subnode : subnodes) {
+        sorted.push_back(&subnode);
+    }
+    std::sort(sorted.begin(), sorted.end(),
+              [](const Subnode* a, const Subnode* b) { return a->nid < b->nid; });
+    std::vector<SubnodeBranchEntry> leaves;
+    for (std::size_t first = 0; first < sorted.size(); first += kMaxSubnodeLeafEntries) {
+        const auto count = std::min(kMaxSubnodeLeafEntries, sorted.size() - first);
+        std::string data;
+        appendRecord(
+            data, SubnodeBlockHeader{kSubnodeBlockType, 0, static_cast<std::uint16_t>(count), 0});
+        for (std::size_t i = first; i < first + count; ++i) {
+            const auto& subnode = *sorted[i];
+            noteNid(subnode.nid);
+            const auto dataBid = writeDataTree(subnode.content.blocks, owned);
+            const auto subBid = writeSubnodes(subnode.content.subnodes, owned);
+            appendRecord(data, SubnodeLeafEntry{subnode.nid, dataBid, subBid});
+        }
+        leaves.push_back({sorted[first]->nid, writeBlock(data, true, owned)});
+    }
+    if (leaves.size() == 1) {
+        return leaves.front().bid;
+    }
+    if (leaves.size() > kMaxSubnodeBranchEntries) {
+        throw PstIoError("a node with this many subnodes cannot be stored");
+    }
+    std::string data;
+    appendRecord(data, SubnodeBlockHeader{kSubnodeBlockType, 1,
+                                          static_cast<std::uint16_t>(leaves.size()), 0});
+    for (const auto& leaf : leaves) {
+        appendRecord(data, leaf);
+    }
+    return writeBlock(data, true, owned);
+}
+
+void NodeDatabase::writeNode(Nid nid, const NodeContent& content, NodeEntry& entry) {
+    noteNid(nid);
+    entry.data = writeDataTree(content.blocks, entry.owned);
+    entry.subnodes = writeSubnodes(content.subnodes, entry.owned);
+}
+
+NodeDatabase::Level NodeDatabase::layoutLevel(PageType type,
+                                              const std::vector<std::string>& entries,
+                                              std::size_t maxEntries, std::uint8_t level,
+                                              const Level& previous) {
+    // Entries stay in the key ranges the pages had at the last commit, so that pages whose
+    // range did not change are kept as they are; a range that outgrew one page is split.
+    std::vector<std::uint64_t> bounds;
+    std::map<std::uint64_t, std::size_t> byKey;
+    for (std::size_t i = 0; i < previous.size(); ++i) {
+        bounds.push_back(previous[i].firstKey);
+        byKey[previous[i].firstKey] = i;
+    }
+    std::vector<std::pair<std::size_t, std::size_t>> groups; // [first, last) entry indexes
+    std::size_t groupOf = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const auto key = support::readLe64(entries[i], 0);
+        const auto upper = std::upper_bound(bounds.begin(), bounds.end(), key);
+        const auto group =
+            upper == bounds.begin() ? 0 : static_cast<std::size_t>(upper - bounds.begin() - 1);
+        if (groups.empty() || group != groupOf) {
+            groups.emplace_back(i, i + 1);
+            groupOf = group;
+        } else {
+            groups.back().second = i + 1;
+        }
+    }
+    if (groups.empty()) {
+        groups.emplace_back(0, 0); // an empty tree still has its root page
+    }
+    const auto entrySize = entries.empty() ? std::size_t{0} : entries.front().size();
+    Level out;
+    std::vector<bool> kept(previous.size(), false);
+    for (const auto& [groupFirst, groupLast] : groups) {
+        for (auto first = groupFirst; first < groupLast || first == groupFirst;
+             first += maxEntries) {
+            const auto count = std::min(maxEntries, groupLast - first);
+            Page page;
+            page.firstKey = count == 0 ? 0 : support::readLe64(entries[first], 0);
+            for (std::size_t i = first; i < first + count; ++i) {
+                page.entries += entries[i];
+            }
+            const auto old = byKey.find(page.firstKey);
+            if (old != byKey.end() && previous[old->second].entries == page.entries) {
+                page.ref = previous[old->second].ref;
+                kept[old->second] = true;
+            } else {
+                std::string body = page.entries;
+                body.resize(kBTreeEntryBytes, '\0');
+                appendRecord(body, BTreePageFooter{static_cast<std::uint8_t>(count),
+                                                   static_cast<std::uint8_t>(maxEntries),
+                                                   static_cast<std::uint8_t>(entrySize), level, 0});
+                const auto bid = m_nextPageBid++;
+                const auto offset = m_space.allocate(kPageSize, kPageSize);
+                m_file->writeAt(
+                    offset, finishPage(std::move(body), type, computeSignature(offset, bid), bid));
+                page.ref = {bid, offset};
+                ++m_writes;
+            }
+            out.push_back(std::move(page));
+            if (count == 0) {
+                break;
+            }
+        }
+    }
+    for (std::size_t i = 0; i < previous.size(); ++i) {
+        if (!kept[i]) {
+            m_space.release(previous[i].ref.offset, kPageSize);
+        }
+    }
+    return out;
+}
+
+BlockRef NodeDatabase::writeTree(PageType type, std::vector<std::string> entries,
+                                 std::size_t leafMax, std::vector<Level>& levels) {
+    std::vector<Level> built;
+    std::size_t maxEntries = leafMax;
+    for (std::uint8_t level = 0;; ++level) {
+        const Level empty;
+        const auto& previous = level < levels.size() ? levels[level] : empty;
+        built.push_back(layoutLevel(type, entries, maxEntries, level, previous));
+        if (built.back().size() == 1) {
+            break;
+        }
+        entries.clear();
+        for (const auto& page : built.back()) {
+            entries.push_back(recordBytes(BTreeBranchEntry{page.firstKey, page.ref}));
+        }
+        maxEntries = kBranchMax;
+    }
+    for (std::size_t level = built.size(); level < levels.size(); ++level) {
+        for (const auto& page : levels[level]) {
+            m_space.release(page.ref.offset, kPageSize);
+        }
+    }
+    levels = std::move(built);
+    return levels.back().front().ref;
+}
+
+void NodeDatabase::writeMaps() {
+    for (std::size_t range = 0; range < m_space.rangeCount(); ++range) {
+        const auto offset = allocationMapOffset(range);
+        if (m_space.changed(range) || m_space.added(range)) {
+            const auto& map = m_space.bitmap(range);
+            m_file->writeAt(offset, finishPage(std::string(map.begin(), map.end()),
+                                               PageType::AllocationMap, 0, offset));
+            ++m_writes;
+        }
+        auto next = offset + kPageSize;
+        if (range % kPageMapEvery == 0) {
+            if (m_space.added(range)) {
+                m_file->writeAt(next, finishPage(std::string(kCrcBytesInPage, kPageMapByte),
+                                                 PageType::PageMap, 0, next));
+            }
+            next += kPageSize;
+        }
+        if (hasFreeMap(range)) {
+            std::string runs(kCrcBytesInPage, '\0');
+            for (std::size_t i = 0; i < kCrcBytesInPage && range + i < m_space.rangeCount(); ++i) {
+                runs[i] = static_cast<char>(longestFreeRun(m_space.bitmap(range + i)));
+            }
+            m_file->writeAt(next, finishPage(std::move(runs), PageType::FreeMap, 0, next));
+        }
+    }
+    // An empty density list: clients rebuild it when they first need free space.
+    const auto listBid = m_nextPageBid;
+    m_file->writeAt(kDensityListOffset,
+                    finishPage(std::string{}, PageType::DensityList,
+                               computeSignature(kDensityListOffset, listBid), listBid));
+}
+
+void NodeDatabase::writeHeader(BlockRef nodeRoot, BlockRef blockRoot, std::uint32_t unique) {
+    Header header{};
+    header.magic = 0x4E444221;   // "!BDN"
+    header.clientMagic = 0x4D53; // "SM"
+    header.version = 23;
+    header.clientVersion = 19;
+    header.platformCreate = 1;
+    header.platformAccess = 1;
+    header.nextPageBid = m_nextPageBid;
+    header.unique = unique;
+    std::copy(m_highestNidIndex.begin(), m_highestNidIndex.end(), header.highestNidIndex);
+    header.root.fileEof = m_space.fileSize();
+    header.root.lastAllocationMapOffset = allocationMapOffset(m_space.rangeCount() - 1);
+    header.root.allocationMapFreeBytes = m_space.freeBytes();
+    header.root.nodeBTreeRoot = nodeRoot;
+    header.root.blockBTreeRoot = blockRoot;
+    header.root.allocationMapValid = 2;
+    std::fill(std::begin(header.freeMapBytes), std::end(header.freeMapBytes), 0xFF);
+    std::fill(std::begin(header.freePageMapBytes), std::end(header.freePageMapBytes), 0xFF);
+    header.sentinel = 0x80;
+    header.cryptMethod = 0;
+    header.nextBlockBid = m_nextBlockBid;
+    auto bytes = recordBytes(header);
+    header.partialCrc = support::pstCrc32(std::string_view(bytes).substr(8, 471));
+    header.fullCrc = support::pstCrc32(std::string_view(bytes).substr(8, 516));
+    m_file->writeAt(0, recordBytes(header));
+}
+
+std::uint64_t NodeDatabase::commit(OutputFile& file, std::uint32_t unique, bool flush) {
+    m_file = &file;
+    m_writes = 0;
+    for (auto& [nid, staged] : m_staged) {
+        NodeEntry fresh;
+        fresh.parent = staged.first;
+        const auto old = m_nodes.find(nid);
+        if (old != m_nodes.end()) {
+            for (const auto bid : old->second.owned) {
+                m_reusable.emplace(m_blocks.at(bid).hash, bid);
+            }
+        }
+        writeNode(nid, staged.second, fresh);
+        for (const auto& [hash, bid] : m_reusable) {
+            releaseBlock(bid);
+        }
+        m_reusable.clear();
+        m_nodes[nid] = std::move(fresh);
+    }
+    m_staged.clear();
+    std::vector<std::string> blockEntries;
+    blockEntries.reserve(m_blocks.size());
+    for (const auto& [bid, block] : m_blocks) {
+        blockEntries.push_back(recordBytes(
+            BlockBTreeLeafEntry{{bid, block.offset}, block.size, kSingleUseReferenceCount, 0}));
+    }
+    const auto blockRoot =
+        writeTree(PageType::BlockBTree, std::move(blockEntries), kBlockLeafMax, m_blockLevels);
+    std::vector<std::string> nodeEntries;
+    nodeEntries.reserve(m_nodes.size());
+    for (const auto& [nid, node] : m_nodes) {
+        nodeEntries.push_back(
+            recordBytes(NodeBTreeLeafEntry{nid, node.data, node.subnodes, node.parent, 0}));
+    }
+    const auto nodeRoot =
+        writeTree(PageType::NodeBTree, std::move(nodeEntries), kNodeLeafMax, m_nodeLevels);
+    writeMaps();
+    writeHeader(nodeRoot, blockRoot, unique);
+    const auto size = m_space.fileSize();
+    file.finish(size, flush);
+    m_space.clearChanges();
+    m_file = nullptr;
+    return size;
+}
+
+} // namespace plumbrae::pst::ndb

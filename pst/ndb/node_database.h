@@ -1,0 +1,93 @@
+#pragma once
+
+#include "pst/ndb/disk_format.h"
+#include "pst/ndb/node_content.h"
+#include "pst/ndb/output_file.h"
+#include "pst/ndb/space_map.h"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace plumbrae::pst::ndb {
+
+/// The node database of one file across commits. Nodes are put (added, or replaced whole)
+/// between commits; a commit writes what changed into the file as the previous commit left it:
+/// new blocks into free space, B-tree pages whose entries changed, the allocation maps that
+/// changed, the density list and, last, the header.
+///
+/// A replaced node keeps every block whose bytes did not change; the others are released and
+/// their space is reused. B-tree leaves keep the key ranges they had, so appending nodes only
+/// rewrites the last leaves and the path above them. A commit therefore costs what changed,
+/// not what the file holds.
+///
+/// The file given to a commit must hold exactly what the previous commit wrote (or be empty
+/// for the first one). After a failed commit the object no longer matches any file and must
+/// not be used again.
+class NodeDatabase {
+public:
+    NodeDatabase();
+
+    /// Stages a node for the next commit. Putting the same identifier again replaces the node.
+    void putNode(Nid nid, Nid parent, NodeContent content);
+
+    /// Writes the staged nodes, indexes, maps and header into `file` and completes it (forcing
+    /// it to the device with `flush`). Returns the file size.
+    std::uint64_t commit(OutputFile& file, std::uint32_t unique, bool flush);
+
+    [[nodiscard]] std::size_t blockCount() const { return m_blocks.size(); }
+    [[nodiscard]] std::size_t nodeCount() const { return m_nodes.size(); }
+    /// Blocks and pages written by the last commit.
+    [[nodiscard]] std::size_t lastCommitWrites() const { return m_writes; }
+
+private:
+    struct BlockEntry {
+        std::uint64_t offset = 0;
+        std::uint16_t size = 0;
+        std::size_t hash = 0;
+        std::uint32_t crc = 0;
+    };
+    struct NodeEntry {
+        Nid parent = 0;
+        Bid data = 0;
+        Bid subnodes = 0;
+        std::vector<Bid> owned; // every block of the data and subnode trees
+    };
+    struct Page {
+        std::uint64_t firstKey = 0;
+        std::string entries;
+        BlockRef ref{};
+    };
+    using Level = std::vector<Page>;
+
+    void writeNode(Nid nid, const NodeContent& content, NodeEntry& entry);
+    Bid writeBlock(std::string_view data, bool internal, std::vector<Bid>& owned);
+    Bid writeDataTree(const std::vector<std::string>& blocks, std::vector<Bid>& owned);
+    Bid writeSubnodes(const std::vector<Subnode>& subnodes, std::vector<Bid>& owned);
+    void releaseBlock(Bid bid);
+    BlockRef writeTree(PageType type, std::vector<std::string> leafEntries, std::size_t leafMax,
+                       std::vector<Level>& levels);
+    Level layoutLevel(PageType type, const std::vector<std::string>& entries,
+                      std::size_t maxEntries, std::uint8_t level, const Level& previous);
+    void writeMaps();
+    void writeHeader(BlockRef nodeRoot, BlockRef blockRoot, std::uint32_t unique);
+    void noteNid(Nid nid);
+
+    OutputFile* m_file = nullptr;
+    SpaceMap m_space;
+    std::map<Bid, BlockEntry> m_blocks;
+    std::map<Nid, NodeEntry> m_nodes;
+    std::map<Nid, std::pair<Nid, NodeContent>> m_staged;
+    std::unordered_multimap<std::size_t, Bid> m_reusable;
+    std::vector<Level> m_nodeLevels;
+    std::vector<Level> m_blockLevels;
+    Bid m_nextBlockBid = kBidStep;
+    Bid m_nextPageBid = 1;
+    std::array<std::uint32_t, 32> m_highestNidIndex{};
+    std::size_t m_writes = 0;
+};
+
+} // namespace plumbrae::pst::ndb

@@ -1,0 +1,113 @@
+#include "pst/ndb/space_map.h"
+
+#include "pst/ndb/output_file.h"
+
+#include <stdexcept>
+
+namespace plumbrae::pst::ndb {
+namespace {
+
+// Beyond this the file would need free page maps; a contacts file never comes close.
+constexpr std::uint64_t kLargestFile = 0x7C000000;
+
+constexpr std::uint64_t alignUp(std::uint64_t value, std::uint64_t alignment) {
+    return (value + alignment - 1) / alignment * alignment;
+}
+
+} // namespace
+
+std::uint64_t SpaceMap::reservedAtRangeStart(std::size_t range) {
+    std::uint64_t bytes = kPageSize; // the allocation map itself
+    if (range % kPageMapEvery == 0) {
+        bytes += kPageSize;
+    }
+    if (hasFreeMap(range)) {
+        bytes += kPageSize;
+    }
+    return bytes;
+}
+
+std::uint64_t SpaceMap::fileSize() const {
+    return allocationMapOffset(m_maps.size());
+}
+
+void SpaceMap::clearChanges() {
+    std::fill(m_changed.begin(), m_changed.end(), false);
+    m_committedRanges = m_maps.size();
+}
+
+void SpaceMap::openRange() {
+    const auto range = m_maps.size();
+    const auto start = allocationMapOffset(range);
+    if (start + kAllocationMapRange > kLargestFile) {
+        throw PstIoError("the file would grow beyond 1.9 GB, more than a personal folders file "
+                         "of this kind can hold");
+    }
+    m_maps.emplace_back();
+    m_maps.back().fill(0);
+    m_changed.push_back(true);
+    const auto reserved = reservedAtRangeStart(range);
+    mark(start, reserved, true);
+    addFreeRun(start + reserved, kAllocationMapRange - reserved);
+    m_freeBytes += kAllocationMapRange - reserved;
+}
+
+void SpaceMap::mark(std::uint64_t offset, std::uint64_t bytes, bool used) {
+    const auto range =
+        static_cast<std::size_t>((offset - kFirstAllocationMapOffset) / kAllocationMapRange);
+    const auto first = (offset - allocationMapOffset(range)) / kUnitSize;
+    auto& map = m_maps[range];
+    for (auto unit = first; unit < first + bytes / kUnitSize; ++unit) {
+        const auto bit = static_cast<std::uint8_t>(0x80U >> (unit % 8));
+        auto& byte = map[static_cast<std::size_t>(unit / 8)];
+        byte = static_cast<std::uint8_t>(used ? (byte | bit) : (byte & ~bit));
+    }
+    m_changed[range] = true;
+}
+
+void SpaceMap::addFreeRun(std::uint64_t offset, std::uint64_t bytes) {
+    if (bytes == 0) {
+        return;
+    }
+    auto next = m_free.lower_bound(offset);
+    if (next != m_free.end() && offset + bytes == next->first) {
+        bytes += next->second;
+        next = m_free.erase(next);
+    }
+    if (next != m_free.begin()) {
+        auto previous = std::prev(next);
+        if (previous->first + previous->second == offset) {
+            previous->second += bytes;
+            return;
+        }
+    }
+    m_free.emplace(offset, bytes);
+}
+
+std::uint64_t SpaceMap::allocate(std::uint64_t bytes, std::uint64_t alignment) {
+    for (;;) {
+        for (auto run = m_free.begin(); run != m_free.end(); ++run) {
+            const auto start = run->first;
+            const auto end = start + run->second;
+            const auto offset = alignUp(start, alignment);
+            if (offset + bytes > end) {
+                continue;
+            }
+            m_free.erase(run);
+            addFreeRun(start, offset - start);
+            addFreeRun(offset + bytes, end - offset - bytes);
+            mark(offset, bytes, true);
+            m_freeBytes -= bytes;
+            return offset;
+        }
+        openRange();
+    }
+}
+
+void SpaceMap::release(std::uint64_t offset, std::uint64_t bytes) {
+    mark(offset, bytes, false);
+    addFreeRun(offset, bytes);
+    m_freeBytes += bytes;
+}
+
+} // namespace plumbrae::pst::ndb

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "pst/ndb/disk_format.h"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <vector>
+
+namespace plumbrae::pst::ndb {
+
+/// Which parts of the file are in use, in the allocation maps' own geometry: the file is a
+/// whole number of ranges of 0x3E000 bytes from 0x4400, each opening with its allocation map
+/// (and, for some ranges, a page map or free map) and mapped one bit per 64 bytes. Free space
+/// is also kept as a list of runs, so that allocations find holes left by released blocks
+/// without scanning the bitmaps.
+class SpaceMap {
+public:
+    using Bitmap = std::array<std::uint8_t, 496>;
+
+    /// Finds `bytes` (a multiple of 64) at an offset that is a multiple of `alignment`, first
+    /// fit from the start of the file, adding ranges at the end when nothing fits.
+    std::uint64_t allocate(std::uint64_t bytes, std::uint64_t alignment);
+    /// Gives back what allocate() returned.
+    void release(std::uint64_t offset, std::uint64_t bytes);
+
+    [[nodiscard]] std::size_t rangeCount() const { return m_maps.size(); }
+    [[nodiscard]] const Bitmap& bitmap(std::size_t range) const { return m_maps[range]; }
+    [[nodiscard]] std::uint64_t freeBytes() const { return m_freeBytes; }
+    [[nodiscard]] std::uint64_t fileSize() const;
+
+    /// Ranges whose bitmap changed since the last clearChanges(), and ranges added since then.
+    [[nodiscard]] bool changed(std::size_t range) const { return m_changed[range]; }
+    [[nodiscard]] bool added(std::size_t range) const { return range >= m_committedRanges; }
+    void clearChanges();
+
+    /// Bytes at the start of a range taken by the map pages that live there.
+    static std::uint64_t reservedAtRangeStart(std::size_t range);
+
+private:
+    void openRange();
+    void mark(std::uint64_t offset, std::uint64_t bytes, bool used);
+    void addFreeRun(std::uint64_t offset, std::uint64_t bytes);
+
+    std::vector<Bitmap> m_maps;
+    std::vector<bool> m_changed;
+    std::size_t m_committedRanges = 0;
+    std::map<std::uint64_t, std::uint64_t> m_free; // offset -> length, coalesced
+    std::uint64_t m_freeBytes = 0;
+};
+
+/// File offset of the allocation map that starts range `range`.
+constexpr std::uint64_t allocationMapOffset(std::uint64_t range) {
+    return kFirstAllocationMapOffset + range * kAllocationMapRange;
+}
+
+/// True when a free map page follows the allocation map (and page map) of `range`.
+constexpr bool hasFreeMap(std::uint64_t range) {
+    return range >= kFirstFreeMapIndex && (range - kFirstFreeMapIndex) % kFreeMapEvery == 0;
+}
+
+} // namespace plumbrae::pst::ndb
