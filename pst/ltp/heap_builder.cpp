@@ -29,9 +29,9 @@ std::size_t HeapBuilder::headerSize(std::size_t pageIndex) {
 
 bool HeapBuilder::fits(std::size_t pageIndex, const Page& page, std::size_t bytes) {
     // One padding byte may sit before the page map to keep it at an even offset.
-    const auto total = headerSize(pageIndex) + page.usedBytes + bytes + 1 +
-                       pageMapSize(page.allocations.size() + 1);
-    return total <= ndb::kMaxBlockData && page.allocations.size() < kMaxAllocationsPerPage;
+    const auto total =
+        headerSize(pageIndex) + page.bytes.size() + bytes + 1 + pageMapSize(page.starts.size() + 1);
+    return total <= ndb::kMaxBlockData && page.starts.size() < kMaxAllocationsPerPage;
 }
 
 Hid HeapBuilder::allocate(std::string_view bytes) {
@@ -42,10 +42,10 @@ Hid HeapBuilder::allocate(std::string_view bytes) {
         m_pages.emplace_back();
     }
     auto& page = m_pages.back();
-    page.allocations.emplace_back(bytes);
-    page.usedBytes += bytes.size();
+    page.starts.push_back(static_cast<std::uint16_t>(page.bytes.size()));
+    page.bytes.append(bytes);
     const auto block = static_cast<std::uint32_t>(m_pages.size() - 1);
-    const auto index = static_cast<std::uint32_t>(page.allocations.size());
+    const auto index = static_cast<std::uint32_t>(page.starts.size());
     return (block << 16U) | (index << 5U);
 }
 
@@ -55,22 +55,21 @@ std::vector<std::string> HeapBuilder::finish() const {
     for (std::size_t index = 0; index < pageCount; ++index) {
         const Page empty;
         const auto& page = index < m_pages.size() ? m_pages[index] : empty;
-        std::string block(headerSize(index), '\0');
-        std::vector<std::uint16_t> starts;
-        for (const auto& allocation : page.allocations) {
-            starts.push_back(static_cast<std::uint16_t>(block.size()));
-            block.append(allocation);
-        }
-        starts.push_back(static_cast<std::uint16_t>(block.size()));
+        const auto header = headerSize(index);
+        std::string block;
+        block.reserve(header + page.bytes.size() + 1 + pageMapSize(page.starts.size()));
+        block.assign(header, '\0');
+        block.append(page.bytes);
         if (block.size() % 2 != 0) {
             block.push_back('\0');
         }
         const auto mapOffset = static_cast<std::uint16_t>(block.size());
         support::LeWriter map(block);
-        map.u16(static_cast<std::uint16_t>(page.allocations.size())).u16(0);
-        for (const auto start : starts) {
-            map.u16(start);
+        map.u16(static_cast<std::uint16_t>(page.starts.size())).u16(0);
+        for (const auto start : page.starts) {
+            map.u16(static_cast<std::uint16_t>(header + start));
         }
+        map.u16(static_cast<std::uint16_t>(header + page.bytes.size()));
         block[0] = static_cast<char>(mapOffset & 0xFFU);
         block[1] = static_cast<char>(mapOffset >> 8U);
         if (index == 0) {

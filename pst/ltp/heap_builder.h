@@ -43,8 +43,8 @@ public:
 
 private:
     struct Page {
-        std::vector<std::string> allocations;
-        std::size_t usedBytes = 0;
+        std::string bytes;                 // the allocations, one after another
+        std::vector<std::uint16_t> starts; // where each allocation starts in `bytes`
     };
     [[nodiscard]] static std::size_t headerSize(std::size_t pageIndex);
     [[nodiscard]] static bool fits(std::size_t pageIndex, const Page& page, std::size_t bytes);

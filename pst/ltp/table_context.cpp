@@ -67,14 +67,36 @@ TableBuilder::TableBuilder(const std::vector<PropertyTag>& columns) {
 }
 
 void TableBuilder::addRow(std::uint32_t rowId, const std::vector<Property>& cells) {
-    Row row{rowId, std::vector<std::optional<std::string>>(m_columns.size())};
+    Row row{rowId, std::string(m_rowSize, '\0'), {}};
+    const auto bitmapAt = m_bandEnds[2];
+    auto setBit = [&](const Column& column) {
+        auto& byte = row.fixed[bitmapAt + column.bit / 8U];
+        byte = static_cast<char>(byte | (0x80 >> (column.bit % 8U)));
+    };
+    for (const auto& column : m_columns) {
+        if (column.tag == kRowIdTag) {
+            row.fixed.replace(column.offset, 4, support::LeWriter().u32(rowId).str());
+            setBit(column);
+        } else if (column.tag == kRowVersionTag) {
+            setBit(column);
+        }
+    }
     for (const auto& cell : cells) {
         const auto column =
             std::lower_bound(m_columns.begin(), m_columns.end(), cell.tag,
                              [](const Column& a, PropertyTag tag) { return a.tag < tag; });
-        if (column != m_columns.end() && column->tag == cell.tag) {
-            row.cells[static_cast<std::size_t>(column - m_columns.begin())] = cell.value;
+        if (column == m_columns.end() || column->tag != cell.tag || cell.tag == kRowIdTag ||
+            cell.tag == kRowVersionTag) {
+            continue;
         }
+        if (fixedSize(tagType(column->tag)) != 0) {
+            std::string value = cell.value;
+            value.resize(column->size, '\0');
+            row.fixed.replace(column->offset, column->size, value);
+        } else {
+            row.variable.emplace_back(column->offset, cell.value);
+        }
+        setBit(*column);
     }
     m_rows.push_back(std::move(row));
 }
@@ -86,41 +108,22 @@ ndb::NodeContent TableBuilder::finish() const {
     std::string matrix;
     matrix.reserve(m_rows.size() * m_rowSize);
     for (const auto& row : m_rows) {
-        std::string bytes(m_rowSize, '\0');
-        auto put32 = [&](std::size_t at, std::uint32_t value) {
-            for (std::size_t i = 0; i < 4; ++i) {
-                bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFFU);
-            }
-        };
-        const auto bitmapAt = m_bandEnds[2];
-        for (std::size_t i = 0; i < m_columns.size(); ++i) {
-            const auto& column = m_columns[i];
-            std::optional<std::string> value = row.cells[i];
-            if (column.tag == kRowIdTag) {
-                value = support::LeWriter().u32(row.id).str();
-            } else if (column.tag == kRowVersionTag) {
-                value = std::string(4, '\0');
-            }
-            if (!value) {
-                continue;
-            }
-            if (fixedSize(tagType(column.tag)) != 0) {
-                std::string cell = *value;
-                cell.resize(column.size, '\0');
-                bytes.replace(column.offset, column.size, cell);
-            } else if (value->empty()) {
-                put32(column.offset, 0);
-            } else if (value->size() <= kMaxHeapAllocation) {
-                put32(column.offset, heap.allocate(*value));
+        const auto at = matrix.size();
+        matrix.append(row.fixed);
+        for (const auto& [offset, value] : row.variable) {
+            std::uint32_t reference = 0;
+            if (value.empty()) {
+                reference = 0; // an empty value needs no allocation
+            } else if (value.size() <= kMaxHeapAllocation) {
+                reference = heap.allocate(value);
             } else {
-                const auto nid = ndb::makeNid(ndb::NidType::Ltp, nextSubnodeIndex++);
-                content.subnodes.push_back({nid, {ndb::splitIntoBlocks(*value), {}}});
-                put32(column.offset, nid);
+                reference = ndb::makeNid(ndb::NidType::Ltp, nextSubnodeIndex++);
+                content.subnodes.push_back({reference, {ndb::splitIntoBlocks(value), {}}});
             }
-            bytes[bitmapAt + column.bit / 8U] =
-                static_cast<char>(bytes[bitmapAt + column.bit / 8U] | (0x80 >> (column.bit % 8U)));
+            for (std::size_t i = 0; i < 4; ++i) {
+                matrix[at + offset + i] = static_cast<char>((reference >> (8 * i)) & 0xFFU);
+            }
         }
-        matrix.append(bytes);
     }
     std::uint32_t rowsReference = 0;
     if (!matrix.empty() && matrix.size() <= kMaxHeapAllocation) {

@@ -12,7 +12,6 @@
 #include "pst/ndb/node_content.h"
 
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 namespace plumbrae::pst::ltp {
@@ -40,9 +39,12 @@ private:
         std::uint8_t size = 0;
         std::uint8_t bit = 0;
     };
+    /// A row as it will be stored, except the references of its variable cells, which are
+    /// only known once the heap is laid out.
     struct Row {
         std::uint32_t id;
-        std::vector<std::optional<std::string>> cells; // in m_columns order
+        std::string fixed;
+        std::vector<std::pair<std::uint16_t, std::string>> variable; // row offset, value
     };
 
     std::vector<Column> m_columns; // sorted by tag

@@ -57,9 +57,12 @@ public:
         const auto nid =
             ndb::makeNid(ndb::NidType::NormalMessage,
                          tags::kFirstMessageIndex + static_cast<std::uint32_t>(m_contactCount));
-        std::string searchKey(16, '\0');
-        for (auto& byte : searchKey) {
-            byte = static_cast<char>(m_random() & 0xFFU);
+        std::string searchKey;
+        for (int half = 0; half < 2; ++half) {
+            auto bits = m_random();
+            for (int i = 0; i < 8; ++i, bits >>= 8U) {
+                searchKey.push_back(static_cast<char>(bits & 0xFFU));
+            }
         }
         if (m_broken) {
             throw PstError("cannot add a contact to " + m_path.string() +

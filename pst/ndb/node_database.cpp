@@ -211,28 +211,23 @@ void NodeDatabase::writeNode(Nid nid, const NodeContent& content, NodeEntry& ent
     entry.subnodes = writeSubnodes(content.subnodes, entry.owned);
 }
 
-NodeDatabase::Level NodeDatabase::layoutLevel(PageType type,
-                                              const std::vector<std::string>& entries,
-                                              std::size_t maxEntries, std::uint8_t level,
-                                              const Level& previous) {
+NodeDatabase::Level NodeDatabase::layoutLevel(PageType type, std::string_view entries,
+                                              std::size_t entrySize, std::size_t maxEntries,
+                                              std::uint8_t level, const Level& previous) {
     // Entries stay in the key ranges the pages had at the last commit, so that pages whose
     // range did not change are kept as they are; a range that outgrew one page is split.
-    std::vector<std::uint64_t> bounds;
-    std::map<std::uint64_t, std::size_t> byKey;
-    for (std::size_t i = 0; i < previous.size(); ++i) {
-        bounds.push_back(previous[i].firstKey);
-        byKey[previous[i].firstKey] = i;
-    }
+    const auto count = entrySize == 0 ? 0 : entries.size() / entrySize;
+    auto keyAt = [&](std::size_t i) { return support::readLe64(entries, i * entrySize); };
     std::vector<std::pair<std::size_t, std::size_t>> groups; // [first, last) entry indexes
-    std::size_t groupOf = 0;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const auto key = support::readLe64(entries[i], 0);
-        const auto upper = std::upper_bound(bounds.begin(), bounds.end(), key);
-        const auto group =
-            upper == bounds.begin() ? 0 : static_cast<std::size_t>(upper - bounds.begin() - 1);
-        if (groups.empty() || group != groupOf) {
+    std::size_t bound = 0; // index of the previous page whose range holds the current entry
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto key = keyAt(i);
+        const auto before = bound;
+        while (bound + 1 < previous.size() && previous[bound + 1].firstKey <= key) {
+            ++bound;
+        }
+        if (groups.empty() || bound != before) {
             groups.emplace_back(i, i + 1);
-            groupOf = group;
         } else {
             groups.back().second = i + 1;
         }
@@ -240,26 +235,27 @@ NodeDatabase::Level NodeDatabase::layoutLevel(PageType type,
     if (groups.empty()) {
         groups.emplace_back(0, 0); // an empty tree still has its root page
     }
-    const auto entrySize = entries.empty() ? std::size_t{0} : entries.front().size();
     Level out;
     std::vector<bool> kept(previous.size(), false);
+    std::size_t search = 0; // previous pages are in key order, like the new ones
     for (const auto& [groupFirst, groupLast] : groups) {
         for (auto first = groupFirst; first < groupLast || first == groupFirst;
              first += maxEntries) {
-            const auto count = std::min(maxEntries, groupLast - first);
+            const auto inPage = std::min(maxEntries, groupLast - first);
             Page page;
-            page.firstKey = count == 0 ? 0 : support::readLe64(entries[first], 0);
-            for (std::size_t i = first; i < first + count; ++i) {
-                page.entries += entries[i];
+            page.firstKey = inPage == 0 ? 0 : keyAt(first);
+            page.entries = entries.substr(first * entrySize, inPage * entrySize);
+            while (search < previous.size() && previous[search].firstKey < page.firstKey) {
+                ++search;
             }
-            const auto old = byKey.find(page.firstKey);
-            if (old != byKey.end() && previous[old->second].entries == page.entries) {
-                page.ref = previous[old->second].ref;
-                kept[old->second] = true;
+            if (search < previous.size() && previous[search].firstKey == page.firstKey &&
+                previous[search].entries == page.entries) {
+                page.ref = previous[search].ref;
+                kept[search] = true;
             } else {
                 std::string body = page.entries;
                 body.resize(kBTreeEntryBytes, '\0');
-                appendRecord(body, BTreePageFooter{static_cast<std::uint8_t>(count),
+                appendRecord(body, BTreePageFooter{static_cast<std::uint8_t>(inPage),
                                                    static_cast<std::uint8_t>(maxEntries),
                                                    static_cast<std::uint8_t>(entrySize), level, 0});
                 const auto bid = m_nextPageBid++;
@@ -270,7 +266,7 @@ NodeDatabase::Level NodeDatabase::layoutLevel(PageType type,
                 ++m_writes;
             }
             out.push_back(std::move(page));
-            if (count == 0) {
+            if (inPage == 0) {
                 break;
             }
         }
@@ -283,22 +279,24 @@ NodeDatabase::Level NodeDatabase::layoutLevel(PageType type,
     return out;
 }
 
-BlockRef NodeDatabase::writeTree(PageType type, std::vector<std::string> entries,
+BlockRef NodeDatabase::writeTree(PageType type, std::string entries, std::size_t leafSize,
                                  std::size_t leafMax, std::vector<Level>& levels) {
     std::vector<Level> built;
     std::size_t maxEntries = leafMax;
+    std::size_t entrySize = leafSize;
     for (std::uint8_t level = 0;; ++level) {
         const Level empty;
         const auto& previous = level < levels.size() ? levels[level] : empty;
-        built.push_back(layoutLevel(type, entries, maxEntries, level, previous));
+        built.push_back(layoutLevel(type, entries, entrySize, maxEntries, level, previous));
         if (built.back().size() == 1) {
             break;
         }
         entries.clear();
         for (const auto& page : built.back()) {
-            entries.push_back(recordBytes(BTreeBranchEntry{page.firstKey, page.ref}));
+            appendRecord(entries, BTreeBranchEntry{page.firstKey, page.ref});
         }
         maxEntries = kBranchMax;
+        entrySize = sizeof(BTreeBranchEntry);
     }
     for (std::size_t level = built.size(); level < levels.size(); ++level) {
         for (const auto& page : levels[level]) {
@@ -389,22 +387,23 @@ std::uint64_t NodeDatabase::commit(OutputFile& file, std::uint32_t unique, bool 
         m_nodes[nid] = std::move(fresh);
     }
     m_staged.clear();
-    std::vector<std::string> blockEntries;
-    blockEntries.reserve(m_blocks.size());
+    std::string blockEntries;
+    blockEntries.reserve(m_blocks.size() * sizeof(BlockBTreeLeafEntry));
     for (const auto& [bid, block] : m_blocks) {
-        blockEntries.push_back(recordBytes(
-            BlockBTreeLeafEntry{{bid, block.offset}, block.size, kSingleUseReferenceCount, 0}));
+        appendRecord(
+            blockEntries,
+            BlockBTreeLeafEntry{{bid, block.offset}, block.size, kSingleUseReferenceCount, 0});
     }
-    const auto blockRoot =
-        writeTree(PageType::BlockBTree, std::move(blockEntries), kBlockLeafMax, m_blockLevels);
-    std::vector<std::string> nodeEntries;
-    nodeEntries.reserve(m_nodes.size());
+    const auto blockRoot = writeTree(PageType::BlockBTree, std::move(blockEntries),
+                                     sizeof(BlockBTreeLeafEntry), kBlockLeafMax, m_blockLevels);
+    std::string nodeEntries;
+    nodeEntries.reserve(m_nodes.size() * sizeof(NodeBTreeLeafEntry));
     for (const auto& [nid, node] : m_nodes) {
-        nodeEntries.push_back(
-            recordBytes(NodeBTreeLeafEntry{nid, node.data, node.subnodes, node.parent, 0}));
+        appendRecord(nodeEntries,
+                     NodeBTreeLeafEntry{nid, node.data, node.subnodes, node.parent, 0});
     }
-    const auto nodeRoot =
-        writeTree(PageType::NodeBTree, std::move(nodeEntries), kNodeLeafMax, m_nodeLevels);
+    const auto nodeRoot = writeTree(PageType::NodeBTree, std::move(nodeEntries),
+                                    sizeof(NodeBTreeLeafEntry), kNodeLeafMax, m_nodeLevels);
     writeMaps();
     writeHeader(nodeRoot, blockRoot, unique);
     const auto size = m_space.fileSize();

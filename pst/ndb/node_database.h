@@ -68,9 +68,9 @@ private:
     Bid writeDataTree(const std::vector<std::string>& blocks, std::vector<Bid>& owned);
     Bid writeSubnodes(const std::vector<Subnode>& subnodes, std::vector<Bid>& owned);
     void releaseBlock(Bid bid);
-    BlockRef writeTree(PageType type, std::vector<std::string> leafEntries, std::size_t leafMax,
-                       std::vector<Level>& levels);
-    Level layoutLevel(PageType type, const std::vector<std::string>& entries,
+    BlockRef writeTree(PageType type, std::string leafEntries, std::size_t leafSize,
+                       std::size_t leafMax, std::vector<Level>& levels);
+    Level layoutLevel(PageType type, std::string_view entries, std::size_t entrySize,
                       std::size_t maxEntries, std::uint8_t level, const Level& previous);
     void writeMaps();
     void writeHeader(BlockRef nodeRoot, BlockRef blockRoot, std::uint32_t unique);
