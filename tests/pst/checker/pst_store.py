@@ -16,7 +16,7 @@ MANDATORY = [0x21, 0x61, 0x122, 0x12D, 0x12E, 0x12F, 0x1E1, 0x201, 0x60D, 0x60E,
              0x8022, 0x802D, 0x802E, 0x802F, 0x8042, 0x804D, 0x804E, 0x804F,
              0x8062, 0x806D, 0x806E, 0x806F]
 
-# Entry IDs of special folders in the store and in the root folder / Inbox.
+# Entry IDs of special folders, held by the store and by folders (root, Inbox).
 ENTRY_ID_PROPS = [0x35D8, 0x35E0, 0x35E2, 0x35E3, 0x35E4, 0x35E5, 0x35E6,
                   0x35E7, 0x36D0, 0x36D1, 0x36D2, 0x36D3, 0x36D4, 0x36D7]
 
@@ -42,10 +42,6 @@ MAX_BUCKET_FINDINGS = 10
 # Row identity columns describe the row, not the object; every other cell must
 # equal the object's own property when it has one (Outlook's files agree).
 UNCOPIED_COLUMNS = {0x67F2, 0x67F3}
-
-
-def u16(b, o):
-    return struct.unpack_from("<H", b, o)[0]
 
 
 def u32(b, o):
