@@ -14,3 +14,15 @@ if(TARGET plumbrae_pst_messaging AND TARGET plumbrae_pst_rdo)
   target_compile_definitions(plumbrae_pst_export_e2e_tests PRIVATE
     PLUMBRAE_CHECKER_DIR="${PROJECT_SOURCE_DIR}/tests/pst/checker")
 endif()
+
+# The command-line program with --pst, on generated contact files.
+if(TARGET plumbrae-convert AND TARGET plumbrae_bench_generator)
+  find_package(nlohmann_json 3 REQUIRED)
+  plumbrae_add_test(plumbrae_pst_export_cli_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/pst_export_cli_test.cpp
+    LIBS plumbrae_core plumbrae_bench_generator nlohmann_json::nlohmann_json)
+  add_dependencies(plumbrae_pst_export_cli_tests plumbrae-convert)
+  target_compile_definitions(plumbrae_pst_export_cli_tests PRIVATE
+    PLUMBRAE_CONVERT="$<TARGET_FILE:plumbrae-convert>"
+    PLUMBRAE_CHECKER_DIR="${PROJECT_SOURCE_DIR}/tests/pst/checker")
+endif()

@@ -6,11 +6,11 @@
 #include "pst/rdo/rdo_session.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_dir.h"
+#include "tests/writers/pst_export_readers.h"
 #include "writers/pst_export.h"
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -65,34 +65,6 @@ std::vector<Person> people(int count) {
                         "Met at the fair, number " + n, "person" + n + "@example.org"});
     }
     return list;
-}
-
-/// Standard output of a command; the exit status goes to `status`.
-std::string commandOutput(const std::string& command, int& status) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        status = -1;
-        return output;
-    }
-    std::array<char, 4096> buffer{};
-    std::size_t got = 0;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        output.append(buffer.data(), got);
-    }
-    status = pclose(pipe);
-    return output;
-}
-
-std::string checker(const std::string& script) {
-    return std::string("/usr/bin/python3 '") + PLUMBRAE_CHECKER_DIR + "/" + script + "' ";
-}
-
-json readWith(const std::string& script, const std::string& pst) {
-    int status = 0;
-    const std::string out = commandOutput(checker(script) + "'" + pst + "'", status);
-    EXPECT_EQ(status, 0) << script << " failed on " << pst << "\n" << out;
-    return json::parse(out.empty() ? "{}" : out);
 }
 
 struct PstEndToEnd : ::testing::Test {
@@ -159,9 +131,9 @@ TEST_F(PstEndToEnd, EveryContactIsReadBackByBothReadersInOrder) {
     ASSERT_EQ(report.outcome, core::RunReport::Outcome::Completed) << report.finalMessage.text;
     EXPECT_EQ(report.finalMessage.text, core::ConversionRun::SuccessText);
 
-    expectContactsAsWritten(readWith("pst_dump.py", pst), list);
+    expectContactsAsWritten(readPstWith("pst_dump.py", pst), list);
 
-    const json extracted = readWith("readpst_contacts.py", pst);
+    const json extracted = readPstWith("readpst_contacts.py", pst);
     const json& cards = extracted.at("contacts");
     ASSERT_EQ(cards.size(), list.size()) << extracted.at("readpst_output");
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -178,10 +150,7 @@ TEST_F(PstEndToEnd, EveryContactIsReadBackByBothReadersInOrder) {
         EXPECT_EQ(cards[i].at("EMAIL"), json::array({list[i].email}));
     }
 
-    int status = 0;
-    const std::string findings =
-        commandOutput(checker("pst_check.py") + "'" + pst + "' 2>&1", status);
-    EXPECT_EQ(status, 0) << findings;
+    EXPECT_EQ(pstCheckerFindings(pst), "");
 }
 
 TEST_F(PstEndToEnd, AnUnreadableThirdFileLeavesAFileWithTheFirstTwoContacts) {
@@ -193,8 +162,8 @@ TEST_F(PstEndToEnd, AnUnreadableThirdFileLeavesAFileWithTheFirstTwoContacts) {
     ASSERT_EQ(report.outcome, core::RunReport::Outcome::Failed);
     EXPECT_EQ(report.finalMessage.caption, "Outlook Error");
 
-    expectContactsAsWritten(readWith("pst_dump.py", pst), {list[0], list[1]});
-    EXPECT_EQ(readWith("readpst_contacts.py", pst).at("contacts").size(), 2U);
+    expectContactsAsWritten(readPstWith("pst_dump.py", pst), {list[0], list[1]});
+    EXPECT_EQ(readPstWith("readpst_contacts.py", pst).at("contacts").size(), 2U);
 }
 
 TEST_F(PstEndToEnd, ASecondRunInTheSameSecondNeverReplacesTheFirstFile) {
