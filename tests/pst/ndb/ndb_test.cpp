@@ -177,7 +177,9 @@ TEST(AllocationMaps, MarkExactlyWhatIsUsedAndCountTheRest) {
         EXPECT_EQ(reader.u32(map + 500), referenceCrc(std::string_view(bytes).substr(map, 496)));
         for (std::size_t unit = 0; unit < 496 * 8; ++unit) {
             const bool bit =
-                (static_cast<std::uint8_t>(bytes[map + unit / 8]) >> (7 - unit % 8)) & 1U;
+                ((static_cast<unsigned>(static_cast<std::uint8_t>(bytes[map + unit / 8])) >>
+                  (7U - unit % 8U)) &
+                 1U) != 0;
             ASSERT_EQ(bit, used[r * 3968 + unit]) << "range " << r << " unit " << unit;
             freeUnits += bit ? 0 : 1;
         }
