@@ -153,6 +153,23 @@ TEST_F(PstEndToEnd, EveryContactIsReadBackByBothReadersInOrder) {
     EXPECT_EQ(pstCheckerFindings(pst), "");
 }
 
+// Contact files are UTF-8, but older exports hold single-byte text: a byte that is not part
+// of valid UTF-8 arrives as the Windows-1252 character it names, never as a question mark.
+TEST_F(PstEndToEnd, BytesThatAreNotUtf8ArriveAsWindows1252Characters) {
+    Person person = people(1)[0];
+    person.first = "Ren\xE9";
+    person.notes = "Price \x80 5, mark \x81, caf\xC3\xA9";
+    queue({person});
+    core::RunReport report;
+    const std::string pst = convert(report);
+    ASSERT_EQ(report.outcome, core::RunReport::Outcome::Completed);
+    const json dump = readPstWith("pst_dump.py", pst);
+    ASSERT_EQ(dump.at("contacts").size(), 1U);
+    EXPECT_EQ(dump.at("contacts")[0].at("given_name"), "Ren\u00e9");
+    EXPECT_EQ(dump.at("contacts")[0].at("display_name"), "Ren\u00e9 " + person.last);
+    EXPECT_EQ(dump.at("contacts")[0].at("body"), "Price \u20ac 5, mark \u0081, caf\u00e9");
+}
+
 TEST_F(PstEndToEnd, AnUnreadableThirdFileLeavesAFileWithTheFirstTwoContacts) {
     const std::vector<Person> list = people(4);
     queue(list);
