@@ -153,6 +153,45 @@ TEST_F(PstEndToEnd, EveryContactIsReadBackByBothReadersInOrder) {
     EXPECT_EQ(pstCheckerFindings(pst), "");
 }
 
+// The picture call with a real file: the item carries it as an attachment, byte for byte.
+TEST_F(PstEndToEnd, APhotoBecomesTheContactsPictureAttachment) {
+    std::string jpeg = "\xFF\xD8\xFF\xE0";
+    jpeg += std::string(5000, '\x5A');
+    jpeg += "\xFF\xD9";
+    const std::string photo = input.write("ann.jpg", jpeg).string();
+    std::string pst;
+    {
+        writers::PstExport exporter;
+        exporter.open(output.folder());
+        core::ContactRecord withPhoto;
+        withPhoto.FirstName = "Ann";
+        withPhoto.Photo = photo;
+        const core::ContactRecord without;
+        exporter.write(core::ContactToWrite{withPhoto, withPhoto, 1});
+        exporter.write(core::ContactToWrite{without, without, 2});
+        exporter.close();
+        pst = exporter.pstPath();
+    }
+    const std::string script =
+        "import pypff, sys\n"
+        "f = pypff.file(); f.open(sys.argv[1])\n"
+        "def find(folder):\n"
+        "    if folder.name == 'Contacts': return folder\n"
+        "    for sub in folder.sub_folders:\n"
+        "        hit = find(sub)\n"
+        "        if hit: return hit\n"
+        "for m in find(f.get_root_folder()).sub_messages:\n"
+        "    a = [x.read_buffer(x.size) for x in m.attachments]\n"
+        "    print(len(a), *[len(b) for b in a], *[b[:2].hex() for b in a])\n";
+    const std::string scriptPath = input.write("attachments.py", script).string();
+    int status = 0;
+    const std::string listed = commandOutput(
+        "/usr/bin/python3 " + shellQuoted(scriptPath) + " " + shellQuoted(pst), status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(listed, "1 " + std::to_string(jpeg.size()) + " ffd8\n0\n");
+    EXPECT_EQ(pstCheckerFindings(pst), "");
+}
+
 // Contact files are UTF-8, but older exports hold single-byte text: a byte that is not part
 // of valid UTF-8 arrives as the Windows-1252 character it names, never as a question mark.
 TEST_F(PstEndToEnd, BytesThatAreNotUtf8ArriveAsWindows1252Characters) {
