@@ -70,7 +70,10 @@ Variant Object::dispatch(InvokeKind kind, std::string_view member,
     try {
         return invoke(kind, member, arguments);
     } catch (const AutomationError& error) {
-        if (std::string_view(error.what()).starts_with(className())) {
+        const std::string_view text = error.what();
+        const std::string_view name = className();
+        if (text.starts_with(name) && text.size() > name.size() &&
+            (text[name.size()] == ' ' || text[name.size()] == '.')) {
             throw;
         }
         throw named(error.what());
