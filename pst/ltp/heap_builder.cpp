@@ -8,11 +8,11 @@
 namespace plumbrae::pst::ltp {
 namespace {
 
-constexpr std::uint8_t kHeapSignature = 0xEC;
-constexpr std::size_t kFirstHeaderSize = 12;
-constexpr std::size_t kPageHeaderSize = 2;
-constexpr std::size_t kBitmapHeaderSize = 66;
-constexpr std::size_t kMaxAllocationsPerPage = 0x7FF;
+constexpr std::uint8_t HeapSignature = 0xEC;
+constexpr std::size_t FirstHeaderSize = 12;
+constexpr std::size_t PageHeaderSize = 2;
+constexpr std::size_t BitmapHeaderSize = 66;
+constexpr std::size_t MaxAllocationsPerPage = 0x7FF;
 
 std::size_t pageMapSize(std::size_t allocations) {
     return 4 + 2 * (allocations + 1);
@@ -22,20 +22,20 @@ std::size_t pageMapSize(std::size_t allocations) {
 
 std::size_t HeapBuilder::headerSize(std::size_t pageIndex) {
     if (pageIndex == 0) {
-        return kFirstHeaderSize;
+        return FirstHeaderSize;
     }
-    return pageIndex % 128 == 8 ? kBitmapHeaderSize : kPageHeaderSize;
+    return pageIndex % 128 == 8 ? BitmapHeaderSize : PageHeaderSize;
 }
 
 bool HeapBuilder::fits(std::size_t pageIndex, const Page& page, std::size_t bytes) {
     // One padding byte may sit before the page map to keep it at an even offset.
     const auto total =
         headerSize(pageIndex) + page.bytes.size() + bytes + 1 + pageMapSize(page.starts.size() + 1);
-    return total <= ndb::kMaxBlockData && page.starts.size() < kMaxAllocationsPerPage;
+    return total <= ndb::MaxBlockData && page.starts.size() < MaxAllocationsPerPage;
 }
 
 Hid HeapBuilder::allocate(std::string_view bytes) {
-    if (bytes.size() > kMaxHeapAllocation) {
+    if (bytes.size() > MaxHeapAllocation) {
         throw std::length_error("heap allocation larger than the format allows");
     }
     if (m_pages.empty() || !fits(m_pages.size() - 1, m_pages.back(), bytes.size())) {
@@ -73,11 +73,10 @@ std::vector<std::string> HeapBuilder::finish() const {
         block[0] = static_cast<char>(mapOffset & 0xFFU);
         block[1] = static_cast<char>(mapOffset >> 8U);
         if (index == 0) {
-            block[2] = static_cast<char>(kHeapSignature);
+            block[2] = static_cast<char>(HeapSignature);
             block[3] = static_cast<char>(m_client);
-            for (int i = 0; i < 4; ++i) {
-                block[static_cast<std::size_t>(4 + i)] =
-                    static_cast<char>((m_userRoot >> (8U * static_cast<unsigned>(i))) & 0xFFU);
+            for (std::size_t i = 0; i < 4; ++i) {
+                block[4 + i] = static_cast<char>((m_userRoot >> (8U * i)) & 0xFFU);
             }
         }
         blocks.push_back(std::move(block));
@@ -93,7 +92,7 @@ Hid buildHeapBTree(HeapBuilder& heap, std::uint8_t keySize, std::uint8_t dataSiz
         std::vector<std::string> level = records;
         std::size_t recordSize = std::size_t{keySize} + dataSize;
         for (;;) {
-            const auto perAllocation = kMaxHeapAllocation / recordSize;
+            const auto perAllocation = MaxHeapAllocation / recordSize;
             std::vector<std::string> parents;
             for (std::size_t first = 0; first < level.size(); first += perAllocation) {
                 const auto count = std::min(perAllocation, level.size() - first);

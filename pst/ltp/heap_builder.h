@@ -28,13 +28,13 @@ enum class HeapClient : std::uint8_t {
 };
 
 /// The largest allocation a heap takes; bigger values go into subnodes.
-inline constexpr std::size_t kMaxHeapAllocation = 3580;
+inline constexpr std::size_t MaxHeapAllocation = 3580;
 
 class HeapBuilder {
 public:
     explicit HeapBuilder(HeapClient client) : m_client(client) {}
 
-    /// Adds an allocation (at most kMaxHeapAllocation bytes) and returns its id.
+    /// Adds an allocation (at most MaxHeapAllocation bytes) and returns its id.
     Hid allocate(std::string_view bytes);
     void setUserRoot(Hid root) { m_userRoot = root; }
 

@@ -15,7 +15,7 @@ std::uint32_t storeValue(HeapBuilder& heap, std::vector<ndb::Subnode>& subnodes,
     if (value.empty()) {
         return 0; // an empty value needs no allocation
     }
-    if (value.size() <= kMaxHeapAllocation) {
+    if (value.size() <= MaxHeapAllocation) {
         return heap.allocate(value);
     }
     const auto nid = ndb::makeNid(ndb::NidType::Ltp, nextSubnodeIndex++);

@@ -9,7 +9,7 @@
 namespace plumbrae::pst::ltp {
 namespace {
 
-constexpr std::uint8_t kTableSignature = 0x7C;
+constexpr std::uint8_t TableSignature = 0x7C;
 
 std::uint8_t cellSize(PropertyTag tag) {
     const auto size = fixedSize(tagType(tag));
@@ -20,7 +20,7 @@ std::uint8_t cellSize(PropertyTag tag) {
 
 TableBuilder::TableBuilder(const std::vector<PropertyTag>& columns) {
     std::vector<PropertyTag> tags = columns;
-    for (const auto required : {kRowIdTag, kRowVersionTag}) {
+    for (const auto required : {RowIdTag, RowVersionTag}) {
         if (std::find(tags.begin(), tags.end(), required) == tags.end()) {
             tags.push_back(required);
         }
@@ -34,16 +34,16 @@ TableBuilder::TableBuilder(const std::vector<PropertyTag>& columns) {
     // follow band by band (4/8-byte, 2-byte, 1-byte).
     std::vector<Column*> order;
     for (auto& column : m_columns) {
-        if (column.tag == kRowIdTag || column.tag == kRowVersionTag) {
+        if (column.tag == RowIdTag || column.tag == RowVersionTag) {
             order.push_back(&column);
         }
     }
     std::sort(order.begin(), order.end(), [](const Column* a, const Column* b) {
-        return (a->tag == kRowIdTag) && (b->tag != kRowIdTag);
+        return (a->tag == RowIdTag) && (b->tag != RowIdTag);
     });
     for (const int band : {8, 4, 2, 1}) {
         for (auto& column : m_columns) {
-            if (column.size == band && column.tag != kRowIdTag && column.tag != kRowVersionTag) {
+            if (column.size == band && column.tag != RowIdTag && column.tag != RowVersionTag) {
                 order.push_back(&column);
             }
         }
@@ -74,10 +74,10 @@ void TableBuilder::addRow(std::uint32_t rowId, const std::vector<Property>& cell
         byte = static_cast<char>(byte | (0x80 >> (column.bit % 8U)));
     };
     for (const auto& column : m_columns) {
-        if (column.tag == kRowIdTag) {
+        if (column.tag == RowIdTag) {
             row.fixed.replace(column.offset, 4, support::LeWriter().u32(rowId).str());
             setBit(column);
-        } else if (column.tag == kRowVersionTag) {
+        } else if (column.tag == RowVersionTag) {
             setBit(column);
         }
     }
@@ -85,8 +85,8 @@ void TableBuilder::addRow(std::uint32_t rowId, const std::vector<Property>& cell
         const auto column =
             std::lower_bound(m_columns.begin(), m_columns.end(), cell.tag,
                              [](const Column& a, PropertyTag tag) { return a.tag < tag; });
-        if (column == m_columns.end() || column->tag != cell.tag || cell.tag == kRowIdTag ||
-            cell.tag == kRowVersionTag) {
+        if (column == m_columns.end() || column->tag != cell.tag || cell.tag == RowIdTag ||
+            cell.tag == RowVersionTag) {
             continue;
         }
         if (fixedSize(tagType(column->tag)) != 0) {
@@ -114,7 +114,7 @@ ndb::NodeContent TableBuilder::finish() const {
             std::uint32_t reference = 0;
             if (value.empty()) {
                 reference = 0; // an empty value needs no allocation
-            } else if (value.size() <= kMaxHeapAllocation) {
+            } else if (value.size() <= MaxHeapAllocation) {
                 reference = heap.allocate(value);
             } else {
                 reference = ndb::makeNid(ndb::NidType::Ltp, nextSubnodeIndex++);
@@ -126,11 +126,11 @@ ndb::NodeContent TableBuilder::finish() const {
         }
     }
     std::uint32_t rowsReference = 0;
-    if (!matrix.empty() && matrix.size() <= kMaxHeapAllocation) {
+    if (!matrix.empty() && matrix.size() <= MaxHeapAllocation) {
         rowsReference = heap.allocate(matrix);
     } else if (!matrix.empty()) {
         // Rows never straddle blocks: each block holds as many whole rows as fit.
-        const auto perBlock = (ndb::kMaxBlockData / m_rowSize) * m_rowSize;
+        const auto perBlock = (ndb::MaxBlockData / m_rowSize) * m_rowSize;
         std::vector<std::string> blocks;
         for (std::size_t at = 0; at < matrix.size(); at += perBlock) {
             blocks.push_back(matrix.substr(at, perBlock));
@@ -153,7 +153,7 @@ ndb::NodeContent TableBuilder::finish() const {
 
     std::string info;
     support::LeWriter writer(info);
-    writer.u8(kTableSignature).u8(static_cast<std::uint8_t>(m_columns.size()));
+    writer.u8(TableSignature).u8(static_cast<std::uint8_t>(m_columns.size()));
     for (const auto end : m_bandEnds) {
         writer.u16(end);
     }

@@ -16,8 +16,8 @@
 
 namespace plumbrae::pst::ltp {
 
-inline constexpr PropertyTag kRowIdTag = 0x67F20003;
-inline constexpr PropertyTag kRowVersionTag = 0x67F30003;
+inline constexpr PropertyTag RowIdTag = 0x67F20003;
+inline constexpr PropertyTag RowVersionTag = 0x67F30003;
 
 /// Collects rows, then builds the node content. The row id and row version columns are always
 /// present; the row id cell of each row is its id, the version cell is left at zero.

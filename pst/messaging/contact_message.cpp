@@ -11,15 +11,15 @@ namespace {
 using namespace tags;
 using ltp::Property;
 
-constexpr std::int32_t kMessageFlagRead = 0x01;
-constexpr std::int32_t kMessageFlagHasAttachment = 0x10;
-constexpr std::int32_t kContactIconIndex = 0x200;
-constexpr std::int32_t kNormalImportance = 1;
-constexpr std::int32_t kAttachByValue = 1;
-constexpr std::int32_t kNoRenderingPosition = -1;
-constexpr std::int32_t kPostalAddressNone = 0;
-constexpr std::int32_t kPostalAddressHome = 1;
-constexpr std::int32_t kPostalAddressWork = 2;
+constexpr std::int32_t MessageFlagRead = 0x01;
+constexpr std::int32_t MessageFlagHasAttachment = 0x10;
+constexpr std::int32_t ContactIconIndex = 0x200;
+constexpr std::int32_t NormalImportance = 1;
+constexpr std::int32_t AttachByValue = 1;
+constexpr std::int32_t NoRenderingPosition = -1;
+constexpr std::int32_t PostalAddressNone = 0;
+constexpr std::int32_t PostalAddressHome = 1;
+constexpr std::int32_t PostalAddressWork = 2;
 
 std::string joinNonEmpty(std::initializer_list<const std::string*> parts, const char* separator) {
     std::string out;
@@ -63,14 +63,14 @@ public:
     }
     void namedText(std::uint32_t lid, const std::string& value) {
         if (!value.empty()) {
-            text(named(lid, kString), value);
+            text(named(lid, String), value);
         }
     }
     void add(PropertyTag tag, std::string value) {
         m_properties.push_back({tag, std::move(value)});
     }
     PropertyTag named(std::uint32_t lid, ltp::PropertyType type) {
-        return makeTag(m_names.idFor(kAddressPropertySet, lid), type);
+        return makeTag(m_names.idFor(AddressPropertySet, lid), type);
     }
     PropertyTag namedString(const Guid& set, const std::string& name, ltp::PropertyType type) {
         return makeTag(m_names.idFor(set, name), type);
@@ -83,37 +83,37 @@ private:
 };
 
 void addNames(PropertyList& list, const Contact& contact, const std::string& displayName) {
-    list.text(kGivenName, contact.givenName);
-    list.text(kMiddleName, contact.middleName);
-    list.text(kSurname, contact.surname);
-    list.text(kDisplayName, displayName);
-    list.text(kSubject, displayName);
-    list.text(kNormalizedSubject, displayName);
-    list.text(kDisplayNamePrefix, contact.displayNamePrefix);
-    list.text(kGeneration, contact.generation);
-    list.text(kTitle, contact.jobTitle);
-    list.text(kCompanyName, contact.companyName);
-    list.text(kDepartmentName, contact.department);
-    list.text(kOfficeLocation, contact.officeLocation);
-    list.text(kProfession, contact.profession);
-    list.text(kManagerName, contact.managerName);
-    list.text(kAssistant, contact.assistantName);
-    list.text(kSpouseName, contact.spouse);
+    list.text(GivenName, contact.givenName);
+    list.text(MiddleName, contact.middleName);
+    list.text(Surname, contact.surname);
+    list.text(DisplayName, displayName);
+    list.text(Subject, displayName);
+    list.text(NormalizedSubject, displayName);
+    list.text(DisplayNamePrefix, contact.displayNamePrefix);
+    list.text(Generation, contact.generation);
+    list.text(Title, contact.jobTitle);
+    list.text(CompanyName, contact.companyName);
+    list.text(DepartmentName, contact.department);
+    list.text(OfficeLocation, contact.officeLocation);
+    list.text(Profession, contact.profession);
+    list.text(ManagerName, contact.managerName);
+    list.text(Assistant, contact.assistantName);
+    list.text(SpouseName, contact.spouse);
     const auto fileUnder = fileUnderFor(contact);
     if (!fileUnder.text.empty()) {
-        list.namedText(kLidFileUnder, fileUnder.text);
-        list.add(list.named(kLidFileUnderId, kInt32), ltp::int32Value(fileUnder.pattern));
+        list.namedText(LidFileUnder, fileUnder.text);
+        list.add(list.named(LidFileUnderId, Int32), ltp::int32Value(fileUnder.pattern));
     }
 }
 
 void addPhones(PropertyList& list, const Contact& contact) {
-    list.text(kBusinessTelephone, contact.businessTelephone);
-    list.text(kBusinessFax, contact.businessFax);
-    list.text(kHomeTelephone, contact.homeTelephone);
-    list.text(kHomeFax, contact.homeFax);
-    list.text(kMobileTelephone, contact.mobileTelephone);
-    list.text(kPagerTelephone, contact.pager);
-    list.text(kCarTelephone, contact.carTelephone);
+    list.text(BusinessTelephone, contact.businessTelephone);
+    list.text(BusinessFax, contact.businessFax);
+    list.text(HomeTelephone, contact.homeTelephone);
+    list.text(HomeFax, contact.homeFax);
+    list.text(MobileTelephone, contact.mobileTelephone);
+    list.text(PagerTelephone, contact.pager);
+    list.text(CarTelephone, contact.carTelephone);
 }
 
 void addAddresses(PropertyList& list, const Contact& c) {
@@ -124,38 +124,38 @@ void addAddresses(PropertyList& list, const Contact& c) {
     auto home = c.homeAddress.empty() ? composeAddress(c.homeStreet, c.homeCity, c.homeState,
                                                        c.homePostalCode, c.homeCountry)
                                       : withCrLf(c.homeAddress);
-    list.namedText(kLidWorkAddress, work);
-    list.namedText(kLidWorkAddressStreet, c.workStreet);
-    list.namedText(kLidWorkAddressCity, c.workCity);
-    list.namedText(kLidWorkAddressState, c.workState);
-    list.namedText(kLidWorkAddressPostalCode, c.workPostalCode);
-    list.namedText(kLidWorkAddressCountry, c.workCountry);
-    list.namedText(kLidHomeAddress, home);
-    list.text(kHomeAddressStreet, c.homeStreet);
-    list.text(kHomeAddressCity, c.homeCity);
-    list.text(kHomeAddressStateOrProvince, c.homeState);
-    list.text(kHomeAddressPostalCode, c.homePostalCode);
-    list.text(kHomeAddressCountry, c.homeCountry);
+    list.namedText(LidWorkAddress, work);
+    list.namedText(LidWorkAddressStreet, c.workStreet);
+    list.namedText(LidWorkAddressCity, c.workCity);
+    list.namedText(LidWorkAddressState, c.workState);
+    list.namedText(LidWorkAddressPostalCode, c.workPostalCode);
+    list.namedText(LidWorkAddressCountry, c.workCountry);
+    list.namedText(LidHomeAddress, home);
+    list.text(HomeAddressStreet, c.homeStreet);
+    list.text(HomeAddressCity, c.homeCity);
+    list.text(HomeAddressStateOrProvince, c.homeState);
+    list.text(HomeAddressPostalCode, c.homePostalCode);
+    list.text(HomeAddressCountry, c.homeCountry);
     // The mailing address: the work address when there is one, else the home address.
-    std::int32_t postal = kPostalAddressNone;
+    std::int32_t postal = PostalAddressNone;
     if (!work.empty()) {
-        postal = kPostalAddressWork;
-        list.text(kPostalAddress, work);
-        list.text(kStreetAddress, c.workStreet);
-        list.text(kLocality, c.workCity);
-        list.text(kStateOrProvince, c.workState);
-        list.text(kPostalCode, c.workPostalCode);
-        list.text(kCountry, c.workCountry);
+        postal = PostalAddressWork;
+        list.text(PostalAddress, work);
+        list.text(StreetAddress, c.workStreet);
+        list.text(Locality, c.workCity);
+        list.text(StateOrProvince, c.workState);
+        list.text(PostalCode, c.workPostalCode);
+        list.text(Country, c.workCountry);
     } else if (!home.empty()) {
-        postal = kPostalAddressHome;
-        list.text(kPostalAddress, home);
-        list.text(kStreetAddress, c.homeStreet);
-        list.text(kLocality, c.homeCity);
-        list.text(kStateOrProvince, c.homeState);
-        list.text(kPostalCode, c.homePostalCode);
-        list.text(kCountry, c.homeCountry);
+        postal = PostalAddressHome;
+        list.text(PostalAddress, home);
+        list.text(StreetAddress, c.homeStreet);
+        list.text(Locality, c.homeCity);
+        list.text(StateOrProvince, c.homeState);
+        list.text(PostalCode, c.homePostalCode);
+        list.text(Country, c.homeCountry);
     }
-    list.add(list.named(kLidPostalAddressId, kInt32), ltp::int32Value(postal));
+    list.add(list.named(LidPostalAddressId, Int32), ltp::int32Value(postal));
 }
 
 void addEmails(PropertyList& list, const Contact& contact, const std::string& displayName) {
@@ -167,32 +167,36 @@ void addEmails(PropertyList& list, const Contact& contact, const std::string& di
         if (address.empty()) {
             continue;
         }
-        const auto base = kLidEmail1Base + n * kEmailStride;
-        const auto shown = displayName.empty() ? address : displayName + " (" + address + ")";
-        list.namedText(base + kEmailDisplayNameOffset, shown);
-        list.namedText(base + kEmailAddressTypeOffset, "SMTP");
-        list.namedText(base + kEmailAddressOffset, address);
-        list.namedText(base + kEmailOriginalDisplayNameOffset, address);
+        const auto base = LidEmail1Base + n * EmailStride;
+        auto shown = address;
+        if (!displayName.empty()) {
+            shown = displayName;
+            shown.append(" (").append(address).append(")");
+        }
+        list.namedText(base + EmailDisplayNameOffset, shown);
+        list.namedText(base + EmailAddressTypeOffset, "SMTP");
+        list.namedText(base + EmailAddressOffset, address);
+        list.namedText(base + EmailOriginalDisplayNameOffset, address);
         present.push_back(static_cast<std::int32_t>(n));
         arrayType |= static_cast<std::int32_t>(1U << n);
     }
     if (!present.empty()) {
-        list.add(list.named(kLidAddressBookProviderEmailList, ltp::PropertyType::MultiInt32),
+        list.add(list.named(LidAddressBookProviderEmailList, ltp::PropertyType::MultiInt32),
                  ltp::multiInt32Value(present));
-        list.add(list.named(kLidAddressBookProviderArrayType, kInt32), ltp::int32Value(arrayType));
+        list.add(list.named(LidAddressBookProviderArrayType, Int32), ltp::int32Value(arrayType));
     }
 }
 
 void addOther(PropertyList& list, const Contact& contact) {
-    list.text(kBusinessHomePage, contact.businessHomePage);
-    list.namedText(kLidHtml, contact.webPage);
-    list.namedText(kLidInstantMessagingAddress, contact.imAddress);
+    list.text(BusinessHomePage, contact.businessHomePage);
+    list.namedText(LidHtml, contact.webPage);
+    list.namedText(LidInstantMessagingAddress, contact.imAddress);
     const auto categories = splitCategories(contact.categories);
     if (!categories.empty()) {
-        list.add(list.namedString(kPublicStringsPropertySet, "Keywords", kMultiString),
+        list.add(list.namedString(PublicStringsPropertySet, "Keywords", MultiString),
                  ltp::multiStringValue(categories));
     }
-    list.text(kBody, withCrLf(contact.body));
+    list.text(Body, withCrLf(contact.body));
 }
 
 std::string lowerExtension(const std::string& fileName) {
@@ -206,43 +210,43 @@ std::vector<ndb::Subnode> photoSubnodes(const ContactPicture& picture) {
         picture.fileName.empty() ? std::string("ContactPicture.jpg") : picture.fileName;
     const auto size = static_cast<std::int32_t>(picture.bytes.size());
     std::vector<Property> attachment = {
-        {kAttachMethod, ltp::int32Value(kAttachByValue)},
-        {kAttachDataBinary, picture.bytes},
-        {kAttachmentContactPhoto, ltp::booleanValue(true)},
-        {kAttachFilename, ltp::stringValue(fileName)},
-        {kAttachLongFilename, ltp::stringValue(fileName)},
-        {kDisplayName, ltp::stringValue(fileName)},
-        {kAttachSize, ltp::int32Value(size)},
-        {kRenderingPosition, ltp::int32Value(kNoRenderingPosition)},
+        {AttachMethod, ltp::int32Value(AttachByValue)},
+        {AttachDataBinary, picture.bytes},
+        {AttachmentContactPhoto, ltp::booleanValue(true)},
+        {AttachFilename, ltp::stringValue(fileName)},
+        {AttachLongFilename, ltp::stringValue(fileName)},
+        {DisplayName, ltp::stringValue(fileName)},
+        {AttachSize, ltp::int32Value(size)},
+        {RenderingPosition, ltp::int32Value(NoRenderingPosition)},
     };
     const auto extension = lowerExtension(fileName);
     if (!extension.empty()) {
-        attachment.push_back({kAttachExtension, ltp::stringValue(extension)});
+        attachment.push_back({AttachExtension, ltp::stringValue(extension)});
     }
-    ltp::TableBuilder table({kRenderingPosition, kAttachSize, kAttachMethod, kAttachFilename});
-    table.addRow(kPhotoAttachmentNid, attachment);
-    return {{kAttachmentTemplateNid, table.finish()},
-            {kPhotoAttachmentNid, ltp::buildPropertyContext(attachment)}};
+    ltp::TableBuilder table({RenderingPosition, AttachSize, AttachMethod, AttachFilename});
+    table.addRow(PhotoAttachmentNid, attachment);
+    return {{AttachmentTemplateNid, table.finish()},
+            {PhotoAttachmentNid, ltp::buildPropertyContext(attachment)}};
 }
 
 } // namespace
 
 void registerContactNames(NamedPropertyMap& names) {
     for (const auto lid :
-         {kLidFileUnder, kLidFileUnderId, kLidHasPicture, kLidHomeAddress, kLidWorkAddress,
-          kLidPostalAddressId, kLidAddressBookProviderEmailList, kLidAddressBookProviderArrayType,
-          kLidHtml, kLidWorkAddressStreet, kLidWorkAddressCity, kLidWorkAddressState,
-          kLidWorkAddressPostalCode, kLidWorkAddressCountry, kLidInstantMessagingAddress}) {
-        names.idFor(kAddressPropertySet, lid);
+         {LidFileUnder, LidFileUnderId, LidHasPicture, LidHomeAddress, LidWorkAddress,
+          LidPostalAddressId, LidAddressBookProviderEmailList, LidAddressBookProviderArrayType,
+          LidHtml, LidWorkAddressStreet, LidWorkAddressCity, LidWorkAddressState,
+          LidWorkAddressPostalCode, LidWorkAddressCountry, LidInstantMessagingAddress}) {
+        names.idFor(AddressPropertySet, lid);
     }
     for (std::uint32_t n = 0; n < 3; ++n) {
-        const auto base = kLidEmail1Base + n * kEmailStride;
-        for (const auto offset : {kEmailDisplayNameOffset, kEmailAddressTypeOffset,
-                                  kEmailAddressOffset, kEmailOriginalDisplayNameOffset}) {
-            names.idFor(kAddressPropertySet, base + offset);
+        const auto base = LidEmail1Base + n * EmailStride;
+        for (const auto offset : {EmailDisplayNameOffset, EmailAddressTypeOffset,
+                                  EmailAddressOffset, EmailOriginalDisplayNameOffset}) {
+            names.idFor(AddressPropertySet, base + offset);
         }
     }
-    names.idFor(kPublicStringsPropertySet, std::string("Keywords"));
+    names.idFor(PublicStringsPropertySet, std::string("Keywords"));
 }
 
 std::string withCrLf(const std::string& text) {
@@ -276,13 +280,13 @@ std::string composeAddress(const std::string& street, const std::string& city,
 FileUnder fileUnderFor(const Contact& contact) {
     const auto firstMiddle = joinNonEmpty({&contact.givenName, &contact.middleName}, " ");
     if (!contact.surname.empty() || !firstMiddle.empty()) {
-        return {joinNonEmpty({&contact.surname, &firstMiddle}, ", "), kFileUnderLastFirstMiddle};
+        return {joinNonEmpty({&contact.surname, &firstMiddle}, ", "), FileUnderLastFirstMiddle};
     }
     if (!contact.companyName.empty()) {
-        return {contact.companyName, kFileUnderCompany};
+        return {contact.companyName, FileUnderCompany};
     }
     if (!contact.displayName.empty()) {
-        return {contact.displayName, kFileUnderDisplayName};
+        return {contact.displayName, FileUnderDisplayName};
     }
     return {};
 }
@@ -292,25 +296,25 @@ MessageNode buildContactMessage(const Contact& contact, ndb::Nid nid, NamedPrope
     PropertyList list(names);
     const auto time = support::LeWriter().u64(now).str();
     const bool hasPicture = contact.picture.has_value() && !contact.picture->bytes.empty();
-    const auto flags = kMessageFlagRead | (hasPicture ? kMessageFlagHasAttachment : 0);
-    list.text(kMessageClass, "IPM.Contact");
-    list.add(kMessageFlags, ltp::int32Value(flags));
-    list.add(kMessageStatus, ltp::int32Value(0));
-    list.add(kImportance, ltp::int32Value(kNormalImportance));
-    list.add(kSensitivity, ltp::int32Value(0));
-    list.add(kCreationTime, time);
-    list.add(kLastModificationTime, time);
-    list.add(kMessageDeliveryTime, time);
-    list.add(kSearchKey, searchKey);
-    list.add(kIconIndex, ltp::int32Value(kContactIconIndex));
-    list.add(kHasAttachments, ltp::booleanValue(hasPicture));
+    const auto flags = MessageFlagRead | (hasPicture ? MessageFlagHasAttachment : 0);
+    list.text(MessageClass, "IPM.Contact");
+    list.add(MessageFlags, ltp::int32Value(flags));
+    list.add(MessageStatus, ltp::int32Value(0));
+    list.add(Importance, ltp::int32Value(NormalImportance));
+    list.add(Sensitivity, ltp::int32Value(0));
+    list.add(CreationTime, time);
+    list.add(LastModificationTime, time);
+    list.add(MessageDeliveryTime, time);
+    list.add(SearchKey, searchKey);
+    list.add(IconIndex, ltp::int32Value(ContactIconIndex));
+    list.add(HasAttachments, ltp::booleanValue(hasPicture));
     addNames(list, contact, contact.displayName);
     addPhones(list, contact);
     addAddresses(list, contact);
     addEmails(list, contact, contact.displayName);
     addOther(list, contact);
     if (hasPicture) {
-        list.add(list.named(kLidHasPicture, kBool), ltp::booleanValue(true));
+        list.add(list.named(LidHasPicture, Bool), ltp::booleanValue(true));
     }
     // The size clients show: the bytes of the values, roughly what the item takes.
     std::size_t size = 0;
@@ -320,22 +324,22 @@ MessageNode buildContactMessage(const Contact& contact, ndb::Nid nid, NamedPrope
     if (hasPicture) {
         size += contact.picture->bytes.size();
     }
-    list.add(kMessageSize,
+    list.add(MessageSize,
              ltp::int32Value(static_cast<std::int32_t>(std::min<std::size_t>(size, 0x7FFFFFFF))));
 
     MessageNode message;
     message.nid = nid;
     for (const auto& property : list.properties()) {
         switch (property.tag) {
-        case kMessageStatus:
-        case kMessageClass:
-        case kMessageFlags:
-        case kImportance:
-        case kSubject:
-        case kMessageDeliveryTime:
-        case kMessageSize:
-        case kSensitivity:
-        case kLastModificationTime:
+        case MessageStatus:
+        case MessageClass:
+        case MessageFlags:
+        case Importance:
+        case Subject:
+        case MessageDeliveryTime:
+        case MessageSize:
+        case Sensitivity:
+        case LastModificationTime:
             message.rowCells.push_back(property);
             break;
         default:

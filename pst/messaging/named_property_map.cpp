@@ -9,38 +9,38 @@
 namespace plumbrae::pst::messaging {
 namespace {
 
-constexpr std::uint16_t kMapiGuidIndex = 1;
-constexpr std::uint16_t kPublicStringsGuidIndex = 2;
-constexpr std::uint16_t kFirstStreamGuidIndex = 3;
-constexpr std::uint16_t kFirstNamedId = 0x8000;
-constexpr std::size_t kMaxNamedProperties = 0x7FFF;
+constexpr std::uint16_t MapiGuidIndex = 1;
+constexpr std::uint16_t PublicStringsGuidIndex = 2;
+constexpr std::uint16_t FirstStreamGuidIndex = 3;
+constexpr std::uint16_t FirstNamedId = 0x8000;
+constexpr std::size_t MaxNamedProperties = 0x7FFF;
 
-constexpr std::uint16_t kBucketCountId = 0x0001;
-constexpr std::uint16_t kGuidStreamId = 0x0002;
-constexpr std::uint16_t kEntryStreamId = 0x0003;
-constexpr std::uint16_t kStringStreamId = 0x0004;
-constexpr std::uint16_t kFirstBucketId = 0x1000;
+constexpr std::uint16_t BucketCountId = 0x0001;
+constexpr std::uint16_t GuidStreamId = 0x0002;
+constexpr std::uint16_t EntryStreamId = 0x0003;
+constexpr std::uint16_t StringStreamId = 0x0004;
+constexpr std::uint16_t FirstBucketId = 0x1000;
 
 } // namespace
 
 std::uint32_t NamedPropertyMap::bucketOf(std::uint32_t idOrCrc, std::uint16_t guidField) {
-    return (idOrCrc ^ guidField) % kNameBucketCount;
+    return (idOrCrc ^ guidField) % NameBucketCount;
 }
 
 std::uint16_t NamedPropertyMap::guidIndex(const Guid& set) {
-    if (set == kMapiPropertySet) {
-        return kMapiGuidIndex;
+    if (set == MapiPropertySet) {
+        return MapiGuidIndex;
     }
-    if (set == kPublicStringsPropertySet) {
-        return kPublicStringsGuidIndex;
+    if (set == PublicStringsPropertySet) {
+        return PublicStringsGuidIndex;
     }
     for (std::size_t i = 0; i < m_guids.size(); ++i) {
         if (m_guids[i] == set) {
-            return static_cast<std::uint16_t>(kFirstStreamGuidIndex + i);
+            return static_cast<std::uint16_t>(FirstStreamGuidIndex + i);
         }
     }
     m_guids.push_back(set);
-    return static_cast<std::uint16_t>(kFirstStreamGuidIndex + m_guids.size() - 1);
+    return static_cast<std::uint16_t>(FirstStreamGuidIndex + m_guids.size() - 1);
 }
 
 std::uint16_t NamedPropertyMap::idFor(const Guid& set, std::uint32_t lid) {
@@ -49,10 +49,10 @@ std::uint16_t NamedPropertyMap::idFor(const Guid& set, std::uint32_t lid) {
     if (found != m_byLid.end()) {
         return found->second;
     }
-    if (m_entries.size() >= kMaxNamedProperties) {
+    if (m_entries.size() >= MaxNamedProperties) {
         throw std::length_error("too many named properties");
     }
-    const auto id = static_cast<std::uint16_t>(kFirstNamedId + m_entries.size());
+    const auto id = static_cast<std::uint16_t>(FirstNamedId + m_entries.size());
     m_entries.push_back({guid, false, lid, {}});
     m_byLid.emplace(std::make_pair(guid, lid), id);
     return id;
@@ -64,10 +64,10 @@ std::uint16_t NamedPropertyMap::idFor(const Guid& set, const std::string& name) 
     if (found != m_byName.end()) {
         return found->second;
     }
-    if (m_entries.size() >= kMaxNamedProperties) {
+    if (m_entries.size() >= MaxNamedProperties) {
         throw std::length_error("too many named properties");
     }
-    const auto id = static_cast<std::uint16_t>(kFirstNamedId + m_entries.size());
+    const auto id = static_cast<std::uint16_t>(FirstNamedId + m_entries.size());
     m_entries.push_back({guid, true, 0, name});
     m_byName.emplace(std::make_pair(guid, name), id);
     return id;
@@ -99,13 +99,13 @@ ndb::NodeContent NamedPropertyMap::build() const {
         support::LeWriter(buckets[bucketOf(hashValue, field)]).u32(hashValue).u16(field).u16(index);
     }
     std::vector<ltp::Property> properties;
-    properties.push_back({ltp::makeTag(kBucketCountId, ltp::PropertyType::Int32),
-                          ltp::int32Value(static_cast<std::int32_t>(kNameBucketCount))});
-    properties.push_back({ltp::makeTag(kGuidStreamId, ltp::PropertyType::Binary), guids});
-    properties.push_back({ltp::makeTag(kEntryStreamId, ltp::PropertyType::Binary), entries});
-    properties.push_back({ltp::makeTag(kStringStreamId, ltp::PropertyType::Binary), strings});
+    properties.push_back({ltp::makeTag(BucketCountId, ltp::PropertyType::Int32),
+                          ltp::int32Value(static_cast<std::int32_t>(NameBucketCount))});
+    properties.push_back({ltp::makeTag(GuidStreamId, ltp::PropertyType::Binary), guids});
+    properties.push_back({ltp::makeTag(EntryStreamId, ltp::PropertyType::Binary), entries});
+    properties.push_back({ltp::makeTag(StringStreamId, ltp::PropertyType::Binary), strings});
     for (auto& [bucket, records] : buckets) {
-        properties.push_back({ltp::makeTag(static_cast<std::uint16_t>(kFirstBucketId + bucket),
+        properties.push_back({ltp::makeTag(static_cast<std::uint16_t>(FirstBucketId + bucket),
                                            ltp::PropertyType::Binary),
                               std::move(records)});
     }

@@ -18,13 +18,13 @@ namespace plumbrae::pst::messaging {
 namespace {
 
 // 100-nanosecond intervals between 1601-01-01 and 1970-01-01.
-constexpr std::uint64_t kFileTimeUnixEpoch = 116444736000000000ULL;
+constexpr std::uint64_t FileTimeUnixEpoch = 116444736000000000ULL;
 
 std::uint64_t fileTimeNow() {
     const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
     const auto ticks =
         std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch).count() / 100;
-    return kFileTimeUnixEpoch + static_cast<std::uint64_t>(ticks);
+    return FileTimeUnixEpoch + static_cast<std::uint64_t>(ticks);
 }
 
 /// Makes a rename in `folder` durable; failure only weakens durability, so it is not reported.
@@ -56,7 +56,7 @@ public:
         }
         const auto nid =
             ndb::makeNid(ndb::NidType::NormalMessage,
-                         tags::kFirstMessageIndex + static_cast<std::uint32_t>(m_contactCount));
+                         tags::FirstMessageIndex + static_cast<std::uint32_t>(m_contactCount));
         std::string searchKey;
         for (int half = 0; half < 2; ++half) {
             auto bits = m_random();
@@ -98,7 +98,7 @@ public:
             const StoreContents store{m_recordKey, m_displayName, &m_names, &m_contactsTable};
             stageStore(m_database, store);
             for (auto& message : m_uncommitted) {
-                m_database.putNode(message.nid, tags::kContactsNid, std::move(message.content));
+                m_database.putNode(message.nid, tags::ContactsNid, std::move(message.content));
             }
             m_uncommitted.clear();
             m_database.commit(*file, static_cast<std::uint32_t>(m_commits + 1), flush);
@@ -134,10 +134,10 @@ public:
     }
 
     [[nodiscard]] std::string storeEntryId() const {
-        return entryIdFor(m_recordKey, tags::kMessageStoreNid);
+        return entryIdFor(m_recordKey, tags::MessageStoreNid);
     }
     [[nodiscard]] std::string contactsFolderEntryId() const {
-        return entryIdFor(m_recordKey, tags::kContactsNid);
+        return entryIdFor(m_recordKey, tags::ContactsNid);
     }
 
     std::filesystem::path m_path;

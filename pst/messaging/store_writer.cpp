@@ -14,87 +14,87 @@ using ltp::Property;
 using ndb::Nid;
 using ndb::NidType;
 
-const std::vector<PropertyTag> kHierarchyColumns = {
-    kDisplayName,    kContentCount,   kContentUnreadCount, kSubfolders,
-    kReplItemId,     kReplChangenum,  kReplVersionHistory, kReplFlags,
-    kContainerClass, kPstHiddenCount, kPstHiddenUnread};
+const std::vector<PropertyTag> HierarchyColumns = {
+    DisplayName,    ContentCount,   ContentUnreadCount, Subfolders,
+    ReplItemId,     ReplChangenum,  ReplVersionHistory, ReplFlags,
+    ContainerClass, PstHiddenCount, PstHiddenUnread};
 
-const std::vector<PropertyTag> kContentsColumns = {kMessageStatus,
-                                                   kMessageClass,
-                                                   kMessageFlags,
-                                                   kImportance,
-                                                   kSentRepresentingName,
-                                                   kSubject,
-                                                   kMessageDeliveryTime,
-                                                   kClientSubmitTime,
-                                                   kMessageSize,
-                                                   kDisplayTo,
-                                                   kDisplayCc,
-                                                   kSensitivity,
-                                                   kItemTemporaryFlags,
-                                                   kConversationTopic,
-                                                   kConversationIndex,
-                                                   kConversationId,
-                                                   makeTag(0x65C6, kInt32),
-                                                   kLastModificationTime,
-                                                   kReplItemId,
-                                                   kReplChangenum,
-                                                   kReplVersionHistory,
-                                                   kReplCopiedFromItemId,
-                                                   kReplCopiedFromVersionHistory,
-                                                   kReplFlags,
-                                                   kMessageToMe,
-                                                   kMessageCcMe};
+const std::vector<PropertyTag> ContentsColumns = {MessageStatus,
+                                                  MessageClass,
+                                                  MessageFlags,
+                                                  Importance,
+                                                  SentRepresentingName,
+                                                  Subject,
+                                                  MessageDeliveryTime,
+                                                  ClientSubmitTime,
+                                                  MessageSize,
+                                                  DisplayTo,
+                                                  DisplayCc,
+                                                  Sensitivity,
+                                                  ItemTemporaryFlags,
+                                                  ConversationTopic,
+                                                  ConversationIndex,
+                                                  ConversationId,
+                                                  makeTag(0x65C6, Int32),
+                                                  LastModificationTime,
+                                                  ReplItemId,
+                                                  ReplChangenum,
+                                                  ReplVersionHistory,
+                                                  ReplCopiedFromItemId,
+                                                  ReplCopiedFromVersionHistory,
+                                                  ReplFlags,
+                                                  MessageToMe,
+                                                  MessageCcMe};
 
-const std::vector<PropertyTag> kAssociatedContentsColumns = {kMessageStatus,
-                                                             kMessageClass,
-                                                             kMessageFlags,
-                                                             kDisplayName,
-                                                             kRoamingDatatypes,
-                                                             kRoamingDictionary,
-                                                             kRoamingXmlStream,
-                                                             kViewDescriptorName,
-                                                             kViewDescriptorVersion,
-                                                             kOfflineAddressBookName,
-                                                             kSendOutlookRecallReport,
-                                                             kOfflineAddressBookTruncatedProperties,
-                                                             kOabLangId};
+const std::vector<PropertyTag> AssociatedContentsColumns = {MessageStatus,
+                                                            MessageClass,
+                                                            MessageFlags,
+                                                            DisplayName,
+                                                            RoamingDatatypes,
+                                                            RoamingDictionary,
+                                                            RoamingXmlStream,
+                                                            ViewDescriptorName,
+                                                            ViewDescriptorVersion,
+                                                            OfflineAddressBookName,
+                                                            SendOutlookRecallReport,
+                                                            OfflineAddressBookTruncatedProperties,
+                                                            OabLangId};
 
-const std::vector<PropertyTag> kSearchContentsColumns = {kLtpParentNid,
-                                                         kParentDisplay,
-                                                         kMessageStatus,
-                                                         kMessageClass,
-                                                         kMessageFlags,
-                                                         kImportance,
-                                                         kSentRepresentingName,
-                                                         kSubject,
-                                                         kMessageDeliveryTime,
-                                                         kMessageSize,
-                                                         kDisplayTo,
-                                                         kDisplayCc,
-                                                         kSensitivity,
-                                                         kLastModificationTime,
-                                                         kMessageToMe,
-                                                         kMessageCcMe,
-                                                         kResponsibility};
+const std::vector<PropertyTag> SearchContentsColumns = {LtpParentNid,
+                                                        ParentDisplay,
+                                                        MessageStatus,
+                                                        MessageClass,
+                                                        MessageFlags,
+                                                        Importance,
+                                                        SentRepresentingName,
+                                                        Subject,
+                                                        MessageDeliveryTime,
+                                                        MessageSize,
+                                                        DisplayTo,
+                                                        DisplayCc,
+                                                        Sensitivity,
+                                                        LastModificationTime,
+                                                        MessageToMe,
+                                                        MessageCcMe,
+                                                        Responsibility};
 
-const std::vector<PropertyTag> kAttachmentColumns = {kRenderingPosition, kAttachSize, kAttachMethod,
-                                                     kAttachFilename};
+const std::vector<PropertyTag> AttachmentColumns = {RenderingPosition, AttachSize, AttachMethod,
+                                                    AttachFilename};
 
-const std::vector<PropertyTag> kRecipientColumns = {kResponsibilityRecipient,
-                                                    kAddressType,
-                                                    kEmailAddress,
-                                                    kEntryId,
-                                                    kDisplayName,
-                                                    kRecipientType,
-                                                    kSearchKey,
-                                                    kRecipientRecordKey,
-                                                    kObjectType,
-                                                    kDisplayType,
-                                                    kSendRichInfo,
-                                                    kSevenBitDisplayName};
+const std::vector<PropertyTag> RecipientColumns = {ResponsibilityRecipient,
+                                                   AddressType,
+                                                   EmailAddress,
+                                                   EntryId,
+                                                   DisplayName,
+                                                   RecipientType,
+                                                   SearchKey,
+                                                   RecipientRecordKey,
+                                                   ObjectType,
+                                                   DisplayType,
+                                                   SendRichInfo,
+                                                   SevenBitDisplayName};
 
-const std::vector<PropertyTag> kReceiveFolderColumns = {kReceiveFolderNid, kMessageClass};
+const std::vector<PropertyTag> ReceiveFolderColumns = {ReceiveFolderNid, MessageClass};
 
 struct FolderSpec {
     Nid nid;
@@ -105,26 +105,26 @@ struct FolderSpec {
 
 // The standard tree. The root is its own parent; "Top of Personal Folders" holds the folders
 // a user sees.
-const FolderSpec kFolders[] = {
-    {kRootFolderNid, kRootFolderNid, "", ""},
-    {kIpmSubtreeNid, kRootFolderNid, "Top of Personal Folders", ""},
-    {kSearchRootNid, kRootFolderNid, "Search Root", ""},
-    {kViewsNid, kRootFolderNid, "IPM_VIEWS", ""},
-    {kCommonViewsNid, kRootFolderNid, "IPM_COMMON_VIEWS", ""},
-    {kDeletedItemsNid, kIpmSubtreeNid, "Deleted Items", ""},
-    {kInboxNid, kIpmSubtreeNid, "Inbox", ""},
-    {kOutboxNid, kIpmSubtreeNid, "Outbox", ""},
-    {kSentItemsNid, kIpmSubtreeNid, "Sent Items", ""},
-    {kCalendarNid, kIpmSubtreeNid, "Calendar", "IPF.Appointment"},
-    {kContactsNid, kIpmSubtreeNid, "Contacts", "IPF.Contact"},
-    {kJournalNid, kIpmSubtreeNid, "Journal", "IPF.Journal"},
-    {kNotesNid, kIpmSubtreeNid, "Notes", "IPF.StickyNote"},
-    {kTasksNid, kIpmSubtreeNid, "Tasks", "IPF.Task"},
-    {kDraftsNid, kIpmSubtreeNid, "Drafts", "IPF.Note"},
+const FolderSpec Folders[] = {
+    {RootFolderNid, RootFolderNid, "", ""},
+    {IpmSubtreeNid, RootFolderNid, "Top of Personal Folders", ""},
+    {SearchRootNid, RootFolderNid, "Search Root", ""},
+    {ViewsNid, RootFolderNid, "IPM_VIEWS", ""},
+    {CommonViewsNid, RootFolderNid, "IPM_COMMON_VIEWS", ""},
+    {DeletedItemsNid, IpmSubtreeNid, "Deleted Items", ""},
+    {InboxNid, IpmSubtreeNid, "Inbox", ""},
+    {OutboxNid, IpmSubtreeNid, "Outbox", ""},
+    {SentItemsNid, IpmSubtreeNid, "Sent Items", ""},
+    {CalendarNid, IpmSubtreeNid, "Calendar", "IPF.Appointment"},
+    {ContactsNid, IpmSubtreeNid, "Contacts", "IPF.Contact"},
+    {JournalNid, IpmSubtreeNid, "Journal", "IPF.Journal"},
+    {NotesNid, IpmSubtreeNid, "Notes", "IPF.StickyNote"},
+    {TasksNid, IpmSubtreeNid, "Tasks", "IPF.Task"},
+    {DraftsNid, IpmSubtreeNid, "Drafts", "IPF.Note"},
 };
 
-constexpr std::int32_t kAllFoldersValid = 0xFF;
-const std::string kSearchActivityList = support::LeWriter().u32(kSpamSearchFolderNid).str();
+constexpr std::int32_t AllFoldersValid = 0xFF;
+const std::string SearchActivityList = support::LeWriter().u32(SpamSearchFolderNid).str();
 
 Nid tableNid(Nid folder, NidType type) {
     return ndb::makeNid(type, ndb::nidIndex(folder));
@@ -154,18 +154,18 @@ public:
 
     void build() {
         writeStoreObject();
-        m_writer.putNode(kNameToIdMapNid, 0, m_store.names->build());
-        m_writer.putNode(kSearchManagementQueueNid, 0, {});
-        m_writer.putNode(kSearchActivityListNid, 0, {{kSearchActivityList}, {}});
-        m_writer.putNode(kHierarchyTemplateNid, 0, emptyTable(kHierarchyColumns));
-        m_writer.putNode(kContentsTemplateNid, 0, emptyTable(kContentsColumns));
-        m_writer.putNode(kAssociatedContentsTemplateNid, 0, emptyTable(kAssociatedContentsColumns));
-        m_writer.putNode(kSearchContentsTemplateNid, 0, emptyTable(kSearchContentsColumns));
-        m_writer.putNode(kAttachmentTemplateNid, 0, emptyTable(kAttachmentColumns));
-        m_writer.putNode(kRecipientTemplateNid, 0, emptyTable(kRecipientColumns));
+        m_writer.putNode(NameToIdMapNid, 0, m_store.names->build());
+        m_writer.putNode(SearchManagementQueueNid, 0, {});
+        m_writer.putNode(SearchActivityListNid, 0, {{SearchActivityList}, {}});
+        m_writer.putNode(HierarchyTemplateNid, 0, emptyTable(HierarchyColumns));
+        m_writer.putNode(ContentsTemplateNid, 0, emptyTable(ContentsColumns));
+        m_writer.putNode(AssociatedContentsTemplateNid, 0, emptyTable(AssociatedContentsColumns));
+        m_writer.putNode(SearchContentsTemplateNid, 0, emptyTable(SearchContentsColumns));
+        m_writer.putNode(AttachmentTemplateNid, 0, emptyTable(AttachmentColumns));
+        m_writer.putNode(RecipientTemplateNid, 0, emptyTable(RecipientColumns));
         writeReceiveFolders();
         writeSpamSearchFolder();
-        for (const auto& folder : kFolders) {
+        for (const auto& folder : Folders) {
             writeFolder(folder);
         }
     }
@@ -176,50 +176,50 @@ private:
     void writeStoreObject() {
         const std::string key(m_store.recordKey.begin(), m_store.recordKey.end());
         const std::vector<Property> properties = {
-            binary(kRecordKey, key),
-            text(kDisplayName, m_store.displayName),
-            int32(kValidFolderMask, kAllFoldersValid),
-            binary(kIpmSubtreeEntryId, entryId(kIpmSubtreeNid)),
-            binary(kIpmOutboxEntryId, entryId(kOutboxNid)),
-            binary(kIpmWastebasketEntryId, entryId(kDeletedItemsNid)),
-            binary(kIpmSentMailEntryId, entryId(kSentItemsNid)),
-            binary(kViewsEntryId, entryId(kViewsNid)),
-            binary(kCommonViewsEntryId, entryId(kCommonViewsNid)),
-            binary(kFinderEntryId, entryId(kSearchRootNid)),
-            int32(kPstPassword, 0),
+            binary(RecordKey, key),
+            text(DisplayName, m_store.displayName),
+            int32(ValidFolderMask, AllFoldersValid),
+            binary(IpmSubtreeEntryId, entryId(IpmSubtreeNid)),
+            binary(IpmOutboxEntryId, entryId(OutboxNid)),
+            binary(IpmWastebasketEntryId, entryId(DeletedItemsNid)),
+            binary(IpmSentMailEntryId, entryId(SentItemsNid)),
+            binary(ViewsEntryId, entryId(ViewsNid)),
+            binary(CommonViewsEntryId, entryId(CommonViewsNid)),
+            binary(FinderEntryId, entryId(SearchRootNid)),
+            int32(PstPassword, 0),
         };
-        m_writer.putNode(kMessageStoreNid, 0, ltp::buildPropertyContext(properties));
+        m_writer.putNode(MessageStoreNid, 0, ltp::buildPropertyContext(properties));
     }
 
     void writeReceiveFolders() {
         // Every message class that has no receive folder of its own arrives in the Inbox.
-        ltp::TableBuilder table(kReceiveFolderColumns);
+        ltp::TableBuilder table(ReceiveFolderColumns);
         std::uint32_t rowId = 1;
         for (const char* messageClass : {"", "IPM", "Report.IPM"}) {
-            table.addRow(rowId++, {int32(kReceiveFolderNid, static_cast<std::int32_t>(kInboxNid)),
-                                   text(kMessageClass, messageClass)});
+            table.addRow(rowId++, {int32(ReceiveFolderNid, static_cast<std::int32_t>(InboxNid)),
+                                   text(MessageClass, messageClass)});
         }
-        m_writer.putNode(kReceiveFolderTableNid, 0, table.finish());
+        m_writer.putNode(ReceiveFolderTableNid, 0, table.finish());
     }
 
     [[nodiscard]] std::vector<Property> spamSearchFolderProperties() const {
-        return {text(kDisplayName, "SPAM Search Folder 2"), int32(kContentCount, 0),
-                int32(kContentUnreadCount, 0), boolean(kSubfolders, false)};
+        return {text(DisplayName, "SPAM Search Folder 2"), int32(ContentCount, 0),
+                int32(ContentUnreadCount, 0), boolean(Subfolders, false)};
     }
 
     void writeSpamSearchFolder() {
-        m_writer.putNode(kSpamSearchFolderNid, kRootFolderNid,
+        m_writer.putNode(SpamSearchFolderNid, RootFolderNid,
                          ltp::buildPropertyContext(spamSearchFolderProperties()));
-        m_writer.putNode(tableNid(kSpamSearchFolderNid, NidType::SearchUpdateQueue), 0, {});
-        m_writer.putNode(tableNid(kSpamSearchFolderNid, NidType::SearchCriteriaObject), 0,
-                         ltp::buildPropertyContext({int32(kSearchFolderFlags, 0)}));
-        m_writer.putNode(tableNid(kSpamSearchFolderNid, NidType::SearchContentsTable), 0,
-                         emptyTable(kSearchContentsColumns));
+        m_writer.putNode(tableNid(SpamSearchFolderNid, NidType::SearchUpdateQueue), 0, {});
+        m_writer.putNode(tableNid(SpamSearchFolderNid, NidType::SearchCriteriaObject), 0,
+                         ltp::buildPropertyContext({int32(SearchFolderFlags, 0)}));
+        m_writer.putNode(tableNid(SpamSearchFolderNid, NidType::SearchContentsTable), 0,
+                         emptyTable(SearchContentsColumns));
     }
 
     [[nodiscard]] std::vector<const FolderSpec*> childrenOf(Nid nid) const {
         std::vector<const FolderSpec*> children;
-        for (const auto& folder : kFolders) {
+        for (const auto& folder : Folders) {
             if (folder.parent == nid && folder.nid != nid) {
                 children.push_back(&folder);
             }
@@ -228,24 +228,24 @@ private:
     }
 
     [[nodiscard]] std::vector<Property> folderProperties(const FolderSpec& folder) const {
-        const auto contentCount = folder.nid == kContactsNid
+        const auto contentCount = folder.nid == ContactsNid
                                       ? static_cast<std::int32_t>(m_store.contactsTable->rowCount())
                                       : 0;
         std::vector<Property> properties = {
-            text(kDisplayName, folder.name), int32(kContentCount, contentCount),
-            int32(kContentUnreadCount, 0),
-            boolean(kSubfolders, !childrenOf(folder.nid).empty() || folder.nid == kRootFolderNid)};
+            text(DisplayName, folder.name), int32(ContentCount, contentCount),
+            int32(ContentUnreadCount, 0),
+            boolean(Subfolders, !childrenOf(folder.nid).empty() || folder.nid == RootFolderNid)};
         if (*folder.containerClass != '\0') {
-            properties.push_back(text(kContainerClass, folder.containerClass));
+            properties.push_back(text(ContainerClass, folder.containerClass));
         }
-        if (folder.nid == kRootFolderNid || folder.nid == kInboxNid) {
+        if (folder.nid == RootFolderNid || folder.nid == InboxNid) {
             // Clients find the default Calendar, Contacts, ... folders through these.
-            properties.push_back(binary(kIpmAppointmentEntryId, entryId(kCalendarNid)));
-            properties.push_back(binary(kIpmContactEntryId, entryId(kContactsNid)));
-            properties.push_back(binary(kIpmJournalEntryId, entryId(kJournalNid)));
-            properties.push_back(binary(kIpmNoteEntryId, entryId(kNotesNid)));
-            properties.push_back(binary(kIpmTaskEntryId, entryId(kTasksNid)));
-            properties.push_back(binary(kIpmDraftsEntryId, entryId(kDraftsNid)));
+            properties.push_back(binary(IpmAppointmentEntryId, entryId(CalendarNid)));
+            properties.push_back(binary(IpmContactEntryId, entryId(ContactsNid)));
+            properties.push_back(binary(IpmJournalEntryId, entryId(JournalNid)));
+            properties.push_back(binary(IpmNoteEntryId, entryId(NotesNid)));
+            properties.push_back(binary(IpmTaskEntryId, entryId(TasksNid)));
+            properties.push_back(binary(IpmDraftsEntryId, entryId(DraftsNid)));
         }
         return properties;
     }
@@ -253,19 +253,19 @@ private:
     void writeFolder(const FolderSpec& folder) {
         m_writer.putNode(folder.nid, folder.parent,
                          ltp::buildPropertyContext(folderProperties(folder)));
-        ltp::TableBuilder hierarchy(kHierarchyColumns);
+        ltp::TableBuilder hierarchy(HierarchyColumns);
         for (const auto* child : childrenOf(folder.nid)) {
             hierarchy.addRow(child->nid, folderProperties(*child));
         }
-        if (folder.nid == kRootFolderNid) {
-            hierarchy.addRow(kSpamSearchFolderNid, spamSearchFolderProperties());
+        if (folder.nid == RootFolderNid) {
+            hierarchy.addRow(SpamSearchFolderNid, spamSearchFolderProperties());
         }
         m_writer.putNode(tableNid(folder.nid, NidType::HierarchyTable), 0, hierarchy.finish());
         m_writer.putNode(tableNid(folder.nid, NidType::ContentsTable), 0,
-                         folder.nid == kContactsNid ? m_store.contactsTable->finish()
-                                                    : emptyTable(kContentsColumns));
+                         folder.nid == ContactsNid ? m_store.contactsTable->finish()
+                                                   : emptyTable(ContentsColumns));
         m_writer.putNode(tableNid(folder.nid, NidType::AssociatedContentsTable), 0,
-                         emptyTable(kAssociatedContentsColumns));
+                         emptyTable(AssociatedContentsColumns));
     }
 
     ndb::NodeDatabase& m_writer;
@@ -275,7 +275,7 @@ private:
 } // namespace
 
 const std::vector<ltp::PropertyTag>& contentsTableColumns() {
-    return kContentsColumns;
+    return ContentsColumns;
 }
 
 std::string entryIdFor(const Guid& recordKey, ndb::Nid nid) {

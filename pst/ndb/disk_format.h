@@ -68,24 +68,24 @@ constexpr std::uint16_t computeSignature(std::uint64_t offset, std::uint64_t bid
     return static_cast<std::uint16_t>((value >> 16U) ^ (value & 0xFFFFU));
 }
 
-inline constexpr std::uint64_t kPageSize = 512;
-inline constexpr std::uint64_t kUnitSize = 64;
-inline constexpr std::size_t kMaxBlockData = 8176;
-inline constexpr std::size_t kMaxBlockSize = 8192;
-inline constexpr std::uint64_t kHeaderAreaSize = 0x4200;
-inline constexpr std::uint64_t kDensityListOffset = 0x4200;
-inline constexpr std::uint64_t kFirstAllocationMapOffset = 0x4400;
+inline constexpr std::uint64_t PageSize = 512;
+inline constexpr std::uint64_t UnitSize = 64;
+inline constexpr std::size_t MaxBlockData = 8176;
+inline constexpr std::size_t MaxBlockSize = 8192;
+inline constexpr std::uint64_t HeaderAreaSize = 0x4200;
+inline constexpr std::uint64_t DensityListOffset = 0x4200;
+inline constexpr std::uint64_t FirstAllocationMapOffset = 0x4400;
 /// Bytes mapped by one allocation map page (496 bytes of bits, 64 bytes per bit).
-inline constexpr std::uint64_t kAllocationMapRange = 496ULL * 8ULL * kUnitSize;
-inline constexpr std::uint64_t kPageMapEvery = 8;        // allocation maps per page map
-inline constexpr std::uint64_t kFirstFreeMapIndex = 128; // allocation map followed by a free map
-inline constexpr std::uint64_t kFreeMapEvery = 496;      // allocation maps per free map
-inline constexpr std::uint64_t kFreePageMapEvery =
+inline constexpr std::uint64_t AllocationMapRange = 496ULL * 8ULL * UnitSize;
+inline constexpr std::uint64_t PageMapEvery = 8;        // allocation maps per page map
+inline constexpr std::uint64_t FirstFreeMapIndex = 128; // allocation map followed by a free map
+inline constexpr std::uint64_t FreeMapEvery = 496;      // allocation maps per free map
+inline constexpr std::uint64_t FreePageMapEvery =
     496ULL * 8ULL; // allocation maps per free page map
-inline constexpr std::uint32_t kCrcBytesInPage = 496;
+inline constexpr std::uint32_t CrcBytesInPage = 496;
 /// Data block identifiers step by 4; bit 1 marks internal blocks (data-tree and subnode maps).
-inline constexpr Bid kBidStep = 4;
-inline constexpr Bid kInternalBidFlag = 2;
+inline constexpr Bid BidStep = 4;
+inline constexpr Bid InternalBidFlag = 2;
 
 enum class PageType : std::uint8_t {
     BlockBTree = 0x80,
@@ -155,8 +155,8 @@ struct BTreePageFooter {
     std::uint32_t padding;
 };
 static_assert(sizeof(BTreePageFooter) == 8);
-inline constexpr std::size_t kBTreeEntryBytes = 488;
-static_assert(kBTreeEntryBytes + sizeof(BTreePageFooter) + sizeof(PageTrailer) == kPageSize);
+inline constexpr std::size_t BTreeEntryBytes = 488;
+static_assert(BTreeEntryBytes + sizeof(BTreePageFooter) + sizeof(PageTrailer) == PageSize);
 
 /// Head of an XBLOCK (level 1: data-block identifiers) or XXBLOCK (level 2: XBLOCK identifiers).
 struct DataTreeHeader {

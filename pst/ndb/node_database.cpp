@@ -9,28 +9,28 @@
 namespace plumbrae::pst::ndb {
 namespace {
 
-constexpr std::uint8_t kDataTreeBlockType = 0x01;
-constexpr std::uint8_t kSubnodeBlockType = 0x02;
-constexpr std::size_t kMaxDataTreeEntries = (kMaxBlockData - sizeof(DataTreeHeader)) / sizeof(Bid);
-constexpr std::size_t kMaxSubnodeLeafEntries =
-    (kMaxBlockData - sizeof(SubnodeBlockHeader)) / sizeof(SubnodeLeafEntry);
-constexpr std::size_t kMaxSubnodeBranchEntries =
-    (kMaxBlockData - sizeof(SubnodeBlockHeader)) / sizeof(SubnodeBranchEntry);
-constexpr std::size_t kNodeLeafMax = kBTreeEntryBytes / sizeof(NodeBTreeLeafEntry);
-constexpr std::size_t kBlockLeafMax = kBTreeEntryBytes / sizeof(BlockBTreeLeafEntry);
-constexpr std::size_t kBranchMax = kBTreeEntryBytes / sizeof(BTreeBranchEntry);
+constexpr std::uint8_t DataTreeBlockType = 0x01;
+constexpr std::uint8_t SubnodeBlockType = 0x02;
+constexpr std::size_t MaxDataTreeEntries = (MaxBlockData - sizeof(DataTreeHeader)) / sizeof(Bid);
+constexpr std::size_t MaxSubnodeLeafEntries =
+    (MaxBlockData - sizeof(SubnodeBlockHeader)) / sizeof(SubnodeLeafEntry);
+constexpr std::size_t MaxSubnodeBranchEntries =
+    (MaxBlockData - sizeof(SubnodeBlockHeader)) / sizeof(SubnodeBranchEntry);
+constexpr std::size_t NodeLeafMax = BTreeEntryBytes / sizeof(NodeBTreeLeafEntry);
+constexpr std::size_t BlockLeafMax = BTreeEntryBytes / sizeof(BlockBTreeLeafEntry);
+constexpr std::size_t BranchMax = BTreeEntryBytes / sizeof(BTreeBranchEntry);
 // Outlook records one more reference than there are users of a block.
-constexpr std::uint16_t kSingleUseReferenceCount = 2;
-constexpr std::size_t kInternalHashSalt = 0x9E3779B97F4A7C15ULL;
-constexpr char kPageMapByte = '\xFF';
+constexpr std::uint16_t SingleUseReferenceCount = 2;
+constexpr std::size_t InternalHashSalt = 0x9E3779B97F4A7C15ULL;
+constexpr char PageMapByte = '\xFF';
 
 constexpr std::uint64_t blockSpan(std::size_t dataSize) {
-    return (dataSize + sizeof(BlockTrailer) + kUnitSize - 1) / kUnitSize * kUnitSize;
+    return (dataSize + sizeof(BlockTrailer) + UnitSize - 1) / UnitSize * UnitSize;
 }
 
 std::string finishPage(std::string body, PageType type, std::uint16_t signature,
                        std::uint64_t bid) {
-    body.resize(kCrcBytesInPage, '\0');
+    body.resize(CrcBytesInPage, '\0');
     PageTrailer trailer{};
     trailer.pageType = static_cast<std::uint8_t>(type);
     trailer.pageTypeRepeat = trailer.pageType;
@@ -58,8 +58,8 @@ std::uint8_t longestFreeRun(const SpaceMap::Bitmap& map) {
 
 std::vector<std::string> splitIntoBlocks(std::string_view bytes) {
     std::vector<std::string> blocks;
-    for (std::size_t at = 0; at < bytes.size(); at += kMaxBlockData) {
-        blocks.emplace_back(bytes.substr(at, kMaxBlockData));
+    for (std::size_t at = 0; at < bytes.size(); at += MaxBlockData) {
+        blocks.emplace_back(bytes.substr(at, MaxBlockData));
     }
     return blocks;
 }
@@ -81,22 +81,22 @@ void NodeDatabase::putNode(Nid nid, Nid parent, NodeContent content) {
 }
 
 Bid NodeDatabase::writeBlock(std::string_view data, bool internal, std::vector<Bid>& owned) {
-    const auto hash = std::hash<std::string_view>{}(data) ^ (internal ? kInternalHashSalt : 0);
+    const auto hash = std::hash<std::string_view>{}(data) ^ (internal ? InternalHashSalt : 0);
     const auto [first, last] = m_reusable.equal_range(hash);
     for (auto candidate = first; candidate != last; ++candidate) {
         const auto bid = candidate->second;
         const auto& block = m_blocks.at(bid);
-        if (block.size == data.size() && ((bid & kInternalBidFlag) != 0) == internal &&
+        if (block.size == data.size() && ((bid & InternalBidFlag) != 0) == internal &&
             block.crc == support::pstCrc32(data)) {
             m_reusable.erase(candidate);
             owned.push_back(bid);
             return bid;
         }
     }
-    const Bid bid = m_nextBlockBid | (internal ? kInternalBidFlag : 0);
-    m_nextBlockBid += kBidStep;
+    const Bid bid = m_nextBlockBid | (internal ? InternalBidFlag : 0);
+    m_nextBlockBid += BidStep;
     const auto span = blockSpan(data.size());
-    const auto offset = m_space.allocate(span, kUnitSize);
+    const auto offset = m_space.allocate(span, UnitSize);
     std::string bytes(data);
     bytes.resize(static_cast<std::size_t>(span) - sizeof(BlockTrailer), '\0');
     BlockTrailer trailer{};
@@ -139,7 +139,7 @@ Bid NodeDatabase::writeDataTree(const std::vector<std::string>& blocks, std::vec
     auto makeTree = [&](std::uint8_t level, const Bid* children, std::size_t count,
                         std::uint32_t bytesBelow) {
         std::string data;
-        appendRecord(data, DataTreeHeader{kDataTreeBlockType, level,
+        appendRecord(data, DataTreeHeader{DataTreeBlockType, level,
                                           static_cast<std::uint16_t>(count), bytesBelow});
         for (std::size_t i = 0; i < count; ++i) {
             appendRecord(data, children[i]);
@@ -147,8 +147,8 @@ Bid NodeDatabase::writeDataTree(const std::vector<std::string>& blocks, std::vec
         return writeBlock(data, true, owned);
     };
     std::vector<Bid> level1;
-    for (std::size_t first = 0; first < leaves.size(); first += kMaxDataTreeEntries) {
-        const auto count = std::min(kMaxDataTreeEntries, leaves.size() - first);
+    for (std::size_t first = 0; first < leaves.size(); first += MaxDataTreeEntries) {
+        const auto count = std::min(MaxDataTreeEntries, leaves.size() - first);
         std::uint32_t bytes = 0;
         for (std::size_t i = first; i < first + count; ++i) {
             bytes += static_cast<std::uint32_t>(blocks[i].size());
@@ -158,7 +158,7 @@ Bid NodeDatabase::writeDataTree(const std::vector<std::string>& blocks, std::vec
     if (level1.size() == 1) {
         return level1.front();
     }
-    if (level1.size() > kMaxDataTreeEntries) {
+    if (level1.size() > MaxDataTreeEntries) {
         throw PstIoError("a value too large for one node cannot be stored");
     }
     return makeTree(2, level1.data(), level1.size(), static_cast<std::uint32_t>(total));
@@ -176,11 +176,11 @@ Bid NodeDatabase::writeSubnodes(const std::vector<Subnode>& subnodes, std::vecto
     std::sort(sorted.begin(), sorted.end(),
               [](const Subnode* a, const Subnode* b) { return a->nid < b->nid; });
     std::vector<SubnodeBranchEntry> leaves;
-    for (std::size_t first = 0; first < sorted.size(); first += kMaxSubnodeLeafEntries) {
-        const auto count = std::min(kMaxSubnodeLeafEntries, sorted.size() - first);
+    for (std::size_t first = 0; first < sorted.size(); first += MaxSubnodeLeafEntries) {
+        const auto count = std::min(MaxSubnodeLeafEntries, sorted.size() - first);
         std::string data;
-        appendRecord(
-            data, SubnodeBlockHeader{kSubnodeBlockType, 0, static_cast<std::uint16_t>(count), 0});
+        appendRecord(data,
+                     SubnodeBlockHeader{SubnodeBlockType, 0, static_cast<std::uint16_t>(count), 0});
         for (std::size_t i = first; i < first + count; ++i) {
             const auto& subnode = *sorted[i];
             noteNid(subnode.nid);
@@ -193,11 +193,11 @@ Bid NodeDatabase::writeSubnodes(const std::vector<Subnode>& subnodes, std::vecto
     if (leaves.size() == 1) {
         return leaves.front().bid;
     }
-    if (leaves.size() > kMaxSubnodeBranchEntries) {
+    if (leaves.size() > MaxSubnodeBranchEntries) {
         throw PstIoError("a node with this many subnodes cannot be stored");
     }
     std::string data;
-    appendRecord(data, SubnodeBlockHeader{kSubnodeBlockType, 1,
+    appendRecord(data, SubnodeBlockHeader{SubnodeBlockType, 1,
                                           static_cast<std::uint16_t>(leaves.size()), 0});
     for (const auto& leaf : leaves) {
         appendRecord(data, leaf);
@@ -254,12 +254,12 @@ NodeDatabase::Level NodeDatabase::layoutLevel(PageType type, std::string_view en
                 kept[search] = true;
             } else {
                 std::string body = page.entries;
-                body.resize(kBTreeEntryBytes, '\0');
+                body.resize(BTreeEntryBytes, '\0');
                 appendRecord(body, BTreePageFooter{static_cast<std::uint8_t>(inPage),
                                                    static_cast<std::uint8_t>(maxEntries),
                                                    static_cast<std::uint8_t>(entrySize), level, 0});
                 const auto bid = m_nextPageBid++;
-                const auto offset = m_space.allocate(kPageSize, kPageSize);
+                const auto offset = m_space.allocate(PageSize, PageSize);
                 m_file->writeAt(
                     offset, finishPage(std::move(body), type, computeSignature(offset, bid), bid));
                 page.ref = {bid, offset};
@@ -273,7 +273,7 @@ NodeDatabase::Level NodeDatabase::layoutLevel(PageType type, std::string_view en
     }
     for (std::size_t i = 0; i < previous.size(); ++i) {
         if (!kept[i]) {
-            m_space.release(previous[i].ref.offset, kPageSize);
+            m_space.release(previous[i].ref.offset, PageSize);
         }
     }
     return out;
@@ -295,12 +295,12 @@ BlockRef NodeDatabase::writeTree(PageType type, std::string entries, std::size_t
         for (const auto& page : built.back()) {
             appendRecord(entries, BTreeBranchEntry{page.firstKey, page.ref});
         }
-        maxEntries = kBranchMax;
+        maxEntries = BranchMax;
         entrySize = sizeof(BTreeBranchEntry);
     }
     for (std::size_t level = built.size(); level < levels.size(); ++level) {
         for (const auto& page : levels[level]) {
-            m_space.release(page.ref.offset, kPageSize);
+            m_space.release(page.ref.offset, PageSize);
         }
     }
     levels = std::move(built);
@@ -316,17 +316,17 @@ void NodeDatabase::writeMaps() {
                                                PageType::AllocationMap, 0, offset));
             ++m_writes;
         }
-        auto next = offset + kPageSize;
-        if (range % kPageMapEvery == 0) {
+        auto next = offset + PageSize;
+        if (range % PageMapEvery == 0) {
             if (m_space.added(range)) {
-                m_file->writeAt(next, finishPage(std::string(kCrcBytesInPage, kPageMapByte),
+                m_file->writeAt(next, finishPage(std::string(CrcBytesInPage, PageMapByte),
                                                  PageType::PageMap, 0, next));
             }
-            next += kPageSize;
+            next += PageSize;
         }
         if (hasFreeMap(range)) {
-            std::string runs(kCrcBytesInPage, '\0');
-            for (std::size_t i = 0; i < kCrcBytesInPage && range + i < m_space.rangeCount(); ++i) {
+            std::string runs(CrcBytesInPage, '\0');
+            for (std::size_t i = 0; i < CrcBytesInPage && range + i < m_space.rangeCount(); ++i) {
                 runs[i] = static_cast<char>(longestFreeRun(m_space.bitmap(range + i)));
             }
             m_file->writeAt(next, finishPage(std::move(runs), PageType::FreeMap, 0, next));
@@ -334,9 +334,9 @@ void NodeDatabase::writeMaps() {
     }
     // An empty density list: clients rebuild it when they first need free space.
     const auto listBid = m_nextPageBid;
-    m_file->writeAt(kDensityListOffset,
+    m_file->writeAt(DensityListOffset,
                     finishPage(std::string{}, PageType::DensityList,
-                               computeSignature(kDensityListOffset, listBid), listBid));
+                               computeSignature(DensityListOffset, listBid), listBid));
 }
 
 void NodeDatabase::writeHeader(BlockRef nodeRoot, BlockRef blockRoot, std::uint32_t unique) {
@@ -392,10 +392,10 @@ std::uint64_t NodeDatabase::commit(OutputFile& file, std::uint32_t unique, bool 
     for (const auto& [bid, block] : m_blocks) {
         appendRecord(
             blockEntries,
-            BlockBTreeLeafEntry{{bid, block.offset}, block.size, kSingleUseReferenceCount, 0});
+            BlockBTreeLeafEntry{{bid, block.offset}, block.size, SingleUseReferenceCount, 0});
     }
     const auto blockRoot = writeTree(PageType::BlockBTree, std::move(blockEntries),
-                                     sizeof(BlockBTreeLeafEntry), kBlockLeafMax, m_blockLevels);
+                                     sizeof(BlockBTreeLeafEntry), BlockLeafMax, m_blockLevels);
     std::string nodeEntries;
     nodeEntries.reserve(m_nodes.size() * sizeof(NodeBTreeLeafEntry));
     for (const auto& [nid, node] : m_nodes) {
@@ -403,7 +403,7 @@ std::uint64_t NodeDatabase::commit(OutputFile& file, std::uint32_t unique, bool 
                      NodeBTreeLeafEntry{nid, node.data, node.subnodes, node.parent, 0});
     }
     const auto nodeRoot = writeTree(PageType::NodeBTree, std::move(nodeEntries),
-                                    sizeof(NodeBTreeLeafEntry), kNodeLeafMax, m_nodeLevels);
+                                    sizeof(NodeBTreeLeafEntry), NodeLeafMax, m_nodeLevels);
     writeMaps();
     writeHeader(nodeRoot, blockRoot, unique);
     const auto size = m_space.fileSize();

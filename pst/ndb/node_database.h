@@ -84,7 +84,7 @@ private:
     std::unordered_multimap<std::size_t, Bid> m_reusable;
     std::vector<Level> m_nodeLevels;
     std::vector<Level> m_blockLevels;
-    Bid m_nextBlockBid = kBidStep;
+    Bid m_nextBlockBid = BidStep;
     Bid m_nextPageBid = 1;
     std::array<std::uint32_t, 32> m_highestNidIndex{};
     std::size_t m_writes = 0;

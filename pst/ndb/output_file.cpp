@@ -81,7 +81,7 @@ DiskFile::~DiskFile() {
 
 void DiskFile::writeAt(std::uint64_t offset, std::string_view bytes) {
     // Blocks are mostly laid out one after another: gather neighbours into one system call.
-    if (offset != m_pendingOffset + m_pending.size() || m_pending.size() + bytes.size() > kGather) {
+    if (offset != m_pendingOffset + m_pending.size() || m_pending.size() + bytes.size() > Gather) {
         flushPending();
         m_pendingOffset = offset;
     }

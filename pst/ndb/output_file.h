@@ -57,7 +57,7 @@ private:
     [[noreturn]] void fail(const char* what, int error) const;
     void flushPending();
 
-    static constexpr std::size_t kGather = std::size_t{1} << 20;
+    static constexpr std::size_t Gather = std::size_t{1} << 20;
     std::filesystem::path m_path;
     int m_fd = -1;
     std::uint64_t m_pendingOffset = 0;

@@ -8,7 +8,7 @@ namespace plumbrae::pst::ndb {
 namespace {
 
 // Beyond this the file would need free page maps; a contacts file never comes close.
-constexpr std::uint64_t kLargestFile = 0x7C000000;
+constexpr std::uint64_t LargestFile = 0x7C000000;
 
 constexpr std::uint64_t alignUp(std::uint64_t value, std::uint64_t alignment) {
     return (value + alignment - 1) / alignment * alignment;
@@ -17,12 +17,12 @@ constexpr std::uint64_t alignUp(std::uint64_t value, std::uint64_t alignment) {
 } // namespace
 
 std::uint64_t SpaceMap::reservedAtRangeStart(std::size_t range) {
-    std::uint64_t bytes = kPageSize; // the allocation map itself
-    if (range % kPageMapEvery == 0) {
-        bytes += kPageSize;
+    std::uint64_t bytes = PageSize; // the allocation map itself
+    if (range % PageMapEvery == 0) {
+        bytes += PageSize;
     }
     if (hasFreeMap(range)) {
-        bytes += kPageSize;
+        bytes += PageSize;
     }
     return bytes;
 }
@@ -39,7 +39,7 @@ void SpaceMap::clearChanges() {
 void SpaceMap::openRange() {
     const auto range = m_maps.size();
     const auto start = allocationMapOffset(range);
-    if (start + kAllocationMapRange > kLargestFile) {
+    if (start + AllocationMapRange > LargestFile) {
         throw PstIoError("the file would grow beyond 1.9 GB, more than a personal folders file "
                          "of this kind can hold");
     }
@@ -48,16 +48,16 @@ void SpaceMap::openRange() {
     m_changed.push_back(true);
     const auto reserved = reservedAtRangeStart(range);
     mark(start, reserved, true);
-    addFreeRun(start + reserved, kAllocationMapRange - reserved);
-    m_freeBytes += kAllocationMapRange - reserved;
+    addFreeRun(start + reserved, AllocationMapRange - reserved);
+    m_freeBytes += AllocationMapRange - reserved;
 }
 
 void SpaceMap::mark(std::uint64_t offset, std::uint64_t bytes, bool used) {
     const auto range =
-        static_cast<std::size_t>((offset - kFirstAllocationMapOffset) / kAllocationMapRange);
-    const auto first = (offset - allocationMapOffset(range)) / kUnitSize;
+        static_cast<std::size_t>((offset - FirstAllocationMapOffset) / AllocationMapRange);
+    const auto first = (offset - allocationMapOffset(range)) / UnitSize;
     auto& map = m_maps[range];
-    for (auto unit = first; unit < first + bytes / kUnitSize; ++unit) {
+    for (auto unit = first; unit < first + bytes / UnitSize; ++unit) {
         const auto bit = static_cast<std::uint8_t>(0x80U >> (unit % 8));
         auto& byte = map[static_cast<std::size_t>(unit / 8)];
         byte = static_cast<std::uint8_t>(used ? (byte | bit) : (byte & ~bit));

@@ -51,12 +51,12 @@ private:
 
 /// File offset of the allocation map that starts range `range`.
 constexpr std::uint64_t allocationMapOffset(std::uint64_t range) {
-    return kFirstAllocationMapOffset + range * kAllocationMapRange;
+    return FirstAllocationMapOffset + range * AllocationMapRange;
 }
 
 /// True when a free map page follows the allocation map (and page map) of `range`.
 constexpr bool hasFreeMap(std::uint64_t range) {
-    return range >= kFirstFreeMapIndex && (range - kFirstFreeMapIndex) % kFreeMapEvery == 0;
+    return range >= FirstFreeMapIndex && (range - FirstFreeMapIndex) % FreeMapEvery == 0;
 }
 
 } // namespace plumbrae::pst::ndb

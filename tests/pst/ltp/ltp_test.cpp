@@ -76,8 +76,8 @@ std::string valueOf(const ReadBack& node, std::uint32_t hnid) {
 std::vector<std::string> heapBTree(const std::vector<std::string>& blocks, std::uint32_t header) {
     const auto head = allocation(blocks, header);
     EXPECT_EQ(static_cast<std::uint8_t>(head.at(0)), 0xB5);
-    const auto keySize = static_cast<std::size_t>(head.at(1));
-    const auto dataSize = static_cast<std::size_t>(head.at(2));
+    const auto keySize = static_cast<std::size_t>(static_cast<std::uint8_t>(head.at(1)));
+    const auto dataSize = static_cast<std::size_t>(static_cast<std::uint8_t>(head.at(2)));
     std::vector<std::string> records;
     auto walk = [&](auto&& self, std::uint32_t hid, int level) -> void {
         const auto bytes = allocation(blocks, hid);
@@ -137,8 +137,8 @@ TEST(Heap, SpreadsOverBlocksWithBitmapHeadersWhereTheFormatWantsThem) {
 
 TEST(Heap, RefusesAllocationsPastTheLimit) {
     HeapBuilder heap(HeapClient::BTree);
-    EXPECT_NO_THROW(heap.allocate(std::string(kMaxHeapAllocation, 'x')));
-    EXPECT_THROW(heap.allocate(std::string(kMaxHeapAllocation + 1, 'x')), std::length_error);
+    EXPECT_NO_THROW(heap.allocate(std::string(MaxHeapAllocation, 'x')));
+    EXPECT_THROW(heap.allocate(std::string(MaxHeapAllocation + 1, 'x')), std::length_error);
 }
 
 class HeapBTreeSizes : public ::testing::TestWithParam<std::size_t> {};
@@ -288,8 +288,8 @@ TEST_P(TableRows, ReadBackWithIndexAndCellBits) {
     for (const auto& [tag, offset, size, bit] : table.columns) {
         columns[tag] = {offset, size, bit};
     }
-    EXPECT_EQ(std::get<0>(columns.at(kRowIdTag)), 0);
-    EXPECT_EQ(std::get<0>(columns.at(kRowVersionTag)), 4);
+    EXPECT_EQ(std::get<0>(columns.at(RowIdTag)), 0);
+    EXPECT_EQ(std::get<0>(columns.at(RowVersionTag)), 4);
     auto cell = [&](const std::string& row, std::uint32_t tag) -> std::optional<std::string> {
         const auto [offset, size, bit] = columns.at(tag);
         const auto bitmap = static_cast<std::uint8_t>(row.at(table.bitmapStart + bit / 8U));
@@ -301,7 +301,7 @@ TEST_P(TableRows, ReadBackWithIndexAndCellBits) {
     for (std::uint32_t i = 0; i < GetParam(); ++i) {
         const auto rowId = 0x200004 + 32 * i;
         const auto& row = table.rows.at(table.rowIndex.at(rowId));
-        EXPECT_EQ(le32(*cell(row, kRowIdTag), 0), rowId);
+        EXPECT_EQ(le32(*cell(row, RowIdTag), 0), rowId);
         EXPECT_EQ(le32(*cell(row, countTag), 0), i);
         EXPECT_EQ(*cell(row, timeTag), int64Value(1000 + i));
         EXPECT_EQ(valueOf(node, le32(*cell(row, nameTag), 0)),
@@ -309,7 +309,8 @@ TEST_P(TableRows, ReadBackWithIndexAndCellBits) {
         EXPECT_EQ(cell(row, flagTag).has_value(), i % 2 == 0);
     }
     // Small tables keep their rows in the heap, larger ones in a subnode of several blocks.
-    EXPECT_EQ((table.rowsReference & 0x1FU) != 0, GetParam() * table.rowSize > kMaxHeapAllocation);
+    EXPECT_EQ((table.rowsReference & 0x1FU) != 0,
+              std::size_t{GetParam()} * table.rowSize > MaxHeapAllocation);
 }
 
 INSTANTIATE_TEST_SUITE_P(HeapAndSubnode, TableRows, ::testing::Values(0U, 3U, 100U, 1500U));

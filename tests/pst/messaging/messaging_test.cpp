@@ -17,28 +17,28 @@ using namespace pst::messaging;
 
 TEST(NamedPropertyMap, GivesEachNameOneIdInOrderOfFirstUse) {
     NamedPropertyMap names;
-    EXPECT_EQ(names.idFor(kAddressPropertySet, 0x8083), 0x8000);
-    EXPECT_EQ(names.idFor(kPublicStringsPropertySet, std::string("Keywords")), 0x8001);
-    EXPECT_EQ(names.idFor(kAddressPropertySet, 0x8005), 0x8002);
-    EXPECT_EQ(names.idFor(kAddressPropertySet, 0x8083), 0x8000);
-    EXPECT_EQ(names.idFor(kPublicStringsPropertySet, std::string("Keywords")), 0x8001);
+    EXPECT_EQ(names.idFor(AddressPropertySet, 0x8083), 0x8000);
+    EXPECT_EQ(names.idFor(PublicStringsPropertySet, std::string("Keywords")), 0x8001);
+    EXPECT_EQ(names.idFor(AddressPropertySet, 0x8005), 0x8002);
+    EXPECT_EQ(names.idFor(AddressPropertySet, 0x8083), 0x8000);
+    EXPECT_EQ(names.idFor(PublicStringsPropertySet, std::string("Keywords")), 0x8001);
     EXPECT_EQ(names.size(), 3U);
 }
 
 TEST(NamedPropertyMap, StreamsAndBucketsAgree) {
     NamedPropertyMap names;
     const Guid other = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-    names.idFor(kAddressPropertySet, 0x8083);
-    names.idFor(kPublicStringsPropertySet, std::string("Keywords"));
+    names.idFor(AddressPropertySet, 0x8083);
+    names.idFor(PublicStringsPropertySet, std::string("Keywords"));
     names.idFor(other, 0x0001);
     names.idFor(other, std::string("Zürich"));
-    names.idFor(kAddressPropertySet, 0x8005);
+    names.idFor(AddressPropertySet, 0x8005);
     const auto properties = readPropertyContext(writeAndReadNode(names.build()));
     EXPECT_EQ(readLe32(properties.at(0x0001), 0), 251U);
     const auto& guids = properties.at(0x0002);
     ASSERT_EQ(guids.size(), 32U);
     EXPECT_EQ(guids.substr(0, 16),
-              std::string(kAddressPropertySet.begin(), kAddressPropertySet.end()));
+              std::string(AddressPropertySet.begin(), AddressPropertySet.end()));
     const auto& entries = properties.at(0x0003);
     const auto& strings = properties.at(0x0004);
     ASSERT_EQ(entries.size(), 5U * 8U);
@@ -125,7 +125,7 @@ TEST(ContactMessage, CarriesEveryMappedFieldAndNamedProperties) {
         buildContactMessage(contact, 0x200024, names, 0x01D0000000000000, std::string(16, 's'));
     const auto properties = readPropertyContext(writeAndReadNode(message.content));
     auto text = [&](std::uint16_t id) { return textOf(properties, id); };
-    auto named = [&](std::uint32_t lid) { return text(names.idFor(kAddressPropertySet, lid)); };
+    auto named = [&](std::uint32_t lid) { return text(names.idFor(AddressPropertySet, lid)); };
     EXPECT_EQ(text(0x001A), "IPM.Contact");
     EXPECT_EQ(text(0x3A06), contact.givenName);
     EXPECT_EQ(text(0x3A44), contact.middleName);
@@ -172,7 +172,7 @@ TEST(ContactMessage, CarriesEveryMappedFieldAndNamedProperties) {
     EXPECT_EQ(text(0x1000), "line 1\r\nline 2");
     EXPECT_EQ(named(0x8005), "Lee, Ann B");
     const auto keywords =
-        properties.at(names.idFor(kPublicStringsPropertySet, std::string("Keywords")));
+        properties.at(names.idFor(PublicStringsPropertySet, std::string("Keywords")));
     EXPECT_EQ(keywords, pst::ltp::multiStringValue({"Friends", "Work"}));
     // Empty fields are left out rather than written empty.
     EXPECT_EQ(properties.count(0x3A1A), 0U);
@@ -194,7 +194,7 @@ TEST(ContactMessage, PictureBecomesAPhotoAttachmentWithItsTable) {
     EXPECT_EQ(textOf(attachment, 0x3703), ".jpg");
     const auto properties = readPropertyContext(node);
     EXPECT_EQ(readLe32(properties.at(0x0E07), 0) & 0x10U, 0x10U);
-    EXPECT_EQ(properties.at(names.idFor(kAddressPropertySet, 0x8015))[0], 1);
+    EXPECT_EQ(properties.at(names.idFor(AddressPropertySet, 0x8015))[0], 1);
 }
 
 TEST(PstFile, RefusesAnExistingPath) {

@@ -83,7 +83,7 @@ protected:
     }
 
     fs::path write(const std::string& name, std::size_t count, std::size_t batch = 1000) {
-        const auto path = m_dir.path() / name;
+        auto path = m_dir.path() / name;
         auto file =
             pst::messaging::PstFile::create(path, "Interop Store", {batch, std::chrono::hours(1)});
         for (std::size_t i = 0; i < count; ++i) {

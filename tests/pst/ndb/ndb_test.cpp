@@ -165,7 +165,7 @@ TEST(AllocationMaps, MarkExactlyWhatIsUsedAndCountTheRest) {
         }
     }
     for (const auto& [bid, block] : reader.blocks()) {
-        mark(block.offset, (block.size + 16U + 63U) / 64U * 64U);
+        mark(block.offset, (std::uint64_t{block.size} + 16U + 63U) / 64U * 64U);
     }
     for (const auto page : reader.pageOffsets()) {
         mark(page, 512);
@@ -175,7 +175,7 @@ TEST(AllocationMaps, MarkExactlyWhatIsUsedAndCountTheRest) {
         const auto map = static_cast<std::size_t>(0x4400 + r * range);
         EXPECT_EQ(static_cast<std::uint8_t>(bytes[map + 496]), 0x84);
         EXPECT_EQ(reader.u32(map + 500), referenceCrc(std::string_view(bytes).substr(map, 496)));
-        for (std::size_t unit = 0; unit < 496 * 8; ++unit) {
+        for (std::size_t unit = 0; unit < std::size_t{496} * 8; ++unit) {
             const bool bit =
                 ((static_cast<unsigned>(static_cast<std::uint8_t>(bytes[map + unit / 8])) >>
                   (7U - unit % 8U)) &
