@@ -1,4 +1,5 @@
 #include "pst/ndb/disk_format.h"
+#include "pst/ndb/node_database.h"
 #include "pst/ndb/node_database_writer.h"
 #include "support/crc32.h"
 #include "tests/pst/ndb/pst_test_reader.h"
@@ -136,19 +137,12 @@ TEST_P(SubnodeCounts, AreAllFoundSortedByIdentifier) {
 // One leaf block holds 340 entries; more need an index level.
 INSTANTIATE_TEST_SUITE_P(OneAndTwoLevels, SubnodeCounts, ::testing::Values(1U, 340U, 341U, 1000U));
 
-TEST(AllocationMaps, MarkExactlyWhatIsUsedAndCountTheRest) {
-    std::vector<std::pair<pst::ndb::Nid, NodeContent>> nodes;
-    // About 3 MB: several allocation maps and a second page map.
-    for (std::uint32_t i = 0; i < 400; ++i) {
-        nodes.push_back({makeNid(NidType::NormalMessage, 0x10001 + i),
-                         {{std::string(8000, static_cast<char>('a' + i % 26))}, {}}});
-    }
-    TestPstReader reader(build(nodes));
-    ASSERT_TRUE(reader.problems().empty()) << reader.problems().front();
+/// Every 64-byte unit the maps mark in use is used by exactly one map page, block or B-tree
+/// page, every used unit is marked, and the root's free-byte count matches.
+void expectMapsMatchUse(const TestPstReader& reader) {
     const auto& bytes = reader.bytes();
     const std::uint64_t range = 0x3E000;
     const auto ranges = (bytes.size() - 0x4400) / range;
-    ASSERT_GE(ranges, 9U);
     std::vector<bool> used((bytes.size() - 0x4400) / 64, false);
     auto mark = [&](std::uint64_t offset, std::uint64_t size) {
         for (auto unit = (offset - 0x4400) / 64; unit < (offset - 0x4400 + size + 63) / 64;
@@ -186,6 +180,85 @@ TEST(AllocationMaps, MarkExactlyWhatIsUsedAndCountTheRest) {
     }
     EXPECT_EQ(reader.u64(180 + 20), freeUnits * 64);                // free bytes in the root
     EXPECT_EQ(reader.u64(180 + 12), 0x4400 + (ranges - 1) * range); // last map
+}
+
+TEST(AllocationMaps, MarkExactlyWhatIsUsedAndCountTheRest) {
+    std::vector<std::pair<pst::ndb::Nid, NodeContent>> nodes;
+    // About 3 MB: several allocation maps and a second page map.
+    for (std::uint32_t i = 0; i < 400; ++i) {
+        nodes.push_back({makeNid(NidType::NormalMessage, 0x10001 + i),
+                         {{std::string(8000, static_cast<char>('a' + i % 26))}, {}}});
+    }
+    TestPstReader reader(build(nodes));
+    ASSERT_TRUE(reader.problems().empty()) << reader.problems().front();
+    EXPECT_GE((reader.bytes().size() - 0x4400) / 0x3E000, 9U);
+    expectMapsMatchUse(reader);
+}
+
+pst::ndb::Nid messageNid(std::uint32_t i) {
+    return makeNid(NidType::NormalMessage, 0x10001 + i);
+}
+
+std::string contentOf(std::uint32_t i) {
+    return "contact " + std::to_string(i) + std::string(300, '.');
+}
+
+TEST(Commits, WriteOnlyWhatChangedAndLeaveAConsistentFile) {
+    MemoryFile file; // holds what the previous commit wrote, as the cloned aside file does
+    pst::ndb::NodeDatabase database;
+    const pst::ndb::Nid table = 0x814E;
+    std::vector<std::string> tablePieces(6, std::string(8000, 't'));
+    for (std::uint32_t i = 0; i < 3000; ++i) {
+        database.putNode(messageNid(i), 0x8142, {{contentOf(i)}, {}});
+    }
+    database.putNode(table, 0, {tablePieces, {}});
+    database.commit(file, 1, false);
+    EXPECT_GT(database.lastCommitWrites(), 3000U);
+
+    // The table again, unchanged, and ten new nodes: ten blocks, the B-tree pages above them
+    // and the allocation maps they touch.
+    database.putNode(table, 0, {tablePieces, {}});
+    for (std::uint32_t i = 3000; i < 3010; ++i) {
+        database.putNode(messageNid(i), 0x8142, {{contentOf(i)}, {}});
+    }
+    database.commit(file, 2, false);
+    EXPECT_LE(database.lastCommitWrites(), 10U + 16U);
+
+    // The table grows at its end: its unchanged blocks stay.
+    tablePieces.back() = std::string(8000, 'u');
+    tablePieces.push_back("tail");
+    database.putNode(table, 0, {tablePieces, {}});
+    database.commit(file, 3, false);
+    EXPECT_LE(database.lastCommitWrites(), 3U + 12U); // two blocks, the data tree, pages
+
+    TestPstReader reader(file.bytes());
+    ASSERT_TRUE(reader.problems().empty()) << reader.problems().front();
+    EXPECT_EQ(reader.nodes().size(), 3011U);
+    EXPECT_EQ(reader.nodeData(reader.nodes().at(table).dataBid), tablePieces);
+    for (std::uint32_t i = 0; i < 3010; i += 101) {
+        EXPECT_EQ(reader.blockData(reader.nodes().at(messageNid(i)).dataBid), contentOf(i));
+    }
+    EXPECT_EQ(reader.u32(40), 3U); // the header of the last commit
+    expectMapsMatchUse(reader);
+}
+
+TEST(Commits, ReuseTheSpaceOfReplacedBlocks) {
+    MemoryFile file;
+    pst::ndb::NodeDatabase database;
+    std::uint64_t firstSize = 0;
+    for (std::uint32_t round = 0; round < 40; ++round) {
+        database.putNode(
+            0x21, 0,
+            {std::vector<std::string>(30, std::string(8000, static_cast<char>('a' + round % 26))),
+             {}});
+        const auto size = database.commit(file, round + 1, false);
+        firstSize = round == 0 ? size : firstSize;
+        EXPECT_LE(size, firstSize + 0x3E000) << "round " << round;
+    }
+    TestPstReader reader(file.bytes());
+    ASSERT_TRUE(reader.problems().empty()) << reader.problems().front();
+    EXPECT_EQ(reader.blocks().size(), 31U);
+    expectMapsMatchUse(reader);
 }
 
 TEST(DiskFile, RefusesToReplaceAFile) {
