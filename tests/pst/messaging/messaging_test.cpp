@@ -254,6 +254,30 @@ TEST(PstFile, CommitsWhenTimeRunsOut) {
     EXPECT_EQ(countContacts(path), 1U);
 }
 
+TEST(PstFile, AFailedCommitLeavesTheLastCommittedStore) {
+    TempDir dir;
+    const auto path = dir.path() / "blocked.pst";
+    auto file = PstFile::create(path, "Store", {2, std::chrono::hours(1)});
+    file->addContact(sampleContactForTests());
+    file->addContact(sampleContactForTests()); // committed
+    // Something in the way of the file written aside makes the next commit fail.
+    std::filesystem::create_directory(path.string() + ".tmp");
+    file->addContact(sampleContactForTests());
+    try {
+        file->addContact(sampleContactForTests());
+        FAIL() << "the commit did not fail";
+    } catch (const PstError& error) {
+        EXPECT_NE(std::string(error.what()).find("blocked.pst"), std::string::npos) << error.what();
+    }
+    TestPstReader reader(readFile(path));
+    EXPECT_TRUE(reader.problems().empty());
+    EXPECT_EQ(countContacts(path), 2U);
+    // Once the obstacle is gone, the next commit writes everything added.
+    std::filesystem::remove(path.string() + ".tmp");
+    file->commit();
+    EXPECT_EQ(countContacts(path), 4U);
+}
+
 TEST(PstFile, DestructionCommitsWhatWasAdded) {
     TempDir dir;
     const auto path = dir.path() / "dropped.pst";
