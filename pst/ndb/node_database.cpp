@@ -211,6 +211,21 @@ void NodeDatabase::writeNode(Nid nid, const NodeContent& content, NodeEntry& ent
     entry.subnodes = writeSubnodes(content.subnodes, entry.owned);
 }
 
+BlockRef NodeDatabase::writeBTreePage(PageType type, std::string_view entries, std::size_t count,
+                                      std::size_t entrySize, std::size_t maxEntries,
+                                      std::uint8_t level) {
+    std::string body(entries);
+    body.resize(BTreeEntryBytes, '\0');
+    appendRecord(body, BTreePageFooter{static_cast<std::uint8_t>(count),
+                                       static_cast<std::uint8_t>(maxEntries),
+                                       static_cast<std::uint8_t>(entrySize), level, 0});
+    const auto bid = m_nextPageBid++;
+    const auto offset = m_space.allocate(PageSize, PageSize);
+    m_file->writeAt(offset, finishPage(std::move(body), type, computeSignature(offset, bid), bid));
+    ++m_writes;
+    return {bid, offset};
+}
+
 NodeDatabase::Level NodeDatabase::layoutLevel(PageType type, std::string_view entries,
                                               std::size_t entrySize, std::size_t maxEntries,
                                               std::uint8_t level, const Level& previous) {
@@ -253,17 +268,7 @@ NodeDatabase::Level NodeDatabase::layoutLevel(PageType type, std::string_view en
                 page.ref = previous[search].ref;
                 kept[search] = true;
             } else {
-                std::string body = page.entries;
-                body.resize(BTreeEntryBytes, '\0');
-                appendRecord(body, BTreePageFooter{static_cast<std::uint8_t>(inPage),
-                                                   static_cast<std::uint8_t>(maxEntries),
-                                                   static_cast<std::uint8_t>(entrySize), level, 0});
-                const auto bid = m_nextPageBid++;
-                const auto offset = m_space.allocate(PageSize, PageSize);
-                m_file->writeAt(
-                    offset, finishPage(std::move(body), type, computeSignature(offset, bid), bid));
-                page.ref = {bid, offset};
-                ++m_writes;
+                page.ref = writeBTreePage(type, page.entries, inPage, entrySize, maxEntries, level);
             }
             out.push_back(std::move(page));
             if (inPage == 0) {

@@ -70,6 +70,8 @@ private:
     void releaseBlock(Bid bid);
     BlockRef writeTree(PageType type, std::string leafEntries, std::size_t leafSize,
                        std::size_t leafMax, std::vector<Level>& levels);
+    BlockRef writeBTreePage(PageType type, std::string_view entries, std::size_t count,
+                            std::size_t entrySize, std::size_t maxEntries, std::uint8_t level);
     Level layoutLevel(PageType type, std::string_view entries, std::size_t entrySize,
                       std::size_t maxEntries, std::uint8_t level, const Level& previous);
     void writeMaps();
