@@ -129,8 +129,9 @@ void PstExport::close() {
 }
 
 void PstExport::abandon() noexcept {
-    // Nothing is logged off or released: the session stays until the next run or until this
-    // object goes, and releasing it then commits every contact saved before the failure.
+    // Nothing is logged off, but the session is released at once: releasing it commits every
+    // contact saved before the failure, so the file the user opens next holds all of them.
+    releaseSession();
 }
 
 core::Message PstExport::failureMessage(const std::string& cause) const {

@@ -93,7 +93,11 @@ TEST_P(PstRunFailure, EndsWithTheOutlookErrorAndNoLogoff) {
     EXPECT_EQ(std::count(shown.text.begin(), shown.text.end(), '\n'), 4) << shown.text;
     // Only the failing Logoff itself may appear: nothing logs off after a failure.
     EXPECT_EQ(count("RDOSession.Logoff()"), log->failOn == "RDOSession.Logoff" ? 1 : 0);
-    EXPECT_EQ(count("RDOSession released"), 0);
+    // A failure while contacts are written releases the session at once (committing them);
+    // one while the file is being set up leaves it for the next run to release.
+    if (GetParam().savedBefore > 0) {
+        EXPECT_EQ(count("RDOSession released"), 1);
+    }
     const long saves = count("RDOContactItem.Save()") - (log->failOn == "RDOContactItem.Save");
     EXPECT_EQ(saves, GetParam().savedBefore);
 }
