@@ -9,6 +9,7 @@
 #include "support/byte_sink.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <random>
 #include <unistd.h>
@@ -34,6 +35,21 @@ void syncFolder(const std::filesystem::path& folder) {
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
+    }
+}
+
+/// Removes a file left aside by a writer killed in the middle of a commit. Only a personal
+/// folders file is removed: anything else of that name stays, and the commit reports it.
+void removeLeftover(const std::filesystem::path& aside) {
+    const int fd = ::open(aside.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return;
+    }
+    char magic[4] = {};
+    const bool ours = ::read(fd, magic, sizeof magic) == 4 && std::memcmp(magic, "!BDN", 4) == 0;
+    ::close(fd);
+    if (ours) {
+        ::unlink(aside.c_str());
     }
 }
 
@@ -85,15 +101,19 @@ public:
             throw PstError("cannot write " + m_path.string() + ": an earlier commit failed");
         }
         const auto aside = std::filesystem::path(m_path.string() + ".tmp");
-        ::unlink(aside.c_str()); // a leftover of an earlier, killed run
+        removeLeftover(aside);
         // A killed process leaves the page cache intact, so batch commits only need the
         // rename to be atomic; the first and the final commit also survive a power cut.
         const bool flush = m_commits == 0 || m_closed;
+        bool created = false;
         try {
+            ndb::DiskFile file(aside);
+            created = true;
             // The aside file starts as a copy of the committed one; only what changed is
             // written into it.
-            auto file = m_commits == 0 ? std::make_unique<ndb::DiskFile>(aside)
-                                       : std::make_unique<ndb::DiskFile>(aside, m_path);
+            if (m_commits != 0) {
+                file.copyFrom(m_path);
+            }
             m_broken = true; // until the database matches a file again
             const StoreContents store{m_recordKey, m_displayName, &m_names, &m_contactsTable};
             stageStore(m_database, store);
@@ -101,9 +121,11 @@ public:
                 m_database.putNode(message.nid, tags::ContactsNid, std::move(message.content));
             }
             m_uncommitted.clear();
-            m_database.commit(*file, static_cast<std::uint32_t>(m_commits + 1), flush);
+            m_database.commit(file, static_cast<std::uint32_t>(m_commits + 1), flush);
         } catch (const std::exception& error) {
-            ::unlink(aside.c_str());
+            if (created) {
+                ::unlink(aside.c_str());
+            }
             throw PstError(error.what());
         }
         // The first commit must not replace a file someone else created meanwhile; later

@@ -29,8 +29,7 @@ DiskFile::DiskFile(const std::filesystem::path& path) : m_path(path) {
     }
 }
 
-DiskFile::DiskFile(const std::filesystem::path& path, const std::filesystem::path& original)
-    : DiskFile(path) {
+void DiskFile::copyFrom(const std::filesystem::path& original) {
     const int source = ::open(original.c_str(), O_RDONLY | O_CLOEXEC);
     if (source < 0) {
         const int error = errno;

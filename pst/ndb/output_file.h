@@ -45,10 +45,11 @@ private:
 class DiskFile : public OutputFile {
 public:
     explicit DiskFile(const std::filesystem::path& path);
-    /// Creates `path` as a copy of `original` (shared extents where the file system can, a
-    /// copy in the kernel otherwise), to be changed in place.
-    DiskFile(const std::filesystem::path& path, const std::filesystem::path& original);
+
     ~DiskFile() override;
+    /// Fills the new file with the bytes of `original` (shared extents where the file system
+    /// can, a copy in the kernel otherwise), to be changed in place afterwards.
+    void copyFrom(const std::filesystem::path& original);
     void writeAt(std::uint64_t offset, std::string_view bytes) override;
     /// Truncates to `size`, flushes to the device when asked, and closes.
     void finish(std::uint64_t size, bool flush) override;

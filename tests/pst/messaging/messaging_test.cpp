@@ -278,6 +278,18 @@ TEST(PstFile, AFailedCommitLeavesTheLastCommittedStore) {
     EXPECT_EQ(countContacts(path), 4U);
 }
 
+TEST(PstFile, RemovesOnlyItsOwnLeftoverBesideTheFile) {
+    TempDir dir;
+    const auto path = dir.path() / "aside.pst";
+    dir.write("aside.pst.tmp", "someone else's notes");
+    EXPECT_THROW(PstFile::create(path, "Store"), PstError);
+    EXPECT_EQ(readFile(dir.path() / "aside.pst.tmp"), "someone else's notes");
+    dir.write("aside.pst.tmp", "!BDN and the rest of a store written by a killed run");
+    auto file = PstFile::create(path, "Store");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "aside.pst.tmp"));
+    EXPECT_TRUE(TestPstReader(readFile(path)).problems().empty());
+}
+
 TEST(PstFile, DestructionCommitsWhatWasAdded) {
     TempDir dir;
     const auto path = dir.path() / "dropped.pst";
