@@ -96,7 +96,7 @@ const std::vector<PropertyTag> RecipientColumns = {ResponsibilityRecipient,
 
 const std::vector<PropertyTag> ReceiveFolderColumns = {ReceiveFolderNid, MessageClass};
 
-struct FolderSpec {
+struct FolderDefinition {
     Nid nid;
     Nid parent;
     const char* name;
@@ -105,7 +105,7 @@ struct FolderSpec {
 
 // The standard tree. The root is its own parent; "Top of Personal Folders" holds the folders
 // a user sees.
-const FolderSpec Folders[] = {
+const FolderDefinition Folders[] = {
     {RootFolderNid, RootFolderNid, "", ""},
     {IpmSubtreeNid, RootFolderNid, "Top of Personal Folders", ""},
     {SearchRootNid, RootFolderNid, "Search Root", ""},
@@ -217,8 +217,8 @@ private:
                          emptyTable(SearchContentsColumns));
     }
 
-    [[nodiscard]] std::vector<const FolderSpec*> childrenOf(Nid nid) const {
-        std::vector<const FolderSpec*> children;
+    [[nodiscard]] std::vector<const FolderDefinition*> childrenOf(Nid nid) const {
+        std::vector<const FolderDefinition*> children;
         for (const auto& folder : Folders) {
             if (folder.parent == nid && folder.nid != nid) {
                 children.push_back(&folder);
@@ -227,7 +227,7 @@ private:
         return children;
     }
 
-    [[nodiscard]] std::vector<Property> folderProperties(const FolderSpec& folder) const {
+    [[nodiscard]] std::vector<Property> folderProperties(const FolderDefinition& folder) const {
         const auto contentCount = folder.nid == ContactsNid
                                       ? static_cast<std::int32_t>(m_store.contactsTable->rowCount())
                                       : 0;
@@ -250,7 +250,7 @@ private:
         return properties;
     }
 
-    void writeFolder(const FolderSpec& folder) {
+    void writeFolder(const FolderDefinition& folder) {
         m_writer.putNode(folder.nid, folder.parent,
                          ltp::buildPropertyContext(folderProperties(folder)));
         ltp::TableBuilder hierarchy(HierarchyColumns);
