@@ -190,6 +190,7 @@ constexpr ndb::Nid NameToIdMapNid = 0x61;
 constexpr ndb::Nid RootFolderNid = 0x122;
 constexpr ndb::Nid SearchManagementQueueNid = 0x1E1;
 constexpr ndb::Nid SearchActivityListNid = 0x201;
+constexpr ndb::Nid SearchDomainObjectNid = 0x261;
 constexpr ndb::Nid HierarchyTemplateNid = 0x60D;
 constexpr ndb::Nid ContentsTemplateNid = 0x60E;
 constexpr ndb::Nid AssociatedContentsTemplateNid = 0x60F;

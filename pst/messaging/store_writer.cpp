@@ -157,6 +157,8 @@ public:
         m_writer.putNode(NameToIdMapNid, 0, m_store.names->build());
         m_writer.putNode(SearchManagementQueueNid, 0, {});
         m_writer.putNode(SearchActivityListNid, 0, {{SearchActivityList}, {}});
+        // No folder is searched yet: the list of folders search folders look at is empty.
+        m_writer.putNode(SearchDomainObjectNid, 0, {});
         m_writer.putNode(HierarchyTemplateNid, 0, emptyTable(HierarchyColumns));
         m_writer.putNode(ContentsTemplateNid, 0, emptyTable(ContentsColumns));
         m_writer.putNode(AssociatedContentsTemplateNid, 0, emptyTable(AssociatedContentsColumns));
