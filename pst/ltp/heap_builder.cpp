@@ -1,5 +1,6 @@
 #include "pst/ltp/heap_builder.h"
 
+#include "pst/ltp/ltp_format.h"
 #include "pst/ndb/disk_format.h"
 #include "support/le_writer.h"
 
@@ -64,20 +65,19 @@ std::vector<std::string> HeapBuilder::finish() const {
             block.push_back('\0');
         }
         const auto mapOffset = static_cast<std::uint16_t>(block.size());
+        ndb::appendRecord(block,
+                          HeapPageMapHeader{static_cast<std::uint16_t>(page.starts.size()), 0});
         support::LeWriter map(block);
-        map.u16(static_cast<std::uint16_t>(page.starts.size())).u16(0);
         for (const auto start : page.starts) {
             map.u16(static_cast<std::uint16_t>(header + start));
         }
         map.u16(static_cast<std::uint16_t>(header + page.bytes.size()));
-        block[0] = static_cast<char>(mapOffset & 0xFFU);
-        block[1] = static_cast<char>(mapOffset >> 8U);
         if (index == 0) {
-            block[2] = static_cast<char>(HeapSignature);
-            block[3] = static_cast<char>(m_client);
-            for (std::size_t i = 0; i < 4; ++i) {
-                block[4 + i] = static_cast<char>((m_userRoot >> (8U * i)) & 0xFFU);
-            }
+            const HeapHeader head{mapOffset, HeapSignature, static_cast<std::uint8_t>(m_client),
+                                  m_userRoot, 0};
+            block.replace(0, sizeof head, ndb::recordBytes(head));
+        } else {
+            block.replace(0, sizeof mapOffset, support::LeWriter().u16(mapOffset).str());
         }
         blocks.push_back(std::move(block));
     }
@@ -114,14 +114,9 @@ Hid buildHeapBTree(HeapBuilder& heap, std::uint8_t keySize, std::uint8_t dataSiz
             ++indexLevels;
         }
     }
-    std::string header;
-    support::LeWriter(header)
-        .u8(static_cast<std::uint8_t>(HeapClient::BTree))
-        .u8(keySize)
-        .u8(dataSize)
-        .u8(indexLevels)
-        .u32(root);
-    return heap.allocate(header);
+    const HeapBTreeHeader header{static_cast<std::uint8_t>(HeapClient::BTree), keySize, dataSize,
+                                 indexLevels, root};
+    return heap.allocate(ndb::recordBytes(header));
 }
 
 } // namespace plumbrae::pst::ltp

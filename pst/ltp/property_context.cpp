@@ -1,6 +1,7 @@
 #include "pst/ltp/property_context.h"
 
 #include "pst/ltp/heap_builder.h"
+#include "pst/ltp/ltp_format.h"
 #include "support/le_writer.h"
 
 #include <algorithm>
@@ -56,12 +57,8 @@ ndb::NodeContent buildPropertyContext(const std::vector<Property>& properties,
         } else {
             reference = storeValue(heap, content.subnodes, nextSubnodeIndex, property->value);
         }
-        std::string record;
-        support::LeWriter(record)
-            .u16(tagId(property->tag))
-            .u16(static_cast<std::uint16_t>(type))
-            .u32(reference);
-        records.push_back(std::move(record));
+        records.push_back(ndb::recordBytes(
+            PropertyRecord{tagId(property->tag), static_cast<std::uint16_t>(type), reference}));
     }
     heap.setUserRoot(buildHeapBTree(heap, 2, 6, records));
     content.blocks = heap.finish();

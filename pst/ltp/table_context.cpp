@@ -1,6 +1,7 @@
 #include "pst/ltp/table_context.h"
 
 #include "pst/ltp/heap_builder.h"
+#include "pst/ltp/ltp_format.h"
 #include "support/le_writer.h"
 
 #include <algorithm>
@@ -147,19 +148,21 @@ ndb::NodeContent TableBuilder::finish() const {
     std::vector<std::string> records;
     records.reserve(index.size());
     for (const auto& [id, position] : index) {
-        records.push_back(support::LeWriter().u32(id).u32(position).str());
+        records.push_back(ndb::recordBytes(RowIndexRecord{id, position}));
     }
     const auto rowIndex = buildHeapBTree(heap, 4, 4, records);
 
-    std::string info;
-    support::LeWriter writer(info);
-    writer.u8(TableSignature).u8(static_cast<std::uint8_t>(m_columns.size()));
-    for (const auto end : m_bandEnds) {
-        writer.u16(end);
-    }
-    writer.u32(rowIndex).u32(rowsReference).u32(0);
+    TableInfoHeader head{TableSignature,
+                         static_cast<std::uint8_t>(m_columns.size()),
+                         {},
+                         rowIndex,
+                         rowsReference,
+                         0};
+    std::copy(std::begin(m_bandEnds), std::end(m_bandEnds), std::begin(head.bandEnds));
+    auto info = ndb::recordBytes(head);
     for (const auto& column : m_columns) {
-        writer.u32(column.tag).u16(column.offset).u8(column.size).u8(column.bit);
+        ndb::appendRecord(
+            info, TableColumnDescriptor{column.tag, column.offset, column.size, column.bit});
     }
     heap.setUserRoot(heap.allocate(info));
     content.blocks = heap.finish();
