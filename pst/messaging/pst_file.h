@@ -46,9 +46,14 @@ class PstFileImpl;
 /// A new personal folders file (Unicode format) holding one store with the standard folder
 /// tree, into whose Contacts folder contact items are added.
 ///
-/// The file on disk is always a complete store: each commit writes the whole store beside the
-/// target (name + ".tmp") and renames it over the target, so a process killed at any moment
-/// leaves the last committed store (or, before the first commit finished, no file at all).
+/// The file on disk is always a complete store. Each commit makes a copy of the committed file
+/// beside it (name + ".tmp"; extents are shared where the file system can), writes only what
+/// changed into the copy (the new contacts, the Contacts folder's tables and counts, the
+/// B-tree pages and allocation maps that changed, the header last) and renames it over the
+/// target. A process killed at any moment leaves the last committed store (or, before the
+/// first commit finished, no file at all). The first and the final commit are also flushed to
+/// the device; batch commits in between rely on the rename alone, which is enough when only
+/// the process dies.
 class PstFile {
 public:
     /// Creates the file (PstError when the path exists or cannot be written). On return the file
