@@ -52,6 +52,23 @@ void FileQueueModel::append(std::string_view path) {
     endInsertRows();
 }
 
+void FileQueueModel::appendAll(const std::vector<std::string_view>& paths) {
+    auto rest = paths.begin();
+    if (rest != paths.end() && isEmpty()) {
+        append(*rest++);
+    }
+    if (rest == paths.end()) {
+        return;
+    }
+    const int first = rows();
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(paths.end() - rest) - 1);
+    for (; rest != paths.end(); ++rest) {
+        m_text.append(*rest);
+        m_ends.push_back(m_text.size());
+    }
+    endInsertRows();
+}
+
 void FileQueueModel::clear() {
     beginResetModel();
     std::string().swap(m_text);

@@ -33,6 +33,8 @@ public:
 
     /// Puts `path` into row 0 of an empty queue, otherwise behind the last row.
     void append(std::string_view path);
+    /// Appends several paths with one notification to the views, as if appended one by one.
+    void appendAll(const std::vector<std::string_view>& paths);
     /// Back to one empty row.
     void clear();
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QLabel;
 class QListView;
@@ -87,6 +88,9 @@ private:
     void cmdEnd_Click();
     void Opt_Click(bool checked);
 
+    void showQueueCount();
+    /// True when the throttled yield would let the window process events now.
+    [[nodiscard]] bool yieldIsDue() const;
     /// Queues the ".meta" files of the walk and returns how many were queued.
     std::int32_t queueMetaFiles(const std::vector<std::string>& files);
 

@@ -33,18 +33,23 @@ struct Entry {
 };
 
 EntryKind kindOf(const fs::directory_entry& entry) {
+    // The type the listing already delivered answers these without another system call, except
+    // for links.
     std::error_code ignored;
-    switch (entry.status(ignored).type()) {
-    case fs::file_type::directory:
+    if (entry.is_directory(ignored)) {
         return EntryKind::Folder;
-    case fs::file_type::regular:
-    case fs::file_type::not_found: // a dangling link: queued, and its read fails with a reason
-    case fs::file_type::unknown:
+    }
+    if (entry.is_regular_file(ignored)) {
         return EntryKind::File;
-    default:
-        // Pipes, sockets and devices are not contact files; opening a pipe would block the run.
+    }
+    if (entry.is_fifo(ignored) || entry.is_socket(ignored) || entry.is_block_file(ignored) ||
+        entry.is_character_file(ignored)) {
+        // Not contact files; opening a pipe would block the run.
         return EntryKind::Other;
     }
+    // A dangling link, or a type the system could not tell: queued, and its read fails with a
+    // reason the user sees.
+    return EntryKind::File;
 }
 
 /// The real location of a folder, so that links to an already walked folder can be recognised.
@@ -132,8 +137,10 @@ void pathLogger::LogPath(const std::string& strPARENT) {
             auto kind = kindOf(*it);
             if (kind != EntryKind::Other) {
                 std::error_code ignored;
-                listed.entries.push_back(
-                    Entry{it->path().filename().native(), kind, it->is_symlink(ignored)});
+                // The entry's path is the listed folder, a separator and the name.
+                const std::string& full = it->path().native();
+                listed.entries.push_back(Entry{full.substr(full.find_last_of(Separator) + 1), kind,
+                                               it->is_symlink(ignored)});
             }
         }
         if (listed.error) {
@@ -154,8 +161,8 @@ void pathLogger::LogPath(const std::string& strPARENT) {
                 continue;
             }
             realFolders.push_back(std::move(real));
-            m_pathNames->add(keyFor(static_cast<std::int32_t>(m_pathNames->count() + 1)),
-                             folderPath + entry.name + Separator);
+            m_pathNames->addNew(keyFor(static_cast<std::int32_t>(m_pathNames->count() + 1)),
+                                folderPath + entry.name + Separator);
         }
         for (const auto& entry : listed.entries) {
             if (entry.kind == EntryKind::File) {
@@ -169,10 +176,10 @@ void pathLogger::recordFile(const std::string& folderPath, const std::string& na
                             std::int32_t folderPosition) {
     const auto key = keyFor(m_fileCounter);
     if (!m_fullNamesOnly) {
-        fileNames()->add(key, name);
-        pathPointers()->add(key, folderPosition);
+        fileNames()->addNew(key, name);
+        pathPointers()->addNew(key, folderPosition);
     }
-    m_fullFileNames->add(key, folderPath + name);
+    m_fullFileNames->addNew(key, folderPath + name);
     ++m_fileCounter;
 }
 

@@ -172,3 +172,27 @@ TEST_F(PathLoggerTest, LinkLoopsEndAndEachRealFolderIsWalkedOnce) {
 
 } // namespace
 } // namespace plumbrae::testing
+
+namespace plumbrae::testing {
+namespace {
+
+TEST(OrderedListTest, KeysAreUniqueAndLookedUpAfterUncheckedAppends) {
+    ui::OrderedList<int> list;
+    list.add("K0", 10);
+    list.addNew("K2", 20);
+    list.addNew("K3", 30);
+    EXPECT_EQ(list.positionOf("K3"), 3U);
+    EXPECT_EQ(list.positionOf("K9"), 0U);
+    EXPECT_THROW(list.add("K2", 40), std::invalid_argument);
+    EXPECT_EQ(list.count(), 3U);
+    EXPECT_EQ(list.item(2), 20);
+    EXPECT_EQ(list.keyAt(1), "K0");
+    EXPECT_THROW((void)list.item(0), std::out_of_range);
+    EXPECT_THROW((void)list.item(4), std::out_of_range);
+
+    list.addNew("K0", 50); // a caller that broke its promise is caught at the next lookup
+    EXPECT_THROW((void)list.positionOf("K0"), std::logic_error);
+}
+
+} // namespace
+} // namespace plumbrae::testing

@@ -1,0 +1,91 @@
+// A vCard run of 30,000 generated contact files in the window against plumbrae-convert on the
+// same tree, measured in the same run. Both walk the tree and convert it: the window through Add
+// folder and Convert (offscreen, dialogs scripted), the converter given the folder. Each side
+// runs twice, alternating, and the faster of its two times counts.
+// usage: bench_window_run [COUNT]   (plumbrae-convert is looked for beside this program)
+#include "bench/meta_tree_generator.h"
+#include "tests/ui/fake_dialogs.h"
+#include "ui/frm_step1.h"
+#include "ui/services/registry.h"
+#include "writers/output_set.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+using namespace plumbrae;
+
+namespace {
+
+double windowRun(const fs::path& tree, const fs::path& out, const fs::path& registryFile) {
+    testing::FakeDialogs dialogs;
+    ui::FileRegistry registry(registryFile);
+    writers::OutputSet outputs;
+    ui::frmStep1 window(
+        dialogs, registry, [&](core::OutputKind kind) { return outputs.outputFor(kind); }, "");
+    window.show();
+    QApplication::processEvents();
+    fs::create_directories(out);
+    dialogs.folders = {tree.string(), out.string()};
+
+    const auto start = std::chrono::steady_clock::now();
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("CmdAddFolder")),
+                      Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QRadioButton*>(QStringLiteral("OptvCards")), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("CmdZimbraConvert")),
+                      Qt::LeftButton);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!dialogs.shown.empty()) {
+        const auto& text = dialogs.shown.back().message.text;
+        std::printf("  window's closing message: %.39s\n", text.c_str());
+    }
+    return seconds;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    const int count = argc > 1 ? std::atoi(argv[1]) : 30000;
+    const auto convert =
+        (fs::path(QCoreApplication::applicationDirPath().toStdString()) / "plumbrae-convert")
+            .string();
+    const fs::path work = fs::temp_directory_path() / "plumbrae-bench-window-run";
+    fs::remove_all(work);
+    const fs::path tree = work / "tree";
+    bench::generateMetaTree(tree, count, 13);
+    bench::timeShellCommand("find '" + tree.string() + "' -type f -exec cat {} + >/dev/null");
+
+    // Every run writes into a folder of its own: writing over files just deleted is slower on
+    // some file systems, and would favour whoever goes first.
+    double bestConvert = 1e9;
+    double bestWindow = 1e9;
+    for (int round = 0; round < 3; ++round) {
+        const auto cliOut = work / ("cli-" + std::to_string(round));
+        fs::create_directories(cliOut);
+        const auto cli =
+            bench::runProgram({convert, "--vcards", "--out", cliOut.string(), tree.string()});
+        bestConvert = std::min(bestConvert, cli.seconds);
+        const double inWindow =
+            windowRun(tree, work / ("window-" + std::to_string(round)), work / "registry");
+        bestWindow = std::min(bestWindow, inWindow);
+        std::printf("round %d: plumbrae-convert %.3f s (exit %d), window %.3f s\n", round + 1,
+                    cli.seconds, cli.exitStatus, inWindow);
+    }
+    std::printf("%d files: plumbrae-convert %.3f s, window %.3f s, ratio %.2f (target <= 1.2)\n",
+                count, bestConvert, bestWindow, bestWindow / bestConvert);
+    fs::remove_all(work);
+    return 0;
+}
