@@ -100,20 +100,13 @@ public:
         if (m_broken) {
             throw PstError("cannot write " + m_path.string() + ": an earlier commit failed");
         }
-        const auto aside = std::filesystem::path(m_path.string() + ".tmp");
-        removeLeftover(aside);
         // A killed process leaves the page cache intact, so batch commits only need the
-        // rename to be atomic; the first and the final commit also survive a power cut.
+        // renames to be atomic; the first and the final commit also survive a power cut.
         const bool flush = m_commits == 0 || m_closed;
-        bool created = false;
+        std::unique_ptr<ndb::DiskFile> file;
+        ndb::RecordingFile::Log changes;
         try {
-            ndb::DiskFile file(aside);
-            created = true;
-            // The aside file starts as a copy of the committed one; only what changed is
-            // written into it.
-            if (m_commits != 0) {
-                file.copyFrom(m_path);
-            }
+            file = openAside();
             m_broken = true; // until the database matches a file again
             const StoreContents store{m_recordKey, m_displayName, &m_names, &m_contactsTable};
             stageStore(m_database, store);
@@ -121,31 +114,80 @@ public:
                 m_database.putNode(message.nid, tags::ContactsNid, std::move(message.content));
             }
             m_uncommitted.clear();
-            m_database.commit(file, static_cast<std::uint32_t>(m_commits + 1), flush);
+            ndb::RecordingFile recording(*file, changes);
+            m_database.commit(recording, static_cast<std::uint32_t>(m_commits + 1), flush);
         } catch (const std::exception& error) {
-            if (created) {
-                ::unlink(aside.c_str());
+            if (file) {
+                ::unlink(aside().c_str());
             }
+            m_spareReady = false;
             throw PstError(error.what());
         }
-        // The first commit must not replace a file someone else created meanwhile; later
-        // ones replace the previous store in one step.
-        const bool replaced = m_commits == 0 ? ::link(aside.c_str(), m_path.c_str()) == 0 &&
-                                                   ::unlink(aside.c_str()) == 0
-                                             : ::rename(aside.c_str(), m_path.c_str()) == 0;
-        if (!replaced) {
-            const int error = errno;
-            ::unlink(aside.c_str());
-            throw PstError("cannot write " + support::describeFileError(m_path, error));
-        }
+        publish(flush);
+        m_lastChanges = std::move(changes);
         m_broken = false;
-        if (flush) {
-            syncFolder(m_path.parent_path());
-        }
         ++m_commits;
         m_pending = 0;
         m_lastCommit = std::chrono::steady_clock::now();
     }
+
+    /// The file the next commit is written into, beside the target. After the first commits it
+    /// is the store as it was one commit ago, kept from the last commit: making the last
+    /// commit's changes to it again brings it up to date, so a commit costs what changed,
+    /// not what the file holds. Otherwise it is a fresh copy of the target.
+    std::unique_ptr<ndb::DiskFile> openAside() {
+        if (m_spareReady) {
+            m_spareReady = false;
+            try {
+                auto file = std::make_unique<ndb::DiskFile>(aside(), ndb::DiskFile::Open::Existing);
+                for (const auto& [offset, bytes] : m_lastChanges) {
+                    file->writeAt(offset, bytes);
+                }
+                return file;
+            } catch (const ndb::PstIoError&) {
+                // Gone or replaced meanwhile: fall back to a copy.
+            }
+        }
+        removeLeftover(aside());
+        auto file = std::make_unique<ndb::DiskFile>(aside());
+        if (m_commits != 0) {
+            file->copyFrom(m_path);
+        }
+        return file;
+    }
+
+    /// Puts the written file in the target's place in one step. The first commit must not
+    /// replace a file someone else created meanwhile. Later ones keep the replaced store as
+    /// the spare the next commit starts from (not after the final commit).
+    void publish(bool flush) {
+        const auto spare = std::filesystem::path(m_path.string() + ".spare");
+        bool kept = false;
+        int error = 0;
+        if (m_commits == 0) {
+            error = ::link(aside().c_str(), m_path.c_str()) == 0 ? 0 : errno;
+            ::unlink(aside().c_str());
+        } else {
+            removeLeftover(spare);
+            kept = !m_closed && ::link(m_path.c_str(), spare.c_str()) == 0;
+            error = ::rename(aside().c_str(), m_path.c_str()) == 0 ? 0 : errno;
+        }
+        if (error != 0) {
+            ::unlink(aside().c_str());
+            if (kept) {
+                ::unlink(spare.c_str());
+            }
+            throw PstError("cannot write " + support::describeFileError(m_path, error));
+        }
+        m_spareReady = kept && ::rename(spare.c_str(), aside().c_str()) == 0;
+        if (kept && !m_spareReady) {
+            ::unlink(spare.c_str());
+        }
+        if (flush) {
+            syncFolder(m_path.parent_path());
+        }
+    }
+
+    [[nodiscard]] std::filesystem::path aside() const { return m_path.string() + ".tmp"; }
 
     void close() {
         if (m_closed) {
@@ -174,6 +216,10 @@ public:
     /// Contacts added since the last commit.
     std::vector<MessageNode> m_uncommitted;
     std::size_t m_contactCount = 0;
+    /// The file beside the target holds the store of the commit before the last one, and
+    /// these are the last commit's changes to it.
+    bool m_spareReady = false;
+    ndb::RecordingFile::Log m_lastChanges;
     bool m_broken = false;
     std::size_t m_pending = 0;
     std::size_t m_commits = 0;

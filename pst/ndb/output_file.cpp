@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace plumbrae::pst::ndb {
@@ -22,10 +23,23 @@ void MemoryFile::finish(std::uint64_t size, bool /*flush*/) {
     m_bytes.resize(static_cast<std::size_t>(size), '\0');
 }
 
-DiskFile::DiskFile(const std::filesystem::path& path) : m_path(path) {
-    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (m_fd < 0) {
-        fail("create", errno);
+DiskFile::DiskFile(const std::filesystem::path& path, Open how) : m_path(path) {
+    if (how == Open::CreateNew) {
+        m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (m_fd < 0) {
+            fail("create", errno);
+        }
+        return;
+    }
+    m_fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    struct stat status {};
+    if (m_fd < 0 || ::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        const int error = m_fd < 0 ? errno : EINVAL;
+        if (m_fd >= 0) {
+            ::close(m_fd); // a constructor that throws gets no destructor
+            m_fd = -1;
+        }
+        fail("open", error);
     }
 }
 

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace plumbrae::pst::ndb {
 
@@ -41,10 +43,12 @@ private:
     std::string m_bytes;
 };
 
-/// A new file on disk, created exclusively (an existing file of that name is an error).
+/// A file on disk: by default a new one, created exclusively (an existing file of that name is
+/// an error); with Open::Existing a regular file that is there already, changed in place.
 class DiskFile : public OutputFile {
 public:
-    explicit DiskFile(const std::filesystem::path& path);
+    enum class Open { CreateNew, Existing };
+    explicit DiskFile(const std::filesystem::path& path, Open how = Open::CreateNew);
 
     ~DiskFile() override;
     /// Fills the new file with the bytes of `original` (shared extents where the file system
@@ -63,6 +67,23 @@ private:
     int m_fd = -1;
     std::uint64_t m_pendingOffset = 0;
     std::string m_pending;
+};
+
+/// Passes writes on to another file and keeps a copy of each, so that the same changes can be
+/// made again to an older copy of the file.
+class RecordingFile : public OutputFile {
+public:
+    using Log = std::vector<std::pair<std::uint64_t, std::string>>;
+    RecordingFile(OutputFile& target, Log& log) : m_target(target), m_log(log) {}
+    void writeAt(std::uint64_t offset, std::string_view bytes) override {
+        m_target.writeAt(offset, bytes);
+        m_log.emplace_back(offset, bytes);
+    }
+    void finish(std::uint64_t size, bool flush) override { m_target.finish(size, flush); }
+
+private:
+    OutputFile& m_target;
+    Log& m_log;
 };
 
 } // namespace plumbrae::pst::ndb

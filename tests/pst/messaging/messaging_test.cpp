@@ -241,6 +241,9 @@ TEST(PstFile, CommitsInBatchesAndAtClose) {
     EXPECT_EQ(countContacts(path), 6U);
     file->close();
     EXPECT_EQ(countContacts(path), 7U);
+    // Nothing stays beside a closed file.
+    EXPECT_FALSE(std::filesystem::exists(path.string() + ".tmp"));
+    EXPECT_FALSE(std::filesystem::exists(path.string() + ".spare"));
     file->close();
     EXPECT_THROW(file->addContact(sampleContactForTests()), PstError);
 }
@@ -261,6 +264,7 @@ TEST(PstFile, AFailedCommitLeavesTheLastCommittedStore) {
     file->addContact(sampleContactForTests());
     file->addContact(sampleContactForTests()); // committed
     // Something in the way of the file written aside makes the next commit fail.
+    std::filesystem::remove(path.string() + ".tmp");
     std::filesystem::create_directory(path.string() + ".tmp");
     file->addContact(sampleContactForTests());
     try {
