@@ -65,6 +65,16 @@ void SpaceMap::mark(std::uint64_t offset, std::uint64_t bytes, bool used) {
     m_changed[range] = true;
 }
 
+void SpaceMap::insertRun(std::uint64_t offset, std::uint64_t bytes) {
+    m_free.emplace(offset, bytes);
+    m_bySize.emplace(bytes, offset);
+}
+
+void SpaceMap::eraseRun(std::map<std::uint64_t, std::uint64_t>::iterator run) {
+    m_bySize.erase({run->second, run->first});
+    m_free.erase(run);
+}
+
 void SpaceMap::addFreeRun(std::uint64_t offset, std::uint64_t bytes) {
     if (bytes == 0) {
         return;
@@ -72,28 +82,34 @@ void SpaceMap::addFreeRun(std::uint64_t offset, std::uint64_t bytes) {
     auto next = m_free.lower_bound(offset);
     if (next != m_free.end() && offset + bytes == next->first) {
         bytes += next->second;
-        next = m_free.erase(next);
+        auto following = std::next(next);
+        eraseRun(next);
+        next = following;
     }
     if (next != m_free.begin()) {
         auto previous = std::prev(next);
         if (previous->first + previous->second == offset) {
-            previous->second += bytes;
-            return;
+            offset = previous->first;
+            bytes += previous->second;
+            eraseRun(previous);
         }
     }
-    m_free.emplace(offset, bytes);
+    insertRun(offset, bytes);
 }
 
 std::uint64_t SpaceMap::allocate(std::uint64_t bytes, std::uint64_t alignment) {
     for (;;) {
-        for (auto run = m_free.begin(); run != m_free.end(); ++run) {
-            const auto start = run->first;
-            const auto end = start + run->second;
+        // The smallest free run that holds the allocation (blocks and pages are small, so the
+        // runs tried before one fits are few).
+        for (auto candidate = m_bySize.lower_bound({bytes, 0}); candidate != m_bySize.end();
+             ++candidate) {
+            const auto [length, start] = *candidate;
+            const auto end = start + length;
             const auto offset = alignUp(start, alignment);
             if (offset + bytes > end) {
                 continue;
             }
-            m_free.erase(run);
+            eraseRun(m_free.find(start));
             addFreeRun(start, offset - start);
             addFreeRun(offset + bytes, end - offset - bytes);
             mark(offset, bytes, true);

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <vector>
 
 namespace plumbrae::pst::ndb {
@@ -12,14 +13,14 @@ namespace plumbrae::pst::ndb {
 /// Which parts of the file are in use, in the allocation maps' own geometry: the file is a
 /// whole number of ranges of 0x3E000 bytes from 0x4400, each opening with its allocation map
 /// (and, for some ranges, a page map or free map) and mapped one bit per 64 bytes. Free space
-/// is also kept as a list of runs, so that allocations find holes left by released blocks
-/// without scanning the bitmaps.
+/// is also kept as runs, by offset and by length, so that an allocation finds the smallest hole
+/// that holds it (often one left by a released block) without scanning the bitmaps.
 class SpaceMap {
 public:
     using Bitmap = std::array<std::uint8_t, 496>;
 
-    /// Finds `bytes` (a multiple of 64) at an offset that is a multiple of `alignment`, first
-    /// fit from the start of the file, adding ranges at the end when nothing fits.
+    /// Finds `bytes` (a multiple of 64) at an offset that is a multiple of `alignment`, in the
+    /// smallest free run that holds it, adding ranges at the end when none does.
     std::uint64_t allocate(std::uint64_t bytes, std::uint64_t alignment);
     /// Gives back what allocate() returned.
     void release(std::uint64_t offset, std::uint64_t bytes);
@@ -41,11 +42,14 @@ private:
     void openRange();
     void mark(std::uint64_t offset, std::uint64_t bytes, bool used);
     void addFreeRun(std::uint64_t offset, std::uint64_t bytes);
+    void insertRun(std::uint64_t offset, std::uint64_t bytes);
+    void eraseRun(std::map<std::uint64_t, std::uint64_t>::iterator run);
 
     std::vector<Bitmap> m_maps;
     std::vector<bool> m_changed;
     std::size_t m_committedRanges = 0;
-    std::map<std::uint64_t, std::uint64_t> m_free; // offset -> length, coalesced
+    std::map<std::uint64_t, std::uint64_t> m_free;              // offset -> length, coalesced
+    std::set<std::pair<std::uint64_t, std::uint64_t>> m_bySize; // (length, offset) of the same
     std::uint64_t m_freeBytes = 0;
 };
 
