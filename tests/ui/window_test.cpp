@@ -435,6 +435,32 @@ TEST_F(WindowTest, ConvertWithoutAnOptionAsksForOne) {
     EXPECT_TRUE(dialogs.folderTitles.empty());
 }
 
+TEST(FileQueueModelTest, BatchesLandAsIfAppendedOneByOne) {
+    ui::FileQueueModel queue;
+    std::vector<int> insertedCounts;
+    QObject::connect(&queue, &QAbstractItemModel::rowsInserted,
+                     [&](const QModelIndex&, int first, int last) {
+                         insertedCounts.push_back(last - first + 1);
+                     });
+    queue.appendAll({"/a.meta", "/b.meta", "/c.meta"});
+    EXPECT_EQ(queue.rows(), 3);
+    EXPECT_EQ(queue.text(0), "/a.meta"); // the first file of an empty queue takes row 0
+    EXPECT_EQ(queue.text(2), "/c.meta");
+    queue.appendAll({"/d.meta"});
+    queue.appendAll({});
+    EXPECT_EQ(queue.rows(), 4);
+    EXPECT_EQ(queue.text(3), "/d.meta");
+    EXPECT_EQ(insertedCounts, (std::vector<int>{2, 1}));
+    EXPECT_THROW((void)queue.text(4), std::out_of_range);
+
+    queue.clear();
+    EXPECT_TRUE(queue.isEmpty());
+    EXPECT_EQ(queue.rows(), 1);
+    EXPECT_EQ(queue.text(0), "");
+    queue.append("");
+    EXPECT_TRUE(queue.isEmpty()); // an empty path leaves the queue empty, as row 0's text says
+}
+
 struct ToggleCase {
     const char* name;
     const char* store; // nullptr: no store file yet

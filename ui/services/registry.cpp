@@ -11,9 +11,9 @@ namespace {
 
 /// What Windows has in a new user's profile.
 const std::map<std::string, std::uint32_t>& windowsDefaults() {
-    static const std::map<std::string, std::uint32_t> defaults{
+    static const std::map<std::string, std::uint32_t> Defaults{
         {"Hidden", 2}, {"ShowSuperHidden", 0}, {"HideFileExt", 1}};
-    return defaults;
+    return Defaults;
 }
 
 } // namespace
