@@ -85,9 +85,9 @@ Bid NodeDatabase::writeBlock(std::string_view data, bool internal, std::vector<B
     const auto [first, last] = m_reusable.equal_range(hash);
     for (auto candidate = first; candidate != last; ++candidate) {
         const auto bid = candidate->second;
-        const auto& block = m_blocks.at(bid);
-        if (block.size == data.size() && ((bid & InternalBidFlag) != 0) == internal &&
-            block.crc == support::pstCrc32(data)) {
+        const auto& found = block(bid);
+        if (found.size == data.size() && ((bid & InternalBidFlag) != 0) == internal &&
+            found.crc == support::pstCrc32(data)) {
             m_reusable.erase(candidate);
             owned.push_back(bid);
             return bid;
@@ -106,16 +106,28 @@ Bid NodeDatabase::writeBlock(std::string_view data, bool internal, std::vector<B
     trailer.bid = bid;
     appendRecord(bytes, trailer);
     m_file->writeAt(offset, bytes);
-    m_blocks[bid] = {offset, trailer.dataSize, hash, trailer.crc};
+    m_blocks.push_back({bid, offset, trailer.dataSize, true, hash, trailer.crc});
+    ++m_liveBlocks;
     owned.push_back(bid);
     ++m_writes;
     return bid;
 }
 
+NodeDatabase::BlockEntry& NodeDatabase::block(Bid bid) {
+    const auto found =
+        std::lower_bound(m_blocks.begin(), m_blocks.end(), bid,
+                         [](const BlockEntry& entry, Bid wanted) { return entry.bid < wanted; });
+    if (found == m_blocks.end() || found->bid != bid || !found->live) {
+        throw PstIoError("internal error: a block of the file is missing from its index");
+    }
+    return *found;
+}
+
 void NodeDatabase::releaseBlock(Bid bid) {
-    const auto found = m_blocks.find(bid);
-    m_space.release(found->second.offset, blockSpan(found->second.size));
-    m_blocks.erase(found);
+    auto& found = block(bid);
+    m_space.release(found.offset, blockSpan(found.size));
+    found.live = false;
+    --m_liveBlocks;
 }
 
 Bid NodeDatabase::writeDataTree(const std::vector<std::string>& blocks, std::vector<Bid>& owned) {
@@ -381,7 +393,7 @@ std::uint64_t NodeDatabase::commit(OutputFile& file, std::uint32_t unique, bool 
         const auto old = m_nodes.find(nid);
         if (old != m_nodes.end()) {
             for (const auto bid : old->second.owned) {
-                m_reusable.emplace(m_blocks.at(bid).hash, bid);
+                m_reusable.emplace(block(bid).hash, bid);
             }
         }
         writeNode(nid, staged.second, fresh);
@@ -392,12 +404,13 @@ std::uint64_t NodeDatabase::commit(OutputFile& file, std::uint32_t unique, bool 
         m_nodes[nid] = std::move(fresh);
     }
     m_staged.clear();
+    std::erase_if(m_blocks, [](const BlockEntry& entry) { return !entry.live; });
     std::string blockEntries;
     blockEntries.reserve(m_blocks.size() * sizeof(BlockBTreeLeafEntry));
-    for (const auto& [bid, block] : m_blocks) {
+    for (const auto& entry : m_blocks) {
         appendRecord(
             blockEntries,
-            BlockBTreeLeafEntry{{bid, block.offset}, block.size, SingleUseReferenceCount, 0});
+            BlockBTreeLeafEntry{{entry.bid, entry.offset}, entry.size, SingleUseReferenceCount, 0});
     }
     const auto blockRoot = writeTree(PageType::BlockBTree, std::move(blockEntries),
                                      sizeof(BlockBTreeLeafEntry), BlockLeafMax, m_blockLevels);

@@ -38,15 +38,17 @@ public:
     /// it to the device with `flush`). Returns the file size.
     std::uint64_t commit(OutputFile& file, std::uint32_t unique, bool flush);
 
-    [[nodiscard]] std::size_t blockCount() const { return m_blocks.size(); }
+    [[nodiscard]] std::size_t blockCount() const { return m_liveBlocks; }
     [[nodiscard]] std::size_t nodeCount() const { return m_nodes.size(); }
     /// Blocks and pages written by the last commit.
     [[nodiscard]] std::size_t lastCommitWrites() const { return m_writes; }
 
 private:
     struct BlockEntry {
+        Bid bid = 0;
         std::uint64_t offset = 0;
         std::uint16_t size = 0;
+        bool live = true;
         std::size_t hash = 0;
         std::uint32_t crc = 0;
     };
@@ -68,6 +70,7 @@ private:
     Bid writeDataTree(const std::vector<std::string>& blocks, std::vector<Bid>& owned);
     Bid writeSubnodes(const std::vector<Subnode>& subnodes, std::vector<Bid>& owned);
     void releaseBlock(Bid bid);
+    BlockEntry& block(Bid bid);
     BlockRef writeTree(PageType type, std::string leafEntries, std::size_t leafSize,
                        std::size_t leafMax, std::vector<Level>& levels);
     BlockRef writeBTreePage(PageType type, std::string_view entries, std::size_t count,
@@ -80,7 +83,10 @@ private:
 
     OutputFile* m_file = nullptr;
     SpaceMap m_space;
-    std::map<Bid, BlockEntry> m_blocks;
+    /// Every block in identifier order (new blocks always have the highest identifier);
+    /// released ones stay, marked, until the next commit lists the blocks.
+    std::vector<BlockEntry> m_blocks;
+    std::size_t m_liveBlocks = 0;
     std::map<Nid, NodeEntry> m_nodes;
     std::map<Nid, std::pair<Nid, NodeContent>> m_staged;
     std::unordered_multimap<std::size_t, Bid> m_reusable;
