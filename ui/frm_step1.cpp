@@ -140,6 +140,11 @@ void frmStep1::CmdAddFolder_Click() {
         }
         count = queueMetaFiles(files->values());
     }
+    if (m_closed) {
+        // The user closed the window while the files were being queued: nobody is waiting for
+        // the count any more.
+        return;
+    }
     m_cmdZimbraConvert->setEnabled(count > 0);
     m_dialogs.message(this,
                       core::Message{AppTitle,
@@ -170,6 +175,9 @@ std::int32_t frmStep1::queueMetaFiles(const std::vector<std::string>& files) {
     std::int32_t count = 0;
     for (const auto& file : files) {
         yieldShowingPending();
+        if (m_closed) {
+            break;
+        }
         if (isMetaFile(file)) {
             yieldShowingPending();
             pending.emplace_back(file);
@@ -253,6 +261,7 @@ void frmStep1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    m_closed = true;
     event->accept();
 }
 

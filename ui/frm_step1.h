@@ -120,6 +120,7 @@ private:
     bool m_running = false;
     bool m_stopRequested = false;
     bool m_closeWhenRunEnds = false;
+    bool m_closed = false;
     bool m_convertDisabledByRun = false;
     std::chrono::steady_clock::time_point m_lastYield;
 };

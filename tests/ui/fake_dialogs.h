@@ -25,8 +25,9 @@ public:
     std::deque<ui::MessageAnswer> answers;
     std::deque<std::string> folders;
     std::deque<std::vector<std::string>> fileSelections;
-    /// Runs when the open-files dialog is shown, before it answers.
+    /// Run when the open-files dialog or the folder picker is shown, before it answers.
     std::function<void()> onOpenFiles;
+    std::function<void()> onChooseFolder;
 
     std::vector<Shown> shown;
     std::vector<std::string> folderTitles;
@@ -42,6 +43,9 @@ public:
     }
     std::string chooseFolder(QWidget* /*owner*/, const std::string& title) override {
         folderTitles.push_back(title);
+        if (onChooseFolder) {
+            onChooseFolder();
+        }
         return next(folders, std::string());
     }
     std::vector<std::string> openFiles(QWidget* /*owner*/, const std::string& filter,

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -245,6 +246,19 @@ TEST_F(WindowTest, AddFolderWithoutMetaFilesDisablesConvertAndKeepsEarlierRows) 
     EXPECT_EQ(rows(), std::vector<std::string>{"/x/a.meta"});
     ASSERT_EQ(dialogs.shown.size(), 1U);
     EXPECT_EQ(dialogs.shown[0].message.text, "0 Contacts Queued for Conversion.");
+}
+
+TEST_F(WindowTest, ClosingTheWindowDuringAddFolderStopsQueueingWithoutAMessage) {
+    for (int i = 0; i < 3; ++i) {
+        dir.write("tree/" + std::to_string(i) + ".meta", "");
+    }
+    dialogs.folders.push_back((dir.path() / "tree").string());
+    // The close arrives with the first events the window processes while it queues.
+    dialogs.onChooseFolder = [&] { QTimer::singleShot(0, &window, [&] { window.close(); }); };
+    click("CmdAddFolder");
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_LT(rows().size(), 3U);
 }
 
 TEST_F(WindowTest, CancelledFolderPickerChangesNothing) {
