@@ -68,15 +68,18 @@ TableBuilder::TableBuilder(const std::vector<PropertyTag>& columns) {
 }
 
 void TableBuilder::addRow(std::uint32_t rowId, const std::vector<Property>& cells) {
-    Row row{rowId, std::string(m_rowSize, '\0'), {}};
+    std::string row(m_rowSize, '\0');
     const auto bitmapAt = m_bandEnds[2];
     auto setBit = [&](const Column& column) {
-        auto& byte = row.fixed[bitmapAt + column.bit / 8U];
+        auto& byte = row[bitmapAt + column.bit / 8U];
         byte = static_cast<char>(byte | (0x80 >> (column.bit % 8U)));
+    };
+    auto put32 = [&](std::size_t at, std::uint32_t value) {
+        row.replace(at, 4, support::LeWriter().u32(value).str());
     };
     for (const auto& column : m_columns) {
         if (column.tag == RowIdTag) {
-            row.fixed.replace(column.offset, 4, support::LeWriter().u32(rowId).str());
+            put32(column.offset, rowId);
             setBit(column);
         } else if (column.tag == RowVersionTag) {
             setBit(column);
@@ -93,58 +96,48 @@ void TableBuilder::addRow(std::uint32_t rowId, const std::vector<Property>& cell
         if (fixedSize(tagType(column->tag)) != 0) {
             std::string value = cell.value;
             value.resize(column->size, '\0');
-            row.fixed.replace(column->offset, column->size, value);
+            row.replace(column->offset, column->size, value);
+        } else if (cell.value.empty()) {
+            put32(column->offset, 0); // an empty value needs no allocation
+        } else if (cell.value.size() <= MaxHeapAllocation) {
+            put32(column->offset, m_values.allocate(cell.value));
         } else {
-            row.variable.emplace_back(column->offset, cell.value);
+            const auto nid =
+                ndb::makeNid(ndb::NidType::Ltp, static_cast<std::uint32_t>(m_bigValues.size() + 1));
+            m_bigValues.push_back({nid, {ndb::splitIntoBlocks(cell.value), {}}});
+            put32(column->offset, nid);
         }
         setBit(*column);
     }
-    m_rows.push_back(std::move(row));
+    if (!m_index.empty() && m_index.back().first > rowId) {
+        m_indexSorted = false;
+    }
+    m_index.emplace_back(rowId, static_cast<std::uint32_t>(m_index.size()));
+    m_matrix.append(row);
 }
 
 ndb::NodeContent TableBuilder::finish() const {
-    HeapBuilder heap(HeapClient::TableContext);
+    HeapBuilder heap = m_values;
     ndb::NodeContent content;
-    std::uint32_t nextSubnodeIndex = 1;
-    std::string matrix;
-    matrix.reserve(m_rows.size() * m_rowSize);
-    for (const auto& row : m_rows) {
-        const auto at = matrix.size();
-        matrix.append(row.fixed);
-        for (const auto& [offset, value] : row.variable) {
-            std::uint32_t reference = 0;
-            if (value.empty()) {
-                reference = 0; // an empty value needs no allocation
-            } else if (value.size() <= MaxHeapAllocation) {
-                reference = heap.allocate(value);
-            } else {
-                reference = ndb::makeNid(ndb::NidType::Ltp, nextSubnodeIndex++);
-                content.subnodes.push_back({reference, {ndb::splitIntoBlocks(value), {}}});
-            }
-            for (std::size_t i = 0; i < 4; ++i) {
-                matrix[at + offset + i] = static_cast<char>((reference >> (8 * i)) & 0xFFU);
-            }
-        }
-    }
+    content.subnodes = m_bigValues;
     std::uint32_t rowsReference = 0;
-    if (!matrix.empty() && matrix.size() <= MaxHeapAllocation) {
-        rowsReference = heap.allocate(matrix);
-    } else if (!matrix.empty()) {
+    if (!m_matrix.empty() && m_matrix.size() <= MaxHeapAllocation) {
+        rowsReference = heap.allocate(m_matrix);
+    } else if (!m_matrix.empty()) {
         // Rows never straddle blocks: each block holds as many whole rows as fit.
         const auto perBlock = (ndb::MaxBlockData / m_rowSize) * m_rowSize;
         std::vector<std::string> blocks;
-        for (std::size_t at = 0; at < matrix.size(); at += perBlock) {
-            blocks.push_back(matrix.substr(at, perBlock));
+        for (std::size_t at = 0; at < m_matrix.size(); at += perBlock) {
+            blocks.push_back(m_matrix.substr(at, perBlock));
         }
-        rowsReference = ndb::makeNid(ndb::NidType::Ltp, nextSubnodeIndex++);
+        rowsReference =
+            ndb::makeNid(ndb::NidType::Ltp, static_cast<std::uint32_t>(m_bigValues.size() + 1));
         content.subnodes.push_back({rowsReference, {std::move(blocks), {}}});
     }
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> index;
-    index.reserve(m_rows.size());
-    for (std::size_t i = 0; i < m_rows.size(); ++i) {
-        index.emplace_back(m_rows[i].id, static_cast<std::uint32_t>(i));
+    auto index = m_index;
+    if (!m_indexSorted) {
+        std::sort(index.begin(), index.end());
     }
-    std::sort(index.begin(), index.end());
     std::vector<std::string> records;
     records.reserve(index.size());
     for (const auto& [id, position] : index) {

@@ -8,6 +8,7 @@
 // is small, otherwise in a subnode whose blocks each hold whole rows. The row index maps a
 // row id to the row's position.
 
+#include "pst/ltp/heap_builder.h"
 #include "pst/ltp/property_value.h"
 #include "pst/ndb/node_content.h"
 
@@ -19,8 +20,12 @@ namespace plumbrae::pst::ltp {
 inline constexpr PropertyTag RowIdTag = 0x67F20003;
 inline constexpr PropertyTag RowVersionTag = 0x67F30003;
 
-/// Collects rows, then builds the node content. The row id and row version columns are always
-/// present; the row id cell of each row is its id, the version cell is left at zero.
+/// Collects rows, then builds the node content; rows can be added after a build and the table
+/// built again. The row id and row version columns are always present; the row id cell of
+/// each row is its id, the version cell is left at zero.
+///
+/// Each row is stored as it will be written when it is added, its variable values already in
+/// the heap, so that building the table again after more rows costs copies, not per-row work.
 class TableBuilder {
 public:
     explicit TableBuilder(const std::vector<PropertyTag>& columns);
@@ -30,7 +35,7 @@ public:
 
     [[nodiscard]] ndb::NodeContent finish() const;
     [[nodiscard]] std::size_t rowSize() const { return m_rowSize; }
-    [[nodiscard]] std::size_t rowCount() const { return m_rows.size(); }
+    [[nodiscard]] std::size_t rowCount() const { return m_index.size(); }
 
 private:
     struct Column {
@@ -39,18 +44,15 @@ private:
         std::uint8_t size = 0;
         std::uint8_t bit = 0;
     };
-    /// A row as it will be stored, except the references of its variable cells, which are
-    /// only known once the heap is laid out.
-    struct Row {
-        std::uint32_t id;
-        std::string fixed;
-        std::vector<std::pair<std::uint16_t, std::string>> variable; // row offset, value
-    };
 
     std::vector<Column> m_columns; // sorted by tag
     std::uint16_t m_bandEnds[4] = {};
     std::size_t m_rowSize = 0;
-    std::vector<Row> m_rows;
+    HeapBuilder m_values{HeapClient::TableContext}; // the variable cells, in row order
+    std::vector<ndb::Subnode> m_bigValues;          // variable cells too big for the heap
+    std::string m_matrix;                           // the rows, one after another
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> m_index; // row id, position
+    bool m_indexSorted = true;
 };
 
 } // namespace plumbrae::pst::ltp
