@@ -82,12 +82,13 @@ void NodeDatabase::putNode(Nid nid, Nid parent, NodeContent content) {
 
 Bid NodeDatabase::writeBlock(std::string_view data, bool internal, std::vector<Bid>& owned) {
     const auto hash = std::hash<std::string_view>{}(data) ^ (internal ? InternalHashSalt : 0);
+    // A 64-bit hash of the bytes plus their size and kind identifies an unchanged block well
+    // enough; checksumming each unchanged block again would cost as much as writing it.
     const auto [first, last] = m_reusable.equal_range(hash);
     for (auto candidate = first; candidate != last; ++candidate) {
         const auto bid = candidate->second;
         const auto& found = block(bid);
-        if (found.size == data.size() && ((bid & InternalBidFlag) != 0) == internal &&
-            found.crc == support::pstCrc32(data)) {
+        if (found.size == data.size() && ((bid & InternalBidFlag) != 0) == internal) {
             m_reusable.erase(candidate);
             owned.push_back(bid);
             return bid;
@@ -106,7 +107,7 @@ Bid NodeDatabase::writeBlock(std::string_view data, bool internal, std::vector<B
     trailer.bid = bid;
     appendRecord(bytes, trailer);
     m_file->writeAt(offset, bytes);
-    m_blocks.push_back({bid, offset, trailer.dataSize, true, hash, trailer.crc});
+    m_blocks.push_back({bid, offset, trailer.dataSize, true, hash});
     ++m_liveBlocks;
     owned.push_back(bid);
     ++m_writes;
@@ -389,10 +390,14 @@ std::uint64_t NodeDatabase::commit(OutputFile& file, std::uint32_t unique, bool 
     m_writes = 0;
     for (auto& [nid, staged] : m_staged) {
         NodeEntry fresh;
+        fresh.nid = nid;
         fresh.parent = staged.first;
-        const auto old = m_nodes.find(nid);
-        if (old != m_nodes.end()) {
-            for (const auto bid : old->second.owned) {
+        auto old =
+            std::lower_bound(m_nodes.begin(), m_nodes.end(), nid,
+                             [](const NodeEntry& entry, Nid wanted) { return entry.nid < wanted; });
+        const bool replaced = old != m_nodes.end() && old->nid == nid;
+        if (replaced) {
+            for (const auto bid : old->owned) {
                 m_reusable.emplace(block(bid).hash, bid);
             }
         }
@@ -401,7 +406,11 @@ std::uint64_t NodeDatabase::commit(OutputFile& file, std::uint32_t unique, bool 
             releaseBlock(bid);
         }
         m_reusable.clear();
-        m_nodes[nid] = std::move(fresh);
+        if (replaced) {
+            *old = std::move(fresh);
+        } else {
+            m_nodes.insert(old, std::move(fresh));
+        }
     }
     m_staged.clear();
     std::erase_if(m_blocks, [](const BlockEntry& entry) { return !entry.live; });
@@ -416,9 +425,9 @@ std::uint64_t NodeDatabase::commit(OutputFile& file, std::uint32_t unique, bool 
                                      sizeof(BlockBTreeLeafEntry), BlockLeafMax, m_blockLevels);
     std::string nodeEntries;
     nodeEntries.reserve(m_nodes.size() * sizeof(NodeBTreeLeafEntry));
-    for (const auto& [nid, node] : m_nodes) {
+    for (const auto& node : m_nodes) {
         appendRecord(nodeEntries,
-                     NodeBTreeLeafEntry{nid, node.data, node.subnodes, node.parent, 0});
+                     NodeBTreeLeafEntry{node.nid, node.data, node.subnodes, node.parent, 0});
     }
     const auto nodeRoot = writeTree(PageType::NodeBTree, std::move(nodeEntries),
                                     sizeof(NodeBTreeLeafEntry), NodeLeafMax, m_nodeLevels);

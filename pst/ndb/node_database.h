@@ -50,9 +50,9 @@ private:
         std::uint16_t size = 0;
         bool live = true;
         std::size_t hash = 0;
-        std::uint32_t crc = 0;
     };
     struct NodeEntry {
+        Nid nid = 0;
         Nid parent = 0;
         Bid data = 0;
         Bid subnodes = 0;
@@ -87,7 +87,8 @@ private:
     /// released ones stay, marked, until the next commit lists the blocks.
     std::vector<BlockEntry> m_blocks;
     std::size_t m_liveBlocks = 0;
-    std::map<Nid, NodeEntry> m_nodes;
+    /// In identifier order; new contacts take ever higher identifiers, so most are appended.
+    std::vector<NodeEntry> m_nodes;
     std::map<Nid, std::pair<Nid, NodeContent>> m_staged;
     std::unordered_multimap<std::size_t, Bid> m_reusable;
     std::vector<Level> m_nodeLevels;
