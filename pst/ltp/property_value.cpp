@@ -3,6 +3,8 @@
 #include "support/le_writer.h"
 #include "support/text.h"
 
+#include <algorithm>
+
 namespace plumbrae::pst::ltp {
 
 std::size_t fixedSize(PropertyType type) {
@@ -35,6 +37,15 @@ std::string booleanValue(bool value) {
 }
 
 std::string stringValue(std::string_view utf8) {
+    // Most contact text is plain ASCII, where each byte is its own UTF-16 unit.
+    if (std::all_of(utf8.begin(), utf8.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        std::string bytes(utf8.size() * 2, '\0');
+        for (std::size_t i = 0; i < utf8.size(); ++i) {
+            bytes[2 * i] = utf8[i];
+        }
+        return bytes;
+    }
     const auto text = support::toUtf16(utf8);
     std::string bytes;
     bytes.reserve(text.size() * 2);
