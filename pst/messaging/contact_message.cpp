@@ -54,7 +54,13 @@ std::vector<std::string> splitCategories(const std::string& categories) {
 /// Collects properties, skipping empty texts.
 class PropertyList {
 public:
-    explicit PropertyList(NamedPropertyMap& names) : m_names(names) {}
+    // Room for the properties of a well-filled contact, so that the values are not moved
+    // again each time the list grows.
+    static constexpr std::size_t TypicalCount = 64;
+
+    explicit PropertyList(NamedPropertyMap& names) : m_names(names) {
+        m_properties.reserve(TypicalCount);
+    }
 
     void text(PropertyTag tag, const std::string& value) {
         if (!value.empty()) {
