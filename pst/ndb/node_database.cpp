@@ -241,7 +241,7 @@ BlockRef NodeDatabase::writeBTreePage(PageType type, std::string_view entries, s
 
 NodeDatabase::Level NodeDatabase::layoutLevel(PageType type, std::string_view entries,
                                               std::size_t entrySize, std::size_t maxEntries,
-                                              std::uint8_t level, const Level& previous) {
+                                              std::uint8_t level, Level& previous) {
     // Entries stay in the key ranges the pages had at the last commit, so that pages whose
     // range did not change are kept as they are; a range that outgrew one page is split.
     const auto count = entrySize == 0 ? 0 : entries.size() / entrySize;
@@ -272,15 +272,18 @@ NodeDatabase::Level NodeDatabase::layoutLevel(PageType type, std::string_view en
             const auto inPage = std::min(maxEntries, groupLast - first);
             Page page;
             page.firstKey = inPage == 0 ? 0 : keyAt(first);
-            page.entries = entries.substr(first * entrySize, inPage * entrySize);
+            const auto pageEntries = entries.substr(first * entrySize, inPage * entrySize);
             while (search < previous.size() && previous[search].firstKey < page.firstKey) {
                 ++search;
             }
             if (search < previous.size() && previous[search].firstKey == page.firstKey &&
-                previous[search].entries == page.entries) {
+                previous[search].entries == pageEntries) {
+                // Most pages are kept: take their entries over instead of copying them.
+                page.entries = std::move(previous[search].entries);
                 page.ref = previous[search].ref;
                 kept[search] = true;
             } else {
+                page.entries = pageEntries;
                 page.ref = writeBTreePage(type, page.entries, inPage, entrySize, maxEntries, level);
             }
             out.push_back(std::move(page));
@@ -303,8 +306,8 @@ BlockRef NodeDatabase::writeTree(PageType type, std::string entries, std::size_t
     std::size_t maxEntries = leafMax;
     std::size_t entrySize = leafSize;
     for (std::uint8_t level = 0;; ++level) {
-        const Level empty;
-        const auto& previous = level < levels.size() ? levels[level] : empty;
+        Level empty;
+        auto& previous = level < levels.size() ? levels[level] : empty;
         built.push_back(layoutLevel(type, entries, entrySize, maxEntries, level, previous));
         if (built.back().size() == 1) {
             break;

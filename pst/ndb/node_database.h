@@ -76,7 +76,7 @@ private:
     BlockRef writeBTreePage(PageType type, std::string_view entries, std::size_t count,
                             std::size_t entrySize, std::size_t maxEntries, std::uint8_t level);
     Level layoutLevel(PageType type, std::string_view entries, std::size_t entrySize,
-                      std::size_t maxEntries, std::uint8_t level, const Level& previous);
+                      std::size_t maxEntries, std::uint8_t level, Level& previous);
     void writeMaps();
     void writeHeader(BlockRef nodeRoot, BlockRef blockRoot, std::uint32_t unique);
     void noteNid(Nid nid);
