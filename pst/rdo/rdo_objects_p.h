@@ -70,57 +70,52 @@ private:
     SessionPtr m_state;
 };
 
-class RdoStore : public automation::Object {
+/// An object handed out for one store of one session; it keeps both alive.
+class StoreBoundObject : public automation::Object {
 public:
-    RdoStore(SessionPtr session, StorePtr store)
+    StoreBoundObject(SessionPtr session, StorePtr store)
         : m_session(std::move(session)), m_store(std::move(store)) {}
+
+protected:
+    SessionPtr m_session;
+    StorePtr m_store;
+};
+
+class RdoStore : public StoreBoundObject {
+public:
+    using StoreBoundObject::StoreBoundObject;
     [[nodiscard]] std::string_view className() const override { return "RDOStore"; }
 
 protected:
     automation::Variant invoke(automation::InvokeKind kind, std::string_view member,
                                std::span<const automation::Variant> arguments) override;
-
-private:
-    SessionPtr m_session;
-    StorePtr m_store;
 };
 
 /// The store's default Contacts folder, the only folder this store hands out.
-class RdoFolder : public automation::Object {
+class RdoFolder : public StoreBoundObject {
 public:
-    RdoFolder(SessionPtr session, StorePtr store)
-        : m_session(std::move(session)), m_store(std::move(store)) {}
+    using StoreBoundObject::StoreBoundObject;
     [[nodiscard]] std::string_view className() const override { return "RDOFolder"; }
 
 protected:
     automation::Variant invoke(automation::InvokeKind kind, std::string_view member,
                                std::span<const automation::Variant> arguments) override;
-
-private:
-    SessionPtr m_session;
-    StorePtr m_store;
 };
 
-class RdoItems : public automation::Object {
+class RdoItems : public StoreBoundObject {
 public:
-    RdoItems(SessionPtr session, StorePtr store)
-        : m_session(std::move(session)), m_store(std::move(store)) {}
+    using StoreBoundObject::StoreBoundObject;
     [[nodiscard]] std::string_view className() const override { return "RDOItems"; }
 
 protected:
     automation::Variant invoke(automation::InvokeKind kind, std::string_view member,
                                std::span<const automation::Variant> arguments) override;
-
-private:
-    SessionPtr m_session;
-    StorePtr m_store;
 };
 
 /// A new contact item: its properties are kept until Save adds it to the file.
-class RdoContactItem : public automation::Object {
+class RdoContactItem : public StoreBoundObject {
 public:
-    RdoContactItem(SessionPtr session, StorePtr store)
-        : m_session(std::move(session)), m_store(std::move(store)) {}
+    using StoreBoundObject::StoreBoundObject;
     [[nodiscard]] std::string_view className() const override { return "RDOContactItem"; }
 
     /// The item properties that hold text, in the order clients usually set them.
@@ -135,8 +130,6 @@ private:
     void addPicture(const std::string& path);
     void save();
 
-    SessionPtr m_session;
-    StorePtr m_store;
     messaging::Contact m_contact;
     bool m_saved = false;
     std::size_t m_nextProperty = 0;
