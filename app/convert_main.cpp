@@ -1,5 +1,6 @@
 // plumbrae-convert: the conversion run on the terminal, with the same outputs as the window.
 #include "core/conversion_run.h"
+#include "pst/rdo/rdo_session.h"
 #include "support/text.h"
 #include "ui/path_logger.h"
 #include "writers/output_set.h"
@@ -212,6 +213,8 @@ int main(int argc, char** argv) {
                      error ? error.message().c_str() : "a file of that name is in the way");
         return 2;
     }
+    // The PST output creates its session by ProgID; our own object model answers it.
+    plumbrae::pst::rdo::registerRdoSession();
     plumbrae::writers::OutputSet outputs;
     if (outputs.outputFor(options.kind) == nullptr) {
         return usageError("this saving option is not available in this build");

@@ -11,6 +11,7 @@
 #include <memory>
 
 #ifdef PLUMBRAE_HAVE_OUTPUTS
+#include "pst/rdo/rdo_session.h"
 #include "writers/output_set.h"
 #endif
 
@@ -42,6 +43,8 @@ int main(int argc, char** argv) {
     plumbrae::ui::QtDialogs dialogs;
     plumbrae::ui::FileRegistry registry(plumbrae::ui::FileRegistry::defaultFile());
 #ifdef PLUMBRAE_HAVE_OUTPUTS
+    // The PST output creates its session by ProgID; our own object model answers it.
+    plumbrae::pst::rdo::registerRdoSession();
     plumbrae::writers::OutputSet outputs;
     auto provider = [&outputs](plumbrae::core::OutputKind kind) { return outputs.outputFor(kind); };
 #else

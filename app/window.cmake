@@ -19,7 +19,7 @@ target_compile_definitions(plumbrae PRIVATE
   PLUMBRAE_DATA_FROM_BIN="${plumbrae_data_from_bin}"
   PLUMBRAE_SOURCE_RESOURCES="${PLUMBRAE_UI_RESOURCES}")
 if(TARGET plumbrae_writers_outputs)
-  target_link_libraries(plumbrae PRIVATE plumbrae_writers_outputs)
+  target_link_libraries(plumbrae PRIVATE plumbrae_writers_outputs plumbrae_pst_rdo)
   target_compile_definitions(plumbrae PRIVATE PLUMBRAE_HAVE_OUTPUTS=1)
 endif()
 

@@ -9,6 +9,7 @@
 // and this process's peak memory.
 
 #include "automation/registry.h"
+#include "automation/session_contract.h"
 #include "bench/meta_tree_generator.h"
 #include "core/conversion_host.h"
 #include "core/conversion_run.h"
@@ -138,7 +139,8 @@ int run(std::size_t count, const fs::path& work) {
     double idleTime = 0.0;
     {
         const plumbrae::automation::ScopedRegistration idle(
-            plumbrae::pst::rdo::RdoSessionProgId, [] { return std::make_shared<IdleObject>(); });
+            plumbrae::automation::contract::SessionProgId,
+            [] { return std::make_shared<IdleObject>(); });
         plumbrae::writers::PstExport exporter;
         idleTime = timedRun(OutputKind::Pst, exporter, files, out);
     }

@@ -7,7 +7,7 @@ if(TARGET plumbrae_ui AND TARGET plumbrae_bench_generator)
                                                         Qt6::Test)
   if(TARGET plumbrae_writers_outputs)
     add_executable(bench_window_run ${CMAKE_CURRENT_LIST_DIR}/window_run_benchmark.cpp)
-    target_link_libraries(bench_window_run PRIVATE plumbrae_ui plumbrae_writers_outputs
+    target_link_libraries(bench_window_run PRIVATE plumbrae_ui plumbrae_writers_outputs plumbrae_pst_rdo
                                                    plumbrae_bench_generator Qt6::Test)
   endif()
 endif()

@@ -4,6 +4,7 @@
 // runs four times, who goes first alternating, and the fastest time of each counts.
 // usage: bench_window_run [COUNT]   (plumbrae-convert is looked for beside this program)
 #include "bench/meta_tree_generator.h"
+#include "pst/rdo/rdo_session.h"
 #include "tests/ui/fake_dialogs.h"
 #include "ui/frm_step1.h"
 #include "ui/services/registry.h"
@@ -28,6 +29,7 @@ namespace {
 double windowRun(const fs::path& tree, const fs::path& out, const fs::path& registryFile) {
     testing::FakeDialogs dialogs;
     ui::FileRegistry registry(registryFile);
+    pst::rdo::registerRdoSession();
     writers::OutputSet outputs;
     ui::frmStep1 window(
         dialogs, registry, [&](core::OutputKind kind) { return outputs.outputFor(kind); }, "");

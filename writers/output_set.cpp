@@ -1,6 +1,5 @@
 #include "writers/output_set.h"
 
-#include "pst/rdo/rdo_session.h"
 #include "writers/excel_contact_sheet.h"
 #include "writers/pst_export.h"
 #include "writers/vcard_writer.h"
@@ -13,11 +12,7 @@ struct OutputSet::Outputs {
     PstExport pst;
 };
 
-OutputSet::OutputSet() {
-    // The PST export creates its session by ProgID; our own object model answers it.
-    pst::rdo::registerRdoSession();
-    m_outputs = std::make_unique<Outputs>();
-}
+OutputSet::OutputSet() : m_outputs(std::make_unique<Outputs>()) {}
 
 OutputSet::~OutputSet() = default;
 

@@ -9,7 +9,9 @@ namespace plumbrae::writers {
 
 /// The outputs of the three saving options, created once and kept for the life of the program
 /// (the worksheet object is reused by every Excel run; a PST session stays until the next PST
-/// run replaces it). Both programs give `outputFor` to the conversion run.
+/// run replaces it). Both programs give `outputFor` to the conversion run. The PST output
+/// creates its session by ProgID: whoever uses it registers the class behind it first (the
+/// programs' main registers our own object model, pst::rdo::registerRdoSession).
 class OutputSet {
 public:
     OutputSet();

@@ -1,2 +1,2 @@
 add_library(plumbrae_writers_outputs STATIC ${CMAKE_CURRENT_LIST_DIR}/output_set.cpp)
-target_link_libraries(plumbrae_writers_outputs PUBLIC plumbrae_writers plumbrae_pst_rdo)
+target_link_libraries(plumbrae_writers_outputs PUBLIC plumbrae_writers)

@@ -1,6 +1,7 @@
 #include "writers/pst_export.h"
 
 #include "automation/registry.h"
+#include "automation/session_contract.h"
 #include "support/text.h"
 
 #include <array>
@@ -14,61 +15,60 @@ namespace {
 
 using core::ContactRecord;
 
+namespace contract = automation::contract;
+using contract::ContactProperty;
+
 /// One item property and the record field it is set from, in the order they are set. The
 /// `IMAddress` row has no field: it is built from the three other e-mail fields.
 struct PropertySource {
-    std::string_view property;
+    ContactProperty property;
     ContactRecord::FieldPointer field;
 };
 
-constexpr std::string_view ImAddressProperty = "IMAddress";
-
-const std::array<PropertySource, 41>& contactProperties() {
-    static const std::array<PropertySource, 41> Table{{
-        {"FirstName", &ContactRecord::FirstName},
-        {"MiddleName", &ContactRecord::MiddleName},
-        {"LastName", &ContactRecord::LastName},
-        {"FullName", &ContactRecord::FullName},
-        {"JobTitle", &ContactRecord::JobTitle},
-        {"CompanyName", &ContactRecord::Company},
-        {"BusinessTelephoneNumber", &ContactRecord::OfficePhone},
-        {"BusinessFaxNumber", &ContactRecord::OfficeFax},
-        {"HomeTelephoneNumber", &ContactRecord::HomePhone},
-        {"HomeFaxNumber", &ContactRecord::HomeFax},
-        {"MobileTelephoneNumber", &ContactRecord::CellPhone},
-        {"PagerNumber", &ContactRecord::Pager},
-        {"CarTelephoneNumber", &ContactRecord::CarPhone},
-        {"BusinessAddress", &ContactRecord::BusinessAddress},
-        {"BusinessAddressStreet", &ContactRecord::BusinessStreet},
-        {"BusinessAddressCity", &ContactRecord::BusinessCity},
-        {"BusinessAddressState", &ContactRecord::BusinessState},
-        {"BusinessAddressPostalCode", &ContactRecord::BusinessZip},
-        {"BusinessAddressCountry", &ContactRecord::BusinessCountry},
-        {"HomeAddress", &ContactRecord::PersonalAddress},
-        {"HomeAddressStreet", &ContactRecord::PersonalStreet},
-        {"HomeAddressCity", &ContactRecord::PersonalCity},
-        {"HomeAddressState", &ContactRecord::PersonalState},
-        {"HomeAddressPostalCode", &ContactRecord::PersonalZip},
-        {"HomeAddressCountry", &ContactRecord::PersonalCountry},
-        {"Email1Address", &ContactRecord::Email},
-        {"Email2Address", &ContactRecord::Email2},
-        {"Email3Address", &ContactRecord::Email3},
-        {"BusinessHomePage", &ContactRecord::WebPage},
-        {"WebPage", &ContactRecord::WebPage},
-        {ImAddressProperty, nullptr},
-        {"Categories", &ContactRecord::Categories},
-        {"Department", &ContactRecord::Department},
-        {"OfficeLocation", &ContactRecord::Location},
-        {"Profession", &ContactRecord::Profession},
-        {"ManagerName", &ContactRecord::Manager},
-        {"AssistantName", &ContactRecord::Assistant},
-        {"Title", &ContactRecord::Title},
-        {"Suffix", &ContactRecord::Suffix},
-        {"Spouse", &ContactRecord::Spouse},
-        {"Body", &ContactRecord::Comments},
-    }};
-    return Table;
-}
+constexpr std::array<PropertySource, contract::ContactPropertyNames.size()> ContactProperties{{
+    {ContactProperty::FirstName, &ContactRecord::FirstName},
+    {ContactProperty::MiddleName, &ContactRecord::MiddleName},
+    {ContactProperty::LastName, &ContactRecord::LastName},
+    {ContactProperty::FullName, &ContactRecord::FullName},
+    {ContactProperty::JobTitle, &ContactRecord::JobTitle},
+    {ContactProperty::CompanyName, &ContactRecord::Company},
+    {ContactProperty::BusinessTelephoneNumber, &ContactRecord::OfficePhone},
+    {ContactProperty::BusinessFaxNumber, &ContactRecord::OfficeFax},
+    {ContactProperty::HomeTelephoneNumber, &ContactRecord::HomePhone},
+    {ContactProperty::HomeFaxNumber, &ContactRecord::HomeFax},
+    {ContactProperty::MobileTelephoneNumber, &ContactRecord::CellPhone},
+    {ContactProperty::PagerNumber, &ContactRecord::Pager},
+    {ContactProperty::CarTelephoneNumber, &ContactRecord::CarPhone},
+    {ContactProperty::BusinessAddress, &ContactRecord::BusinessAddress},
+    {ContactProperty::BusinessAddressStreet, &ContactRecord::BusinessStreet},
+    {ContactProperty::BusinessAddressCity, &ContactRecord::BusinessCity},
+    {ContactProperty::BusinessAddressState, &ContactRecord::BusinessState},
+    {ContactProperty::BusinessAddressPostalCode, &ContactRecord::BusinessZip},
+    {ContactProperty::BusinessAddressCountry, &ContactRecord::BusinessCountry},
+    {ContactProperty::HomeAddress, &ContactRecord::PersonalAddress},
+    {ContactProperty::HomeAddressStreet, &ContactRecord::PersonalStreet},
+    {ContactProperty::HomeAddressCity, &ContactRecord::PersonalCity},
+    {ContactProperty::HomeAddressState, &ContactRecord::PersonalState},
+    {ContactProperty::HomeAddressPostalCode, &ContactRecord::PersonalZip},
+    {ContactProperty::HomeAddressCountry, &ContactRecord::PersonalCountry},
+    {ContactProperty::Email1Address, &ContactRecord::Email},
+    {ContactProperty::Email2Address, &ContactRecord::Email2},
+    {ContactProperty::Email3Address, &ContactRecord::Email3},
+    {ContactProperty::BusinessHomePage, &ContactRecord::WebPage},
+    {ContactProperty::WebPage, &ContactRecord::WebPage},
+    {ContactProperty::IMAddress, nullptr},
+    {ContactProperty::Categories, &ContactRecord::Categories},
+    {ContactProperty::Department, &ContactRecord::Department},
+    {ContactProperty::OfficeLocation, &ContactRecord::Location},
+    {ContactProperty::Profession, &ContactRecord::Profession},
+    {ContactProperty::ManagerName, &ContactRecord::Manager},
+    {ContactProperty::AssistantName, &ContactRecord::Assistant},
+    {ContactProperty::Title, &ContactRecord::Title},
+    {ContactProperty::Suffix, &ContactRecord::Suffix},
+    {ContactProperty::Spouse, &ContactRecord::Spouse},
+    {ContactProperty::Body, &ContactRecord::Comments},
+}};
+static_assert(contract::coversEveryPropertyInOrder(ContactProperties));
 
 std::string twoDigits(std::int32_t value) {
     std::string text = support::decimal(value % 100);
@@ -121,7 +121,7 @@ void PstExport::open(const std::string& outputFolder) {
 
 void PstExport::write(const core::ContactToWrite& contact) {
     m_contactNumber = contact.contactNumber;
-    CreateContactItem(m_storeId, ContactsFolder, contact.trimmed);
+    CreateContactItem(m_storeId, contract::ContactsFolder, contact.trimmed);
 }
 
 void PstExport::close() {
@@ -148,8 +148,8 @@ core::Message PstExport::failureMessage(const std::string& cause) const {
 
 void PstExport::StartPstExport(const std::string& OutputFolder) {
     const std::string starting = "Could not start the Outlook session";
-    m_session = attempt(starting, [] { return automation::createObject(SessionProgId); });
-    attempt(starting, [&] { m_session->call("Logon"); });
+    m_session = attempt(starting, [] { return automation::createObject(contract::SessionProgId); });
+    attempt(starting, [&] { m_session->call(contract::session::Logon); });
 
     // Two readings of the clock, as the names have always been made: they differ only when a
     // second boundary passes between them.
@@ -158,11 +158,13 @@ void PstExport::StartPstExport(const std::string& OutputFolder) {
 
     const std::string creating = "Could not create the PST file " + quoted(m_pstPath);
     attempt(creating, [&] {
-        const automation::ObjectPtr stores = m_session->get("Stores").toObject();
-        m_store =
-            stores->call("AddPSTStore", {m_pstPath, DefaultStoreFormat, m_displayName}).toObject();
-        m_storeId = m_store->get("EntryID").toText();
-        m_store->call("ValidateIPMTree");
+        const automation::ObjectPtr stores = m_session->get(contract::session::Stores).toObject();
+        m_store = stores
+                      ->call(contract::stores::AddPstStore,
+                             {m_pstPath, contract::DefaultStoreFormat, m_displayName})
+                      .toObject();
+        m_storeId = m_store->get(contract::store::EntryId).toText();
+        m_store->call(contract::store::ValidateIpmTree);
     });
 }
 
@@ -174,30 +176,32 @@ void PstExport::CreateContactItem(const std::string& storeID, std::int32_t Folde
         if (!m_session) {
             throw core::OutputError("no Outlook session is open");
         }
-        const automation::ObjectPtr store = m_session->call("GetStoreFromID", {storeID}).toObject();
+        const automation::ObjectPtr store =
+            m_session->call(contract::session::GetStoreFromId, {storeID}).toObject();
         const automation::ObjectPtr folder =
-            store->call("GetDefaultFolder", {FolderName}).toObject();
-        const automation::ObjectPtr items = folder->get("Items").toObject();
-        const automation::ObjectPtr item = items->call("Add", {ContactItem}).toObject();
-        for (const PropertySource& source : contactProperties()) {
+            store->call(contract::store::GetDefaultFolder, {FolderName}).toObject();
+        const automation::ObjectPtr items = folder->get(contract::folder::Items).toObject();
+        const automation::ObjectPtr item =
+            items->call(contract::items::Add, {contract::ContactItem}).toObject();
+        for (const PropertySource& source : ContactProperties) {
             if (source.field == nullptr) {
-                item->put(source.property,
+                item->put(contract::memberName(source.property),
                           record.OtherEmail1 + " " + record.OtherEmail2 + " " + record.OtherEmail3);
             } else {
-                item->put(source.property, record.*source.field);
+                item->put(contract::memberName(source.property), record.*source.field);
             }
         }
         if (!record.Photo.empty()) {
-            item->call("AddPicture", {record.Photo});
+            item->call(contract::item::AddPicture, {record.Photo});
         }
-        item->call("Save");
+        item->call(contract::item::Save);
     });
 }
 
 void PstExport::FinishPstExport() {
     attempt("Could not close the PST file " + quoted(m_pstPath), [&] {
         if (m_session) {
-            m_session->call("Logoff");
+            m_session->call(contract::session::Logoff);
         }
     });
     m_store.reset();

@@ -41,21 +41,13 @@ public:
 std::string pstTimeStamp(const LocalDateTime& time);
 
 /// The Outlook (.pst) option's output. Everything goes through late-bound calls on the object
-/// registered as "Redemption.RDOSession", so any class registered under that name (our PST
-/// object model, or a test double) serves it.
+/// registered under automation::contract::SessionProgId, so any class registered under that
+/// name (our PST object model, or a test double) serves it.
 ///
 /// A failure keeps the session as it is: it is not logged off, and it is released when the next
 /// PST run replaces it or this object is destroyed; releasing it makes what was saved durable.
 class PstExport : public core::ContactOutput {
 public:
-    static constexpr const char* SessionProgId = "Redemption.RDOSession";
-    /// `GetDefaultFolder`'s number for the default contacts folder.
-    static constexpr std::int32_t ContactsFolder = 10;
-    /// `AddPSTStore`'s number for the default store format.
-    static constexpr std::int32_t DefaultStoreFormat = 1;
-    /// `Items.Add`'s number for a contact item.
-    static constexpr std::int32_t ContactItem = 2;
-
     PstExport();
     explicit PstExport(std::shared_ptr<Clock> clock);
     ~PstExport() override;

@@ -1,3 +1,4 @@
+#include "automation/session_contract.h"
 #include "pst/rdo/rdo_objects_p.h"
 
 #include <array>
@@ -16,79 +17,71 @@ using automation::sameMemberName;
 using automation::Variant;
 using messaging::Contact;
 
+using automation::contract::ContactProperty;
+namespace contract = automation::contract;
+
 struct TextProperty {
-    std::string_view name;
+    ContactProperty property;
     std::string Contact::*field;
 };
 
-// The item's text properties and where the contact keeps them.
-constexpr std::array<TextProperty, 41> TextProperties{{
-    {"FirstName", &Contact::givenName},
-    {"MiddleName", &Contact::middleName},
-    {"LastName", &Contact::surname},
-    {"FullName", &Contact::displayName},
-    {"JobTitle", &Contact::jobTitle},
-    {"CompanyName", &Contact::companyName},
-    {"BusinessTelephoneNumber", &Contact::businessTelephone},
-    {"BusinessFaxNumber", &Contact::businessFax},
-    {"HomeTelephoneNumber", &Contact::homeTelephone},
-    {"HomeFaxNumber", &Contact::homeFax},
-    {"MobileTelephoneNumber", &Contact::mobileTelephone},
-    {"PagerNumber", &Contact::pager},
-    {"CarTelephoneNumber", &Contact::carTelephone},
-    {"BusinessAddress", &Contact::workAddress},
-    {"BusinessAddressStreet", &Contact::workStreet},
-    {"BusinessAddressCity", &Contact::workCity},
-    {"BusinessAddressState", &Contact::workState},
-    {"BusinessAddressPostalCode", &Contact::workPostalCode},
-    {"BusinessAddressCountry", &Contact::workCountry},
-    {"HomeAddress", &Contact::homeAddress},
-    {"HomeAddressStreet", &Contact::homeStreet},
-    {"HomeAddressCity", &Contact::homeCity},
-    {"HomeAddressState", &Contact::homeState},
-    {"HomeAddressPostalCode", &Contact::homePostalCode},
-    {"HomeAddressCountry", &Contact::homeCountry},
-    {"Email1Address", &Contact::email1},
-    {"Email2Address", &Contact::email2},
-    {"Email3Address", &Contact::email3},
-    {"BusinessHomePage", &Contact::businessHomePage},
-    {"WebPage", &Contact::webPage},
-    {"IMAddress", &Contact::imAddress},
-    {"Categories", &Contact::categories},
-    {"Department", &Contact::department},
-    {"OfficeLocation", &Contact::officeLocation},
-    {"Profession", &Contact::profession},
-    {"ManagerName", &Contact::managerName},
-    {"AssistantName", &Contact::assistantName},
-    {"Title", &Contact::displayNamePrefix},
-    {"Suffix", &Contact::generation},
-    {"Spouse", &Contact::spouse},
-    {"Body", &Contact::body},
+// Where the contact keeps each of the item's text properties.
+constexpr std::array<TextProperty, contract::ContactPropertyNames.size()> TextProperties{{
+    {ContactProperty::FirstName, &Contact::givenName},
+    {ContactProperty::MiddleName, &Contact::middleName},
+    {ContactProperty::LastName, &Contact::surname},
+    {ContactProperty::FullName, &Contact::displayName},
+    {ContactProperty::JobTitle, &Contact::jobTitle},
+    {ContactProperty::CompanyName, &Contact::companyName},
+    {ContactProperty::BusinessTelephoneNumber, &Contact::businessTelephone},
+    {ContactProperty::BusinessFaxNumber, &Contact::businessFax},
+    {ContactProperty::HomeTelephoneNumber, &Contact::homeTelephone},
+    {ContactProperty::HomeFaxNumber, &Contact::homeFax},
+    {ContactProperty::MobileTelephoneNumber, &Contact::mobileTelephone},
+    {ContactProperty::PagerNumber, &Contact::pager},
+    {ContactProperty::CarTelephoneNumber, &Contact::carTelephone},
+    {ContactProperty::BusinessAddress, &Contact::workAddress},
+    {ContactProperty::BusinessAddressStreet, &Contact::workStreet},
+    {ContactProperty::BusinessAddressCity, &Contact::workCity},
+    {ContactProperty::BusinessAddressState, &Contact::workState},
+    {ContactProperty::BusinessAddressPostalCode, &Contact::workPostalCode},
+    {ContactProperty::BusinessAddressCountry, &Contact::workCountry},
+    {ContactProperty::HomeAddress, &Contact::homeAddress},
+    {ContactProperty::HomeAddressStreet, &Contact::homeStreet},
+    {ContactProperty::HomeAddressCity, &Contact::homeCity},
+    {ContactProperty::HomeAddressState, &Contact::homeState},
+    {ContactProperty::HomeAddressPostalCode, &Contact::homePostalCode},
+    {ContactProperty::HomeAddressCountry, &Contact::homeCountry},
+    {ContactProperty::Email1Address, &Contact::email1},
+    {ContactProperty::Email2Address, &Contact::email2},
+    {ContactProperty::Email3Address, &Contact::email3},
+    {ContactProperty::BusinessHomePage, &Contact::businessHomePage},
+    {ContactProperty::WebPage, &Contact::webPage},
+    {ContactProperty::IMAddress, &Contact::imAddress},
+    {ContactProperty::Categories, &Contact::categories},
+    {ContactProperty::Department, &Contact::department},
+    {ContactProperty::OfficeLocation, &Contact::officeLocation},
+    {ContactProperty::Profession, &Contact::profession},
+    {ContactProperty::ManagerName, &Contact::managerName},
+    {ContactProperty::AssistantName, &Contact::assistantName},
+    {ContactProperty::Title, &Contact::displayNamePrefix},
+    {ContactProperty::Suffix, &Contact::generation},
+    {ContactProperty::Spouse, &Contact::spouse},
+    {ContactProperty::Body, &Contact::body},
 }};
+static_assert(contract::coversEveryPropertyInOrder(TextProperties));
 
 /// The name the picture attachment carries, as mail clients recognise a contact's photo.
 constexpr const char* PictureFileName = "ContactPicture.jpg";
 
 } // namespace
 
-const std::vector<std::string_view>& RdoContactItem::textPropertyNames() {
-    static const std::vector<std::string_view> Names = [] {
-        std::vector<std::string_view> list;
-        list.reserve(TextProperties.size());
-        for (const TextProperty& property : TextProperties) {
-            list.push_back(property.name);
-        }
-        return list;
-    }();
-    return Names;
-}
-
 std::string* RdoContactItem::findTextProperty(std::string_view member) {
     // Clients set the properties in table order, so the search starts where the last one
     // was found and usually succeeds at once.
     for (std::size_t step = 0; step < TextProperties.size(); ++step) {
         const std::size_t index = (m_nextProperty + step) % TextProperties.size();
-        if (sameMemberName(TextProperties[index].name, member)) {
+        if (sameMemberName(contract::memberName(TextProperties[index].property), member)) {
             m_nextProperty = index + 1;
             return &(m_contact.*TextProperties[index].field);
         }
@@ -106,16 +99,16 @@ Variant RdoContactItem::invoke(InvokeKind kind, std::string_view member,
             *value = arguments[0].toText();
             return {};
         }
-        if (sameMemberName(member, "MessageClass") && kind == InvokeKind::Get) {
+        if (sameMemberName(member, contract::item::MessageClass) && kind == InvokeKind::Get) {
             return "IPM.Contact";
         }
     }
-    if (sameMemberName(member, "AddPicture") && kind == InvokeKind::Call) {
+    if (sameMemberName(member, contract::item::AddPicture) && kind == InvokeKind::Call) {
         automation::expectArgumentCount(member, arguments, 1);
         addPicture(arguments[0].toText());
         return {};
     }
-    if (sameMemberName(member, "Save") && kind != InvokeKind::Put) {
+    if (sameMemberName(member, contract::item::Save) && kind != InvokeKind::Put) {
         save();
         return {};
     }

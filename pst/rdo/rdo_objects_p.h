@@ -118,9 +118,6 @@ public:
     using StoreBoundObject::StoreBoundObject;
     [[nodiscard]] std::string_view className() const override { return "RDOContactItem"; }
 
-    /// The item properties that hold text, in the order clients usually set them.
-    static const std::vector<std::string_view>& textPropertyNames();
-
 protected:
     automation::Variant invoke(automation::InvokeKind kind, std::string_view member,
                                std::span<const automation::Variant> arguments) override;

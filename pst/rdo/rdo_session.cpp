@@ -1,6 +1,7 @@
 #include "pst/rdo/rdo_session.h"
 
 #include "automation/registry.h"
+#include "automation/session_contract.h"
 #include "pst/rdo/rdo_objects_p.h"
 
 #include <filesystem>
@@ -15,10 +16,7 @@ using automation::InvokeKind;
 using automation::ObjectPtr;
 using automation::Variant;
 
-/// Store formats AddPSTStore accepts: the default and the Unicode format, which are the same
-/// here. The old ANSI format (3) is not written.
-constexpr std::int32_t DefaultStoreFormat = 1;
-constexpr std::int32_t UnicodeStoreFormat = 2;
+namespace contract = automation::contract;
 
 constexpr std::string_view HexDigits = "0123456789ABCDEF";
 
@@ -83,25 +81,25 @@ RdoSession::~RdoSession() = default;
 Variant RdoSession::invoke(InvokeKind kind, std::string_view member,
                            std::span<const Variant> arguments) {
     using automation::sameMemberName;
-    if (sameMemberName(member, "Logon") && kind != InvokeKind::Put) {
+    if (sameMemberName(member, contract::session::Logon) && kind != InvokeKind::Put) {
         // The profile, password and dialog arguments have no meaning without a mail profile.
         m_state->loggedOn = true;
         return {};
     }
-    if (sameMemberName(member, "Logoff") && kind != InvokeKind::Put) {
+    if (sameMemberName(member, contract::session::Logoff) && kind != InvokeKind::Put) {
         m_state->requireLogon();
         m_state->loggedOn = false;
         m_state->closeStores();
         return {};
     }
-    if (sameMemberName(member, "LoggedOn") && kind == InvokeKind::Get) {
+    if (sameMemberName(member, contract::session::LoggedOn) && kind == InvokeKind::Get) {
         return m_state->loggedOn ? 1 : 0;
     }
-    if (sameMemberName(member, "Stores") && kind != InvokeKind::Put) {
+    if (sameMemberName(member, contract::session::Stores) && kind != InvokeKind::Put) {
         m_state->requireLogon();
         return ObjectPtr(std::make_shared<RdoStores>(m_state));
     }
-    if (sameMemberName(member, "GetStoreFromID") && kind == InvokeKind::Call) {
+    if (sameMemberName(member, contract::session::GetStoreFromId) && kind == InvokeKind::Call) {
         return getStoreFromId(arguments);
     }
     throw unknownMember(member);
@@ -110,7 +108,7 @@ Variant RdoSession::invoke(InvokeKind kind, std::string_view member,
 Variant RdoSession::getStoreFromId(std::span<const Variant> arguments) const {
     // A second argument (open flags) is allowed and has nothing to choose here.
     if (arguments.empty() || arguments.size() > 2) {
-        automation::expectArgumentCount("GetStoreFromID", arguments, 1);
+        automation::expectArgumentCount(contract::session::GetStoreFromId, arguments, 1);
     }
     m_state->requireLogon();
     const std::string& wanted = arguments[0].toText();
@@ -125,24 +123,26 @@ Variant RdoSession::getStoreFromId(std::span<const Variant> arguments) const {
 Variant RdoStores::invoke(InvokeKind kind, std::string_view member,
                           std::span<const Variant> arguments) {
     using automation::sameMemberName;
-    if (sameMemberName(member, "AddPSTStore") && kind == InvokeKind::Call) {
+    if (sameMemberName(member, contract::stores::AddPstStore) && kind == InvokeKind::Call) {
         return addPstStore(arguments);
     }
-    if (sameMemberName(member, "Count") && kind == InvokeKind::Get) {
+    if (sameMemberName(member, contract::stores::Count) && kind == InvokeKind::Get) {
         return static_cast<std::int32_t>(m_state->stores.size());
     }
     throw unknownMember(member);
 }
 
 Variant RdoStores::addPstStore(std::span<const Variant> arguments) {
-    automation::expectArgumentCount("AddPSTStore", arguments, 3);
+    automation::expectArgumentCount(contract::stores::AddPstStore, arguments, 3);
     m_state->requireLogon();
     const std::string& path = arguments[0].toText();
     const std::int32_t format = arguments[1].toInteger();
     const std::string& displayName = arguments[2].toText();
-    if (format != DefaultStoreFormat && format != UnicodeStoreFormat) {
-        throw AutomationError("store format " + std::to_string(format) +
-                              " is not supported (1 or 2: a Unicode PST file)");
+    if (format != contract::DefaultStoreFormat && format != contract::UnicodeStoreFormat) {
+        throw AutomationError("store format " + std::to_string(format) + " is not supported (" +
+                              std::to_string(contract::DefaultStoreFormat) + " or " +
+                              std::to_string(contract::UnicodeStoreFormat) +
+                              ": a Unicode PST file)");
     }
     // An existing file is never replaced: two runs in the same second would otherwise write
     // over the first run's contacts.
@@ -163,7 +163,7 @@ automation::ObjectPtr makeRdoSession() {
 }
 
 void registerRdoSession() {
-    automation::registerFactory(RdoSessionProgId, makeRdoSession);
+    automation::registerFactory(contract::SessionProgId, makeRdoSession);
 }
 
 } // namespace plumbrae::pst::rdo

@@ -1,3 +1,4 @@
+#include "automation/session_contract.h"
 #include "pst/rdo/rdo_objects_p.h"
 
 namespace plumbrae::pst::rdo {
@@ -10,10 +11,7 @@ using automation::ObjectPtr;
 using automation::sameMemberName;
 using automation::Variant;
 
-/// GetDefaultFolder's number for the default contacts folder.
-constexpr std::int32_t ContactsFolderKind = 10;
-/// Items.Add's number for a contact item.
-constexpr std::int32_t ContactItemKind = 2;
+namespace contract = automation::contract;
 
 bool readable(InvokeKind kind) {
     return kind != InvokeKind::Put;
@@ -23,25 +21,26 @@ bool readable(InvokeKind kind) {
 
 Variant RdoStore::invoke(InvokeKind kind, std::string_view member,
                          std::span<const Variant> arguments) {
-    if (sameMemberName(member, "EntryID") && kind == InvokeKind::Get) {
+    if (sameMemberName(member, contract::store::EntryId) && kind == InvokeKind::Get) {
         return m_store->entryId;
     }
-    if (sameMemberName(member, "DisplayName") && kind == InvokeKind::Get) {
+    if (sameMemberName(member, contract::store::DisplayName) && kind == InvokeKind::Get) {
         return m_store->displayName;
     }
-    if (sameMemberName(member, "ValidateIPMTree") && readable(kind)) {
+    if (sameMemberName(member, contract::store::ValidateIpmTree) && readable(kind)) {
         // The file is created with its whole standard folder tree, so there is nothing to
         // repair; what is checked is that the store can still be used.
         (void)m_store->openFile();
         return {};
     }
-    if (sameMemberName(member, "GetDefaultFolder") && kind == InvokeKind::Call) {
+    if (sameMemberName(member, contract::store::GetDefaultFolder) && kind == InvokeKind::Call) {
         automation::expectArgumentCount(member, arguments, 1);
         const std::int32_t folderKind = arguments[0].toInteger();
-        if (folderKind != ContactsFolderKind) {
+        if (folderKind != contract::ContactsFolder) {
             throw AutomationError("default folder " + std::to_string(folderKind) +
                                   " is not available: this store hands out its Contacts "
-                                  "folder (10) only");
+                                  "folder (" +
+                                  std::to_string(contract::ContactsFolder) + ") only");
         }
         (void)m_store->openFile();
         return ObjectPtr(std::make_shared<RdoFolder>(m_session, m_store));
@@ -52,10 +51,10 @@ Variant RdoStore::invoke(InvokeKind kind, std::string_view member,
 Variant RdoFolder::invoke(InvokeKind kind, std::string_view member,
                           std::span<const Variant> arguments) {
     (void)arguments;
-    if (sameMemberName(member, "Items") && readable(kind)) {
+    if (sameMemberName(member, contract::folder::Items) && readable(kind)) {
         return ObjectPtr(std::make_shared<RdoItems>(m_session, m_store));
     }
-    if (sameMemberName(member, "Name") && kind == InvokeKind::Get) {
+    if (sameMemberName(member, contract::folder::Name) && kind == InvokeKind::Get) {
         return "Contacts";
     }
     throw unknownMember(member);
@@ -63,17 +62,18 @@ Variant RdoFolder::invoke(InvokeKind kind, std::string_view member,
 
 Variant RdoItems::invoke(InvokeKind kind, std::string_view member,
                          std::span<const Variant> arguments) {
-    if (sameMemberName(member, "Add") && kind == InvokeKind::Call) {
+    if (sameMemberName(member, contract::items::Add) && kind == InvokeKind::Call) {
         automation::expectArgumentCount(member, arguments, 1);
         const std::int32_t itemKind = arguments[0].toInteger();
-        if (itemKind != ContactItemKind) {
+        if (itemKind != contract::ContactItem) {
             throw AutomationError("item kind " + std::to_string(itemKind) +
-                                  " is not supported: only contact items (2) can be added");
+                                  " is not supported: only contact items (" +
+                                  std::to_string(contract::ContactItem) + ") can be added");
         }
         (void)m_store->openFile();
         return ObjectPtr(std::make_shared<RdoContactItem>(m_session, m_store));
     }
-    if (sameMemberName(member, "Count") && kind == InvokeKind::Get) {
+    if (sameMemberName(member, contract::items::Count) && kind == InvokeKind::Get) {
         return static_cast<std::int32_t>(m_store->openFile().contactCount());
     }
     throw unknownMember(member);

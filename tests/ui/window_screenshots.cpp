@@ -1,6 +1,7 @@
 // Pictures of the window for looking at it as a person would: at rest, with a queue, and in the
 // middle of a vCard run (the real outputs write into a temporary folder). Run it on a display,
 // for example under Xvfb:  xvfb-run -a plumbrae_window_screenshots OUT_FOLDER
+#include "pst/rdo/rdo_session.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/fake_dialogs.h"
 #include "ui/frm_step1.h"
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
 
     testing::FakeDialogs dialogs;
     ui::FileRegistry registry(dir.path() / "registry");
+    pst::rdo::registerRdoSession();
     writers::OutputSet outputs;
     std::unique_ptr<PictureTakingOutput> output;
     ui::frmStep1 window(

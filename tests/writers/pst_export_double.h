@@ -2,6 +2,7 @@
 
 #include "automation/object.h"
 #include "automation/registry.h"
+#include "automation/session_contract.h"
 
 #include <memory>
 #include <stdexcept>
@@ -93,13 +94,14 @@ class RecordingSessionClass {
 public:
     explicit RecordingSessionClass(std::shared_ptr<AutomationLog> log)
         : m_log(std::move(log)),
-          m_registration("Redemption.RDOSession", [log = m_log]() -> automation::ObjectPtr {
-              log->lines.emplace_back("create Redemption.RDOSession");
-              if (log->failOn == "create") {
-                  throw std::runtime_error("class not registered");
-              }
-              return std::make_shared<RecordingObject>("RDOSession", log);
-          }) {}
+          m_registration(automation::contract::SessionProgId,
+                         [log = m_log]() -> automation::ObjectPtr {
+                             log->lines.emplace_back("create Redemption.RDOSession");
+                             if (log->failOn == "create") {
+                                 throw std::runtime_error("class not registered");
+                             }
+                             return std::make_shared<RecordingObject>("RDOSession", log);
+                         }) {}
 
 private:
     std::shared_ptr<AutomationLog> m_log;

@@ -1,4 +1,5 @@
 #include "automation/registry.h"
+#include "automation/session_contract.h"
 #include "pst/rdo/rdo_objects_p.h"
 #include "pst/rdo/rdo_session.h"
 #include "tests/pst/rdo/fake_pst_file.h"
@@ -59,7 +60,7 @@ TEST_F(RdoFixture, EveryPropertyReachesItsContactField) {
     EXPECT_EQ(storeId, "0001ABCD");
     store->call("ValidateIPMTree");
     const ObjectPtr item = newItem(storeId);
-    for (const std::string_view name : pst::rdo::RdoContactItem::textPropertyNames()) {
+    for (const std::string_view name : automation::contract::ContactPropertyNames) {
         item->put(name, std::string(name) + " value");
     }
     const std::string picture = dir.write("photo.jpg", std::string("\xFF\xD8\x00\xFF", 4));
@@ -89,7 +90,7 @@ TEST_F(RdoFixture, EveryPropertyReachesItsContactField) {
 
 TEST_F(RdoFixture, NoTwoPropertiesShareAField) {
     const ObjectPtr item = newItem(addStore()->get("EntryID").toText());
-    const auto& names = pst::rdo::RdoContactItem::textPropertyNames();
+    const auto& names = automation::contract::ContactPropertyNames;
     ASSERT_EQ(names.size(), 41U);
     for (std::size_t i = 0; i < names.size(); ++i) {
         item->put(names[i], std::to_string(i));
