@@ -1,8 +1,8 @@
 // plumbrae-convert: the conversion run on the terminal, with the same outputs as the window.
 #include "core/conversion_run.h"
+#include "core/path_logger.h"
+#include "core/path_text.h"
 #include "pst/rdo/rdo_session.h"
-#include "support/text.h"
-#include "ui/path_logger.h"
 #include "writers/output_set.h"
 
 #include <chrono>
@@ -172,14 +172,13 @@ std::optional<int> buildQueue(const Options& options, std::vector<std::string>& 
             queue.push_back(path);
             continue;
         }
-        plumbrae::ui::pathLogger walker;
+        plumbrae::core::pathLogger walker;
         walker.PathLogInit();
         walker.setFullFileNamesOnly(true);
         walker.LogPath(path);
         const auto names = walker.fullFileNames();
         for (const auto& name : names->values()) {
-            const auto lowered = plumbrae::support::asciiLower(plumbrae::support::trimSpaces(name));
-            if (lowered.size() >= 5 && lowered.ends_with(".meta")) {
+            if (plumbrae::core::isContactFileName(name)) {
                 queue.push_back(name);
             }
         }
@@ -223,14 +222,12 @@ int main(int argc, char** argv) {
                       std::move(queue));
     plumbrae::core::ConversionRun run(host,
                                       [&](OutputKind kind) { return outputs.outputFor(kind); });
-    const auto report = run.CmdZimbraConvert_Click();
+    const auto report = run.run();
     using Outcome = plumbrae::core::RunReport::Outcome;
     if (report.outcome != Outcome::Completed) {
         return 2;
     }
     std::fprintf(stderr, "%d contact(s) converted into %s\n", report.converted,
                  report.outputFolder.c_str());
-    const bool complete = report.failures.empty() && unreadableFolders == 0 &&
-                          report.finalMessage.text == plumbrae::core::ConversionRun::SuccessText;
-    return complete ? 0 : 1;
+    return report.isComplete() && unreadableFolders == 0 ? 0 : 1;
 }

@@ -102,7 +102,7 @@ double convert(const std::vector<fs::path>& files, std::size_t count, const fs::
     plumbrae::core::ConversionRun run(
         host, [&sheet](OutputKind kind) { return kind == OutputKind::Excel ? &sheet : nullptr; });
     const auto start = std::chrono::steady_clock::now();
-    const auto report = run.CmdZimbraConvert_Click();
+    const auto report = run.run();
     const double elapsed = seconds(start);
     if (report.outcome != plumbrae::core::RunReport::Outcome::Completed ||
         report.converted != static_cast<std::int32_t>(count)) {
@@ -117,7 +117,7 @@ int measurePeak(std::size_t count, const fs::path& list, const fs::path& out) {
     StreamingHost host(list, count, out.string() + "/");
     plumbrae::core::ConversionRun run(
         host, [&sheet](OutputKind kind) { return kind == OutputKind::Excel ? &sheet : nullptr; });
-    const auto report = run.CmdZimbraConvert_Click();
+    const auto report = run.run();
     if (report.converted != static_cast<std::int32_t>(count)) {
         std::fprintf(stderr, "bench_excel: %s\n", host.lastMessage().c_str());
         return 1;

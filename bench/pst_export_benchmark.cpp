@@ -91,7 +91,7 @@ double timedRun(OutputKind option, plumbrae::core::ContactOutput& output,
     plumbrae::core::ConversionRun run(
         host, [&](OutputKind kind) { return kind == option ? &output : nullptr; });
     const auto start = std::chrono::steady_clock::now();
-    const auto report = run.CmdZimbraConvert_Click();
+    const auto report = run.run();
     const double elapsed = seconds(start);
     if (report.outcome != plumbrae::core::RunReport::Outcome::Completed ||
         report.converted != static_cast<std::int32_t>(files.size())) {

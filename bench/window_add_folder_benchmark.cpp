@@ -3,10 +3,10 @@
 // memory. The window runs offscreen; the folder picker and the count message are scripted.
 // usage: bench_window_add_folder [COUNT]
 #include "bench/meta_tree_generator.h"
+#include "core/path_logger.h"
 #include "tests/ui/fake_dialogs.h"
 #include "ui/file_queue_model.h"
 #include "ui/frm_step1.h"
-#include "ui/path_logger.h"
 #include "ui/services/registry.h"
 
 #include <QApplication>
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     const auto walkStart = std::chrono::steady_clock::now();
     std::size_t walked = 0;
     {
-        ui::pathLogger walker;
+        core::pathLogger walker;
         walker.PathLogInit();
         walker.LogPath(tree.string());
         walked = walker.fullFileNames()->count();

@@ -60,6 +60,9 @@ public:
     }
     /// Lines the closing message adds (for example contacts whose value did not fit a cell).
     [[nodiscard]] virtual std::vector<std::string> notes() const { return {}; }
+    /// True when a contact of this run was written without some of its values. An output
+    /// whose notes say something else than lost values answers this itself.
+    [[nodiscard]] virtual bool valuesLost() const { return !notes().empty(); }
 };
 
 } // namespace plumbrae::core

@@ -25,7 +25,7 @@ std::string joinLines(const std::vector<std::string>& lines) {
 ConversionRun::ConversionRun(ConversionHost& host, OutputProvider outputs)
     : m_host(host), m_outputs(std::move(outputs)) {}
 
-RunReport ConversionRun::CmdZimbraConvert_Click() {
+RunReport ConversionRun::run() {
     RunReport report;
     const OutputKind kind = m_host.savingOption();
     ContactOutput* output = kind == OutputKind::None ? nullptr : m_outputs(kind);
@@ -91,6 +91,7 @@ RunReport ConversionRun::CmdZimbraConvert_Click() {
         return report;
     }
     report.outcome = RunReport::Outcome::Completed;
+    report.valuesLost = output->valuesLost();
     report.finalMessage = summary(report, *output);
     m_host.showMessage(report.finalMessage);
     return report;

@@ -34,11 +34,21 @@ struct RunReport {
     std::string outputFolder;
     std::int32_t converted = 0;
     std::vector<FileFailure> failures;
+    /// True when a contact was written without some of its values (the output's notes list
+    /// them): the run completed but the result is not whole.
+    bool valuesLost = false;
     /// The message shown at the end (success, summary, or the failure).
     Message finalMessage;
+
+    /// True when every queued file was converted whole: the run completed, no file failed and
+    /// no value was lost.
+    [[nodiscard]] bool isComplete() const {
+        return outcome == Outcome::Completed && failures.empty() && !valuesLost;
+    }
 };
 
-/// The whole conversion behind "Convert &Contacts", free of any toolkit: it asks the host for
+/// The whole conversion that the window's "Convert &Contacts" and plumbrae-convert start, free of
+/// any toolkit: it asks the host for
 /// the option, folder and queue, reads every queued file in order and hands each contact to the
 /// output of the chosen option, keeping the host's progress display current.
 class ConversionRun {
@@ -46,7 +56,7 @@ public:
     ConversionRun(ConversionHost& host, OutputProvider outputs);
 
     /// Runs one conversion to its end, including the closing message.
-    RunReport CmdZimbraConvert_Click();
+    RunReport run();
 
     /// The texts of the closing message when every file converted.
     static constexpr const char* SuccessText =

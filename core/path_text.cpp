@@ -12,6 +12,11 @@ std::string GetParentPath(std::string_view path) {
     return std::string(path.substr(0, last + 1));
 }
 
+bool isContactFileName(std::string_view path) {
+    static constexpr std::string_view Extension = ".meta";
+    return support::asciiLower(support::trimSpaces(path)).ends_with(Extension);
+}
+
 std::string withTrailingSeparator(std::string_view folder) {
     std::string out(folder);
     if (out.empty() || (out.back() != PathSeparator && out.back() != '\\')) {

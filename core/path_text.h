@@ -20,6 +20,11 @@ std::string withTrailingSeparator(std::string_view folder);
 /// the trailing separator ("/home/ann/x.meta" gives "home/ann", "/x.meta" gives "").
 std::string SourceFolderText(std::string_view path);
 
+/// True when `path` names a Zimbra contact file: its name, trimmed of spaces and compared
+/// without regard to ASCII case, ends in ".meta". Add folder and plumbrae-convert queue exactly
+/// the files this accepts.
+bool isContactFileName(std::string_view path);
+
 /// The vCard file name (without folder) for a contact: `FullName` as read, with the characters
 /// that cannot stand in a file name removed, cut to 220 characters, trimmed, then the number
 /// and ".vcf".

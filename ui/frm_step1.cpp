@@ -1,9 +1,10 @@
 #include "ui/frm_step1.h"
 
+#include "core/path_logger.h"
+#include "core/path_text.h"
 #include "support/text.h"
 #include "ui/caption_frame.h"
 #include "ui/file_queue_model.h"
-#include "ui/path_logger.h"
 #include "ui/services/dialogs.h"
 #include "ui/services/mod_main.h"
 #include "ui/services/registry.h"
@@ -37,14 +38,7 @@ public:
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
-bool isMetaFile(const std::string& path) {
-    const auto name = support::asciiLower(support::trimSpaces(path));
-    static constexpr std::string_view Extension = ".meta";
-    return name.size() >= Extension.size() &&
-           std::string_view(name).substr(name.size() - Extension.size()) == Extension;
-}
-
-std::string unreadableNote(const std::vector<UnreadableFolder>& folders) {
+std::string unreadableNote(const std::vector<core::UnreadableFolder>& folders) {
     if (folders.empty()) {
         return {};
     }
@@ -125,12 +119,12 @@ void frmStep1::CmdAddFolder_Click() {
     path = core::withTrailingSeparator(path);
 
     std::int32_t count = 0;
-    std::vector<UnreadableFolder> unreadable;
+    std::vector<core::UnreadableFolder> unreadable;
     {
         WaitCursor hourglass;
-        std::shared_ptr<pathLogger::TextList> files;
+        std::shared_ptr<core::pathLogger::TextList> files;
         {
-            pathLogger walker;
+            core::pathLogger walker;
             walker.PathLogInit();
             walker.setFullFileNamesOnly(true);
             walker.LogPath(path);
@@ -178,7 +172,7 @@ std::int32_t frmStep1::queueMetaFiles(const std::vector<std::string>& files) {
         if (m_closed) {
             break;
         }
-        if (isMetaFile(file)) {
+        if (core::isContactFileName(file)) {
             yieldShowingPending();
             pending.emplace_back(file);
             ++count;
@@ -231,7 +225,7 @@ void frmStep1::CmdZimbraConvert_Click() {
     setRunning(true);
     try {
         core::ConversionRun run(*this, m_outputs);
-        run.CmdZimbraConvert_Click();
+        run.run();
     } catch (const std::exception& error) {
         showMessage(core::Message{AppTitle, std::string("The conversion stopped: ") + error.what(),
                                   core::MessageIcon::Exclamation});

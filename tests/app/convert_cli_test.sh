@@ -58,6 +58,12 @@ contains "$work/stdout" "1 of 2 Zimbra Contacts converted." "summary"
 contains "$work/stdout" "bad.meta: damaged contact data at byte" "reason"
 [[ -f "$work/o2/Ann Lee1.vcf" ]] || { echo "FAIL: good file not converted"; failures=$((failures + 1)); }
 
+# A value the worksheet cannot hold is listed, and the status says the result is not whole.
+mkdir -p "$work/long"
+printf 'd3:fldd9:firstName3:Ann5:notes300:%see' "$(printf 'n%.0s' {1..300})" >"$work/long/l.meta"
+expect 1 "value lost" -- "$convert" --excel --out "$work/o5" "$work/long"
+contains "$work/stdout" "left out of" "lost value listed"
+
 # An output folder that cannot be made is an error before anything is read.
 printf 'x' >"$work/file"
 expect 2 "output is a file" -- "$convert" --vcards --out "$work/file" "$work/in"

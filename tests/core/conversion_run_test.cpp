@@ -45,7 +45,7 @@ protected:
     RunReport run() {
         ConversionRun conversion(
             host, [this](OutputKind kind) { return kind == OutputKind::None ? nullptr : &output; });
-        return conversion.CmdZimbraConvert_Click();
+        return conversion.run();
     }
 
     std::string contact(const std::string& name, const std::string& lastName) {

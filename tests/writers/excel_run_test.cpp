@@ -38,7 +38,7 @@ protected:
         core::ConversionRun conversion(m_host, [this](OutputKind kind) {
             return kind == OutputKind::Excel ? &m_sheet : nullptr;
         });
-        return conversion.CmdZimbraConvert_Click();
+        return conversion.run();
     }
     /// Row (0-based, as in the file) -> cells written in it.
     [[nodiscard]] std::map<int, std::vector<LabelCell>> sheetRows() const {

@@ -83,7 +83,7 @@ struct PstEndToEnd : ::testing::Test {
         core::ConversionRun run(host, [&](core::OutputKind kind) {
             return kind == core::OutputKind::Pst ? &exporter : nullptr;
         });
-        report = run.CmdZimbraConvert_Click();
+        report = run.run();
         return exporter.pstPath();
     }
     void queue(const std::vector<Person>& list) {
@@ -237,7 +237,7 @@ TEST_F(PstEndToEnd, ASecondRunInTheSameSecondNeverReplacesTheFirstFile) {
     std::filesystem::rename(pst, output.folder() + "Zimbracontacts25.3.13 14.30.05.pst");
     writers::PstExport again(std::make_shared<StoppedClock>());
     core::ConversionRun run(host, [&](core::OutputKind) { return &again; });
-    const core::RunReport second = run.CmdZimbraConvert_Click();
+    const core::RunReport second = run.run();
     EXPECT_NE(second.outcome, core::RunReport::Outcome::Completed);
     EXPECT_NE(second.finalMessage.text.find("a file of that name already exists"),
               std::string::npos)

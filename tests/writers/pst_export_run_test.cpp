@@ -51,7 +51,7 @@ struct PstRunFixture : ::testing::Test {
         core::ConversionRun conversion(host, [this](core::OutputKind kind) {
             return kind == core::OutputKind::Pst ? &output : nullptr;
         });
-        return conversion.CmdZimbraConvert_Click();
+        return conversion.run();
     }
     [[nodiscard]] long count(const std::string& line) const {
         return std::count(log->lines.begin(), log->lines.end(), line);

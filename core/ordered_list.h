@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-namespace plumbrae::ui {
+namespace plumbrae::core {
 
 /// A list that keeps its entries in insertion order, addresses them by position from 1, and files
 /// each entry under a text key that is unique within the list. The folder walker hands its results
@@ -75,4 +75,4 @@ private:
     mutable std::unordered_map<std::string, std::size_t> m_index;
 };
 
-} // namespace plumbrae::ui
+} // namespace plumbrae::core

@@ -1,5 +1,5 @@
+#include "core/path_logger.h"
 #include "tests/support/temp_dir.h"
-#include "ui/path_logger.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@ namespace plumbrae::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using ui::pathLogger;
+using core::pathLogger;
 
 std::vector<std::string> keysOf(const pathLogger::TextList& list) {
     std::vector<std::string> keys;
@@ -177,7 +177,7 @@ namespace plumbrae::testing {
 namespace {
 
 TEST(OrderedListTest, KeysAreUniqueAndLookedUpAfterUncheckedAppends) {
-    ui::OrderedList<int> list;
+    core::OrderedList<int> list;
     list.add("K0", 10);
     list.addNew("K2", 20);
     list.addNew("K3", 30);

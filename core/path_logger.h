@@ -1,13 +1,13 @@
 #pragma once
 
-#include "ui/ordered_list.h"
+#include "core/ordered_list.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-namespace plumbrae::ui {
+namespace plumbrae::core {
 
 /// A folder the walk met but could not list, and why. Its entries are missing from the lists.
 struct UnreadableFolder {
@@ -76,4 +76,4 @@ private:
     std::vector<UnreadableFolder> m_unreadable;
 };
 
-} // namespace plumbrae::ui
+} // namespace plumbrae::core

@@ -1,11 +1,11 @@
-#include "ui/path_logger.h"
+#include "core/path_logger.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <unordered_set>
 
-namespace plumbrae::ui {
+namespace plumbrae::core {
 
 namespace fs = std::filesystem;
 
@@ -183,4 +183,4 @@ void pathLogger::recordFile(const std::string& folderPath, const std::string& na
     ++m_fileCounter;
 }
 
-} // namespace plumbrae::ui
+} // namespace plumbrae::core
