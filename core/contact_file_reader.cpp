@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <sys/types.h>
 
 namespace plumbrae::core {
 namespace {
@@ -71,7 +72,7 @@ std::string loadMetadata(std::FILE* file, const std::string& path,
     }
     const auto [begin, end] = finder.range();
     std::string text(end - begin, '\0');
-    if (std::fseek(file, static_cast<long>(begin), SEEK_SET) != 0 ||
+    if (fseeko(file, static_cast<off_t>(begin), SEEK_SET) != 0 ||
         std::fread(text.data(), 1, text.size(), file) != text.size()) {
         throw ContactFileError(path, "cannot read the file: it changed while it was read");
     }
