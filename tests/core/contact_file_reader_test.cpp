@@ -1,4 +1,5 @@
 #include "core/contact_file_reader.h"
+#include "tests/support/print_case.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,8 @@
 
 namespace plumbrae::core {
 namespace {
+
+using plumbrae::testing::PrintTo;
 
 ContactRecord read(const std::string& bytes) {
     ContactRecord record;

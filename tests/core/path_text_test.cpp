@@ -1,9 +1,12 @@
 #include "core/path_text.h"
+#include "tests/support/print_case.h"
 
 #include <gtest/gtest.h>
 
 namespace plumbrae::core {
 namespace {
+
+using plumbrae::testing::PrintTo;
 
 TEST(PathText, ParentPathKeepsTheSeparator) {
     EXPECT_EQ(GetParentPath("C:\\a\\b.meta"), "C:\\a\\");

@@ -1,4 +1,5 @@
 #include "core/path_text.h"
+#include "tests/support/print_case.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/fake_dialogs.h"
 #include "ui/caption_frame.h"
@@ -26,6 +27,8 @@
 
 namespace plumbrae::testing {
 namespace {
+
+using plumbrae::testing::PrintTo;
 
 using ui::CaptionFrame;
 using ui::MessageAnswer;
@@ -95,96 +98,16 @@ protected:
     }
 };
 
-TEST_F(WindowTest, StartsWithAnEmptyQueueNoOptionAndConvertDisabled) {
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Plumbrae v3.0"));
-    EXPECT_EQ(window.size(), QSize(545, 462));
-    EXPECT_EQ(window.minimumSize(), window.maximumSize());
+TEST_F(WindowTest, StartsEmptyAndAnyOptionEnablesConvertAlone) {
     EXPECT_EQ(rows(), std::vector<std::string>{""});
-    EXPECT_EQ(labelText("lblCount1"), "");
-    for (const auto* option : {"OptvCards", "OptExcel", "OptPST"}) {
-        EXPECT_FALSE(child<QRadioButton>(option)->isChecked()) << option;
-    }
     EXPECT_EQ(window.savingOption(), core::OutputKind::None);
     EXPECT_FALSE(enabled("CmdZimbraConvert"));
-    EXPECT_EQ(child<CaptionFrame>("FrameConversion")->title(), QStringLiteral(" Details"));
-    EXPECT_EQ(child<CaptionFrame>("Frame1")->title(), QStringLiteral(" Saving Options"));
-    EXPECT_EQ(labelText("LblCurrentDBX"), "Converting Contacts...");
-    EXPECT_EQ(labelText("LblProgessCurrent"), "Contact(s) 0 (of 0)");
-    EXPECT_EQ(labelText("Label1"), "Conversion Progress  : ");
-    EXPECT_EQ(child<QProgressBar>("ProgressBar1")->value(), 0);
-    EXPECT_EQ(child<QPushButton>("CmdZimbraConvert")->text(), QStringLiteral("Convert &Contacts"));
-    EXPECT_EQ(child<QPushButton>("CmdHelp")->text(), QStringLiteral("&Help Manual"));
-    EXPECT_EQ(child<QPushButton>("cmdEnd")->text(), QStringLiteral("E&xit"));
-    const auto title = child<QLabel>("lblTitle");
-    EXPECT_TRUE(title->font().bold());
-    EXPECT_DOUBLE_EQ(title->font().pointSizeF(), 14.25);
-    EXPECT_EQ(title->palette().color(QPalette::WindowText), QColor(192, 0, 0));
-    EXPECT_DOUBLE_EQ(child<QPushButton>("cmdAdd")->font().pointSizeF(), 8.25);
-}
-
-struct Placement {
-    const char* name;
-    const char* container;
-    int left, top, width, height; // twips
-};
-
-class LayoutTest : public WindowTest, public ::testing::WithParamInterface<Placement> {};
-
-TEST_P(LayoutTest, ControlSitsWhereTheLayoutPutsIt) {
-    const auto& expected = GetParam();
-    auto* control = child(expected.name);
-    ASSERT_NE(control, nullptr);
-    const auto container = QString::fromLatin1(expected.container);
-    EXPECT_EQ(container.isEmpty() ? static_cast<QWidget*>(&window) : child(expected.container),
-              control->parentWidget());
-    EXPECT_EQ(control->geometry(), QRect(expected.left / 15, expected.top / 15, expected.width / 15,
-                                         expected.height / 15));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    EveryControl, LayoutTest,
-    ::testing::Values(Placement{"Shape2", "", -120, 0, 8415, 855},
-                      Placement{"Image1", "", 120, 75, 720, 720},
-                      Placement{"lblTitle", "", 960, 120, 6255, 375},
-                      Placement{"cmdAdd", "", 240, 960, 2415, 375},
-                      Placement{"CmdAddFolder", "", 2880, 960, 3495, 375},
-                      Placement{"cmdClear1", "", 6600, 960, 1335, 375},
-                      Placement{"lblCount1", "", 270, 1560, 7695, 255},
-                      Placement{"grdFiles1", "", 240, 1800, 7695, 1575},
-                      Placement{"FrameConversion", "", 240, 3480, 7695, 1335},
-                      Placement{"LblCurrentDBX", "FrameConversion", 120, 240, 7455, 255},
-                      Placement{"LblProgessCurrent", "FrameConversion", 1800, 600, 5775, 255},
-                      Placement{"Label1", "FrameConversion", 120, 960, 1695, 255},
-                      Placement{"ProgressBar1", "FrameConversion", 1800, 960, 5775, 255},
-                      Placement{"Frame1", "", 240, 4920, 7695, 735},
-                      Placement{"Picture1", "Frame1", 120, 240, 7455, 375},
-                      Placement{"OptvCards", "Picture1", 0, 120, 1575, 255},
-                      Placement{"OptExcel", "Picture1", 2160, 120, 2175, 255},
-                      Placement{"OptPST", "Picture1", 4920, 120, 1815, 255},
-                      Placement{"CmdZimbraConvert", "", 2880, 5760, 2415, 435},
-                      Placement{"Shape1", "", 0, 6360, 8415, 855},
-                      Placement{"Picture3", "", 240, 6480, 7695, 495},
-                      Placement{"CmdHelp", "Picture3", 0, 0, 1695, 375},
-                      Placement{"cmdEnd", "Picture3", 6360, 0, 1335, 375}),
-    [](const auto& row) { return std::string(row.param.name); });
-
-class OptionTest : public WindowTest, public ::testing::WithParamInterface<const char*> {};
-
-TEST_P(OptionTest, ClickEnablesConvertEvenWithAnEmptyQueue) {
-    click(GetParam());
-    EXPECT_TRUE(child<QRadioButton>(GetParam())->isChecked());
-    EXPECT_TRUE(enabled("CmdZimbraConvert"));
-    EXPECT_EQ(rows(), std::vector<std::string>{""});
-}
-
-INSTANTIATE_TEST_SUITE_P(EachOption, OptionTest,
-                         ::testing::Values("OptvCards", "OptExcel", "OptPST"));
-
-TEST_F(WindowTest, OptionsExcludeEachOther) {
     click("OptPST");
+    EXPECT_TRUE(enabled("CmdZimbraConvert"));
     click("OptvCards");
     EXPECT_FALSE(child<QRadioButton>("OptPST")->isChecked());
     EXPECT_EQ(window.savingOption(), core::OutputKind::VCards);
+    EXPECT_EQ(rows(), std::vector<std::string>{""});
 }
 
 TEST_F(WindowTest, AddFilesFlipsTheSettingsFirstAndQueuesInTheDialogsOrder) {
@@ -284,27 +207,18 @@ TEST_F(WindowTest, AddFolderNamesTheFoldersItCouldNotRead) {
     EXPECT_NE(text.find((dir.path() / "tree" / "closed").string() + "/"), std::string::npos);
 }
 
-TEST_F(WindowTest, ClearOnAnEmptyQueueAsksNothing) {
+// Clear asks only when there is something to clear; No keeps every row, Yes leaves one empty
+// row and the option, and the queue takes new files afterwards.
+TEST_F(WindowTest, ClearAsksFirstAndEmptiesTheQueueOnYes) {
     click("cmdClear1");
     EXPECT_TRUE(dialogs.shown.empty());
-    EXPECT_EQ(labelText("lblCount1"), "");
-}
-
-TEST_F(WindowTest, ClearAnsweredNoKeepsEveryRow) {
     queueFiles({"/x/a.meta", "/x/b.meta"});
-    dialogs.answers.push_back(MessageAnswer::No);
+    click("OptExcel");
+    dialogs.answers = {MessageAnswer::No, MessageAnswer::Yes};
     click("cmdClear1");
     ASSERT_EQ(dialogs.shown.size(), 1U);
-    EXPECT_EQ(dialogs.shown[0].message.text,
-              "Do you want to clear all the files in the list\r\n Proceed?");
-    EXPECT_EQ(dialogs.shown[0].message.icon, core::MessageIcon::Question);
     EXPECT_EQ(dialogs.shown[0].buttons, MessageButtons::YesNo);
     EXPECT_EQ(rows().size(), 2U);
-}
-
-TEST_F(WindowTest, ClearAnsweredYesLeavesOneEmptyRowAndKeepsConvert) {
-    queueFiles({"/x/a.meta", "/x/b.meta"});
-    dialogs.answers.push_back(MessageAnswer::Yes);
     click("cmdClear1");
     EXPECT_EQ(rows(), std::vector<std::string>{""});
     EXPECT_EQ(labelText("lblCount1"), "0 files");

@@ -1,4 +1,4 @@
-"""Lists, tables and properties layer of a PST ([MS-PST] 2.3), read independently.
+"""Lists, tables and properties layer of a PST (MS-PST), read independently.
 
 Heaps (HN), BTree-on-heap (BTH), property contexts (PC) and table contexts
 (TC) are parsed from the decoded data blocks a node owns. Every structural
@@ -40,7 +40,7 @@ def u32(b, o):
 
 
 class Heap:
-    """A heap-on-node over a node's data blocks ([MS-PST] 2.3.1)."""
+    """A heap-on-node over a node's data blocks (MS-PST)."""
 
     def __init__(self, node, where, report):
         self.node = node
@@ -197,7 +197,7 @@ def value_problem(ptype, value):
 
 
 class PropertyContext:
-    """{prop id: (type, value bytes)} of a PC ([MS-PST] 2.3.3)."""
+    """{prop id: (type, value bytes)} of a PC (MS-PST)."""
 
     def __init__(self, heap):
         self.props = {}
@@ -224,7 +224,7 @@ class PropertyContext:
 
 
 class TableContext:
-    """Columns and rows of a TC ([MS-PST] 2.3.4); rows are {tag: bytes}."""
+    """Columns and rows of a TC (MS-PST); rows are {tag: bytes}."""
 
     def __init__(self, heap):
         self.heap = heap
@@ -244,7 +244,7 @@ class TableContext:
         rgib = self.rgib = struct.unpack_from("<4H", info, 2)
         hid_index, hnid_rows = u32(info, 10), u32(info, 14)
         if u32(info, 18):
-            # [MS-PST] 2.3.4.1: deprecated, and zero in every new file.
+            # MS-PST calls this field deprecated, and zero in every new file.
             heap.report("TCINFO hidIndex is 0x%X, not zero" % u32(info, 18), where)
         if len(info) < 22 + 8 * c_cols:
             heap.report("TCINFO too short for %d columns" % c_cols, where)

@@ -1,6 +1,6 @@
 """Node database layer of a Unicode PST, read independently of our writer.
 
-Follows [MS-PST] 2.2 (HEADER, ROOT, BTPAGE, BLOCKTRAILER, XBLOCK, SLBLOCK,
+Follows the node database of MS-PST (HEADER, ROOT, BTPAGE, BLOCKTRAILER, XBLOCK, SLBLOCK,
 AMAPPAGE, PMAPPAGE) and records every inconsistency it meets as a finding
 instead of stopping, so one run lists everything that is wrong with a file.
 """
@@ -26,7 +26,7 @@ PT_BBT, PT_NBT, PT_FMAP, PT_PMAP, PT_AMAP, PT_FPMAP, PT_DL = (
     0x80, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86)
 VALID_AMAP2 = 2
 
-# [MS-PST] 5.1 mpbbCrypt, first third (mpbbR): the substitution applied when
+# MS-PST's mpbbCrypt table, first third (mpbbR): the substitution applied when
 # writing with NDB_CRYPT_PERMUTE. Reading applies its inverse.
 _PERMUTE_R = bytes([
     65, 54, 19, 98, 168, 33, 110, 187, 244, 22, 204, 4, 127, 100, 232, 93,
@@ -54,12 +54,12 @@ class Unreadable(Exception):
 
 
 def crc(data):
-    """[MS-PST] 5.3: reflected CRC-32 with initial value 0 and no final XOR."""
+    """The MS-PST CRC: reflected CRC-32 with initial value 0 and no final XOR."""
     return zlib.crc32(data, 0xFFFFFFFF) ^ 0xFFFFFFFF
 
 
 def signature(ib, bid):
-    """[MS-PST] 5.5 ComputeSig over the low 32 bits of offset and BID."""
+    """MS-PST's ComputeSig over the low 32 bits of offset and BID."""
     v = (ib ^ bid) & 0xFFFFFFFF
     return ((v >> 16) ^ v) & 0xFFFF
 

@@ -24,9 +24,7 @@ from pst_ndb import crc, u32, u64  # noqa: E402
 
 REFERENCE_DIR = None
 ONE_CONTACT = "outlook-one-contact.pst"
-EMPTY = "outlook-empty.pst"
 CONTACT_MESSAGE = 0x200024  # a contact in the Contacts folder 0x8142
-PERMUTE_ENCODE = pst_ndb._PERMUTE_R
 
 
 def parse(buf):
@@ -38,10 +36,6 @@ def parse(buf):
 def fix_header(buf):
     struct.pack_into("<I", buf, 4, crc(bytes(buf[8:8 + 471])))
     struct.pack_into("<I", buf, 524, crc(bytes(buf[8:8 + 516])))
-
-
-def fix_page(buf, ib):
-    struct.pack_into("<I", buf, ib + 500, crc(bytes(buf[ib:ib + 496])))
 
 
 def leaf_entry(buf, ptype, key):
@@ -57,30 +51,9 @@ def leaf_entry(buf, ptype, key):
     raise AssertionError("no leaf entry 0x%X" % key)
 
 
-def rewrite_block(buf, bid, edit):
-    """Applies edit(bytearray) to a block's decoded data and stores it back
-    encoded (internal blocks are stored plain), with a fresh CRC, so that only
-    the intended damage remains."""
-    ndb = parse(buf)
-    ib, cb, _ = ndb.blocks[bid]
-    plain = bytes(buf[ib:ib + cb])
-    external = not bid & 2
-    data = bytearray(plain.translate(pst_ndb._PERMUTE_DECODE) if external else plain)
-    edit(data)
-    buf[ib:ib + cb] = bytes(data).translate(PERMUTE_ENCODE) if external else bytes(data)
-    size = (cb + 16 + 63) // 64 * 64
-    struct.pack_into("<I", buf, ib + size - 12, crc(bytes(buf[ib:ib + cb])))
-
-
 def node_block(buf, nid):
     entry, _ = leaf_entry(buf, pst_ndb.PT_NBT, nid)
     return u64(buf, entry + 8)
-
-
-def replace_once(data, old, new):
-    at = bytes(data).find(old)
-    assert at >= 0 and bytes(data).find(old, at + 1) < 0, "pattern not unique"
-    data[at:at + len(old)] = new
 
 
 class Damage(unittest.TestCase):
@@ -108,11 +81,6 @@ class Damage(unittest.TestCase):
             self.assertIn(text, out)
         for line in out.splitlines():
             self.assertTrue(any(text in line for text in texts), "unexpected: " + line)
-
-    def test_reference_files_pass(self):
-        for name in (EMPTY, ONE_CONTACT):
-            with self.subTest(name):
-                self.assertEqual(self.run_checker(self.load(name)), (0, ""))
 
     def test_header_fields(self):
         cases = [  # (offset, struct format, new value, finding, fix CRCs)
@@ -158,104 +126,6 @@ class Damage(unittest.TestCase):
                 damaged = bytearray(buf)
                 damaged[offset] ^= 0x04
                 self.expect(damaged, finding)
-
-    def test_block_tree_entries_out_of_order(self):
-        buf = self.load()
-        bid = node_block(buf, CONTACT_MESSAGE)
-        entry, page = leaf_entry(buf, pst_ndb.PT_BBT, bid)
-        first = page if entry == page else entry - 24
-        a, b = bytes(buf[first:first + 24]), bytes(buf[first + 24:first + 48])
-        buf[first:first + 48] = b + a
-        fix_page(buf, page)
-        self.expect(buf, "keys are not in strictly ascending order")
-
-    def test_subnode_points_to_a_missing_block(self):
-        buf = self.load()
-        entry, _ = leaf_entry(buf, pst_ndb.PT_NBT, 0x61)
-        sub_bid = u64(buf, entry + 16)
-        self.assertTrue(sub_bid & 2, "the name map's subnodes hang off an SLBLOCK")
-        # The second subnode holds the map's string stream; point it nowhere.
-        rewrite_block(buf, sub_bid, lambda d: struct.pack_into("<Q", d, 8 + 24 + 8, 0xFFF4))
-        self.expect(buf, "bid 0xFFF4 is referenced but not in the BBT (node 0x61 subnode 0x805F)",
-                    "bidNextB 0x12F0 is not above the highest block bid 0xFFF4",
-                    # and so the string-named entries lose their names
-                    "lies outside the string stream", "bucket", "hash bucket records disagree")
-
-    def test_amap_bit_cleared_under_a_block(self):
-        buf = self.load()
-        ib, _, _ = parse(buf).blocks[node_block(buf, CONTACT_MESSAGE)]
-        unit = (ib - pst_ndb.AMAP_FIRST) // 64
-        buf[pst_ndb.AMAP_FIRST + unit // 8] &= ~(0x80 >> (unit % 8)) & 0xFF
-        fix_page(buf, pst_ndb.AMAP_FIRST)
-        struct.pack_into("<Q", buf, 180 + 20, u64(buf, 180 + 20) + 64)
-        fix_header(buf)
-        self.expect(buf, "marks offset 0x%X free but it is in use" % ib)
-
-    def test_cref_below_references(self):
-        buf = self.load()
-        bid = node_block(buf, 0x60D)  # the hierarchy template, shared by many tables
-        entry, page = leaf_entry(buf, pst_ndb.PT_BBT, bid)
-        struct.pack_into("<H", buf, entry + 18, 1)
-        fix_page(buf, page)
-        self.expect(buf, "cRef 1 is below the")
-
-    def test_message_moved_in_the_node_index_only(self):
-        buf = self.load()
-        entry, page = leaf_entry(buf, pst_ndb.PT_NBT, CONTACT_MESSAGE)
-        struct.pack_into("<I", buf, entry + 24, 0x8162)  # Journal
-        fix_page(buf, page)
-        self.expect(buf, "message 0x200024 has no row in this table (folder 0x8162",
-                    "row 0x200024 names no message of this owner in the node index (folder 0x8142")
-
-    def test_folder_properties_disagree_with_tables(self):
-        cases = [  # (node, prop id, type, old value, new value, findings)
-            (0x8142, 0x3602, 0x0003, 2, 3,
-             ["PidTagContentCount 3, the contents table has 2",
-              "cell 0x36020003 differs from the object's property (folder 0x8022"]),
-            (0x8142, 0x3603, 0x0003, 0, 1,
-             ["PidTagContentUnreadCount 1, the folder holds 0 unread",
-              "cell 0x36030003 differs from the object's property (folder 0x8022"]),
-            (0x8142, 0x360A, 0x000B, 0, 1,
-             ["PidTagSubfolders True, the folder has 0 child folders",
-              "cell 0x360A000B differs from the object's property (folder 0x8022 table 0x802D "
-              "row 0x8142)"]),
-            (CONTACT_MESSAGE, 0x0E07, 0x0003, 1, 0,
-             ["PidTagContentUnreadCount 0, the folder holds 1 unread",
-              "cell 0x0E070003 differs from the object's property"]),
-        ]
-        for nid, prop, ptype, old, new, findings in cases:
-            with self.subTest(hex(prop)):
-                buf = self.load()
-                before, after = (struct.pack("<HHI", prop, ptype, v) for v in (old, new))
-                rewrite_block(buf, node_block(buf, nid),
-                              lambda d, b=before, a=after: replace_once(d, b, a))
-                self.expect(buf, *findings)
-
-    def test_contacts_entry_id_leads_to_a_folder_of_another_class(self):
-        buf = self.load()
-        rewrite_block(buf, node_block(buf, 0x8142),
-                      lambda d: replace_once(d, "IPF.Contact".encode("utf-16-le"),
-                                             "IPF.Xontact".encode("utf-16-le")))
-        self.expect(buf, "entry ID points to folder 0x8142 of class IPF.Xontact, not IPF.Contact "
-                    "(node 0x122 property 0x36D1)", "(node 0x8082 property 0x36D1)",
-                    "cell 0x3613001F differs from the object's property (folder 0x8022")
-
-    def test_heap_signature(self):
-        buf = self.load()
-        rewrite_block(buf, node_block(buf, CONTACT_MESSAGE), lambda d: d.__setitem__(2, 0xED))
-        self.expect(buf, "heap signature bSig 0xEC missing (node 0x200024)")
-
-    def test_name_map_bucket_record_misplaced(self):
-        buf = self.load()
-
-        def move_record(data):
-            # The first record of bucket 0 names LID 0x8550 in GUID slot 4.
-            replace_once(data, bytes.fromhex("508500000800b500"),
-                         bytes.fromhex("518500000800b500"))
-
-        rewrite_block(buf, node_block(buf, 0x61), move_record)
-        self.expect(buf, "bucket 0 lacks the record of property 0x80B5",
-                    "bucket 0 holds a record (key 0x8551")
 
     def test_random_damage_is_reported_not_crashed_on(self):
         rnd = random.Random(5)

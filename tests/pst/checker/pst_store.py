@@ -1,5 +1,5 @@
 """Messaging-layer checks: mandatory nodes, entry IDs, the name-to-ID map and
-folder membership ([MS-PST] 2.4)."""
+folder membership (the messaging layer of MS-PST)."""
 
 import struct
 
@@ -26,7 +26,7 @@ SPECIAL_FOLDER_CLASSES = {0x36D0: "IPF.Appointment", 0x36D1: "IPF.Contact",
                           0x36D2: "IPF.Journal", 0x36D3: "IPF.StickyNote",
                           0x36D4: "IPF.Task", 0x36D7: "IPF.Note"}
 
-# Properties [MS-PST] 2.4 makes mandatory on each kind of object.
+# Properties MS-PST makes mandatory on each kind of object.
 STORE_REQUIRED = [0x0FF9, 0x3001, 0x35E0, 0x35E3, 0x35E7]
 FOLDER_REQUIRED = [0x3001, 0x3602, 0x3603, 0x360A]
 # PidTagMessageStatus (0x0E17) is listed too, but Outlook keeps it in the
