@@ -2,6 +2,7 @@
 #include "core/conversion_run.h"
 #include "core/path_logger.h"
 #include "core/path_text.h"
+#include "plumbrae/version.h"
 #include "pst/rdo/rdo_session.h"
 #include "writers/output_set.h"
 
@@ -128,7 +129,7 @@ std::optional<int> parseArguments(int argc, char** argv, Options& options) {
             std::fputs(Usage, stdout);
             return 0;
         } else if (arg == "--version") {
-            std::printf("plumbrae-convert 3.0\n");
+            std::printf("plumbrae-convert %s\n", plumbrae::Version);
             return 0;
         } else if (arg == "--vcards" || arg == "--excel" || arg == "--pst") {
             const OutputKind kind = arg == "--vcards"  ? OutputKind::VCards

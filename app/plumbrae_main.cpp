@@ -1,5 +1,6 @@
 // plumbrae: the window program. Wires the window to the real dialogs, the per-user settings
 // store and the outputs of the three saving options.
+#include "plumbrae/version.h"
 #include "ui/frm_step1.h"
 #include "ui/services/dialogs.h"
 #include "ui/services/registry.h"
@@ -36,7 +37,7 @@ std::string helpManualPath() {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("plumbrae"));
-    QApplication::setApplicationVersion(QStringLiteral("3.0"));
+    QApplication::setApplicationVersion(QString::fromLatin1(plumbrae::Version));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/plumbrae/plumbrae.svg")));
     QApplication::setDesktopFileName(QStringLiteral("plumbrae"));
 
