@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <exception>
 
 namespace plumbrae::ui {
@@ -60,6 +61,7 @@ frmStep1::frmStep1(Dialogs& dialogs, Registry& registry, core::OutputProvider ou
       m_helpManual(std::move(helpManual)), m_queue(new FileQueueModel(this)) {
     buildControls();
     connectHandlers();
+    setAcceptDrops(true);
 }
 
 frmStep1::~frmStep1() = default;
@@ -112,38 +114,44 @@ void frmStep1::cmdAdd_Click() {
 }
 
 void frmStep1::CmdAddFolder_Click() {
-    auto path = BrowseForFolder(m_dialogs, this, "Choose Source Folder...");
+    const auto path = BrowseForFolder(m_dialogs, this, "Choose Source Folder...");
     if (path.empty()) {
         return;
     }
-    path = core::withTrailingSeparator(path);
+    FolderCount count;
+    queueFolder(path, count);
+    showFolderCount(count, false);
+}
 
-    std::int32_t count = 0;
-    std::vector<core::UnreadableFolder> unreadable;
+void frmStep1::queueFolder(const std::string& folder, FolderCount& count) {
+    const QScopedValueRollback<bool> walking(m_walking, true);
+    WaitCursor hourglass;
+    std::shared_ptr<core::pathLogger::TextList> files;
     {
-        WaitCursor hourglass;
-        std::shared_ptr<core::pathLogger::TextList> files;
-        {
-            core::pathLogger walker;
-            walker.PathLogInit();
-            walker.setFullFileNamesOnly(true);
-            walker.LogPath(path);
-            files = walker.fullFileNames();
-            unreadable = walker.unreadableFolders();
-            walker.Terminate();
-        }
-        count = queueMetaFiles(files->values());
+        core::pathLogger walker;
+        walker.PathLogInit();
+        walker.setFullFileNamesOnly(true);
+        walker.LogPath(core::withTrailingSeparator(folder));
+        files = walker.fullFileNames();
+        const auto unreadable = walker.unreadableFolders();
+        count.unreadable.insert(count.unreadable.end(), unreadable.begin(), unreadable.end());
+        walker.Terminate();
     }
+    count.queued += queueMetaFiles(files->values());
+}
+
+void frmStep1::showFolderCount(const FolderCount& count, bool filesQueued) {
     if (m_closed) {
         // The user closed the window while the files were being queued: nobody is waiting for
         // the count any more.
         return;
     }
-    m_cmdZimbraConvert->setEnabled(count > 0);
+    m_cmdZimbraConvert->setEnabled(count.queued > 0 || filesQueued);
     m_dialogs.message(this,
                       core::Message{AppTitle,
-                                    std::to_string(count) + " Contacts Queued for Conversion." +
-                                        unreadableNote(unreadable),
+                                    std::to_string(count.queued) +
+                                        " Contacts Queued for Conversion." +
+                                        unreadableNote(count.unreadable),
                                     core::MessageIcon::None},
                       MessageButtons::Ok);
 }

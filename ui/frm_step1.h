@@ -2,6 +2,7 @@
 
 #include "core/conversion_host.h"
 #include "core/conversion_run.h"
+#include "core/path_logger.h"
 
 #include <QWidget>
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <vector>
 
 class QLabel;
+class QMimeData;
 class QListView;
 class QProgressBar;
 class QPushButton;
@@ -69,8 +71,23 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Files and folders dragged onto the window (frm_step1_drop.cpp).
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    /// What the folders of one Add folder command or one drop queued.
+    struct FolderCount {
+        std::int32_t queued = 0;
+        std::vector<core::UnreadableFolder> unreadable;
+    };
+    /// A dropped path that is queued: a contact file, or a folder to walk.
+    struct DroppedPath {
+        std::string path;
+        bool isFolder = false;
+    };
+
     void buildControls();
     void buildQueueControls();
     void buildDetailsFrame();
@@ -87,6 +104,18 @@ private:
     void CmdHelp_Click();
     void cmdEnd_Click();
     void Opt_Click(bool checked);
+
+    /// Walks a folder tree as Add folder does and queues its contact files.
+    void queueFolder(const std::string& folder, FolderCount& count);
+    /// The closing message of Add folder; Convert is enabled when anything was queued.
+    void showFolderCount(const FolderCount& count, bool filesQueued);
+    /// True when a drop would be taken now: no run and no folder walk is in progress.
+    [[nodiscard]] bool takesDrops() const { return !m_running && !m_walking && !m_closed; }
+    /// The local folders and contact files of a drag, in its order; anything else is left out.
+    static std::vector<DroppedPath> droppedPaths(const QMimeData& data);
+    /// Queues dropped files as Add files does and walks dropped folders as Add folder does;
+    /// the folders' count shows in one message, as for one Add folder.
+    void queueDropped(const std::vector<DroppedPath>& paths);
 
     void showQueueCount();
     /// True when the throttled yield would let the window process events now.
@@ -118,6 +147,7 @@ private:
 
     float m_progressValue = 0.0F;
     bool m_running = false;
+    bool m_walking = false;
     bool m_stopRequested = false;
     bool m_closeWhenRunEnds = false;
     bool m_closed = false;
