@@ -1,4 +1,5 @@
 #include "support/byte_sink.h"
+#include "tests/support/print_case.h"
 #include "tests/support/temp_dir.h"
 #include "tests/writers/excel_records.h"
 #include "writers/excel_file.h"
@@ -11,6 +12,8 @@
 
 namespace plumbrae::testing {
 namespace {
+
+using plumbrae::testing::PrintTo;
 
 using writers::CellValue;
 using writers::ExcelFile;

@@ -222,28 +222,5 @@ TEST_F(PstEndToEnd, AnUnreadableThirdFileLeavesAFileWithTheFirstTwoContacts) {
     EXPECT_EQ(readPstWith("readpst_contacts.py", pst).at("contacts").size(), 2U);
 }
 
-TEST_F(PstEndToEnd, ASecondRunInTheSameSecondNeverReplacesTheFirstFile) {
-    queue(people(2));
-    core::RunReport first;
-    const std::string pst = convert(first);
-    ASSERT_EQ(first.outcome, core::RunReport::Outcome::Completed);
-    const std::string before = readFile(pst);
-
-    // A second run whose clock gives the stamp of a file already there.
-    class StoppedClock : public writers::Clock {
-    public:
-        writers::LocalDateTime now() override { return {2013, 3, 25, 14, 30, 5}; }
-    };
-    std::filesystem::rename(pst, output.folder() + "Zimbracontacts25.3.13 14.30.05.pst");
-    writers::PstExport again(std::make_shared<StoppedClock>());
-    core::ConversionRun run(host, [&](core::OutputKind) { return &again; });
-    const core::RunReport second = run.run();
-    EXPECT_NE(second.outcome, core::RunReport::Outcome::Completed);
-    EXPECT_NE(second.finalMessage.text.find("a file of that name already exists"),
-              std::string::npos)
-        << second.finalMessage.text;
-    EXPECT_EQ(readFile(output.folder() + "Zimbracontacts25.3.13 14.30.05.pst"), before);
-}
-
 } // namespace
 } // namespace plumbrae::testing

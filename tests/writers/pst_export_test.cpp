@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,7 @@ struct ExportFixture : ::testing::Test {
     }
 };
 
+/// The calls for one contact, its property assignments folded into one line (see calls()).
 std::vector<std::string> expectedItemCalls(const core::ContactRecord& r) {
     auto text = [](const std::string& value) { return "\"" + value + "\""; };
     const std::string id = std::string("\"") + RecordingObject::StoreId + "\"";
@@ -67,48 +69,7 @@ std::vector<std::string> expectedItemCalls(const core::ContactRecord& r) {
         "RDOStore.GetDefaultFolder(10)",
         "RDOFolder.Items",
         "RDOItems.Add(2)",
-        "RDOContactItem.FirstName = " + text(r.FirstName),
-        "RDOContactItem.MiddleName = " + text(r.MiddleName),
-        "RDOContactItem.LastName = " + text(r.LastName),
-        "RDOContactItem.FullName = " + text(r.FullName),
-        "RDOContactItem.JobTitle = " + text(r.JobTitle),
-        "RDOContactItem.CompanyName = " + text(r.Company),
-        "RDOContactItem.BusinessTelephoneNumber = " + text(r.OfficePhone),
-        "RDOContactItem.BusinessFaxNumber = " + text(r.OfficeFax),
-        "RDOContactItem.HomeTelephoneNumber = " + text(r.HomePhone),
-        "RDOContactItem.HomeFaxNumber = " + text(r.HomeFax),
-        "RDOContactItem.MobileTelephoneNumber = " + text(r.CellPhone),
-        "RDOContactItem.PagerNumber = " + text(r.Pager),
-        "RDOContactItem.CarTelephoneNumber = " + text(r.CarPhone),
-        "RDOContactItem.BusinessAddress = " + text(r.BusinessAddress),
-        "RDOContactItem.BusinessAddressStreet = " + text(r.BusinessStreet),
-        "RDOContactItem.BusinessAddressCity = " + text(r.BusinessCity),
-        "RDOContactItem.BusinessAddressState = " + text(r.BusinessState),
-        "RDOContactItem.BusinessAddressPostalCode = " + text(r.BusinessZip),
-        "RDOContactItem.BusinessAddressCountry = " + text(r.BusinessCountry),
-        "RDOContactItem.HomeAddress = " + text(r.PersonalAddress),
-        "RDOContactItem.HomeAddressStreet = " + text(r.PersonalStreet),
-        "RDOContactItem.HomeAddressCity = " + text(r.PersonalCity),
-        "RDOContactItem.HomeAddressState = " + text(r.PersonalState),
-        "RDOContactItem.HomeAddressPostalCode = " + text(r.PersonalZip),
-        "RDOContactItem.HomeAddressCountry = " + text(r.PersonalCountry),
-        "RDOContactItem.Email1Address = " + text(r.Email),
-        "RDOContactItem.Email2Address = " + text(r.Email2),
-        "RDOContactItem.Email3Address = " + text(r.Email3),
-        "RDOContactItem.BusinessHomePage = " + text(r.WebPage),
-        "RDOContactItem.WebPage = " + text(r.WebPage),
-        "RDOContactItem.IMAddress = " +
-            text(r.OtherEmail1 + " " + r.OtherEmail2 + " " + r.OtherEmail3),
-        "RDOContactItem.Categories = " + text(r.Categories),
-        "RDOContactItem.Department = " + text(r.Department),
-        "RDOContactItem.OfficeLocation = " + text(r.Location),
-        "RDOContactItem.Profession = " + text(r.Profession),
-        "RDOContactItem.ManagerName = " + text(r.Manager),
-        "RDOContactItem.AssistantName = " + text(r.Assistant),
-        "RDOContactItem.Title = " + text(r.Title),
-        "RDOContactItem.Suffix = " + text(r.Suffix),
-        "RDOContactItem.Spouse = " + text(r.Spouse),
-        "RDOContactItem.Body = " + text(r.Comments),
+        "(" + std::to_string(automation::contract::ContactPropertyNames.size()) + " properties)",
     };
     if (!r.Photo.empty()) {
         lines.push_back("RDOContactItem.AddPicture(" + text(r.Photo) + ")");
@@ -129,6 +90,28 @@ core::ContactRecord everyFieldSet(const std::string& tag) {
     }
     record.Photo.clear();
     return record;
+}
+
+/// The log with each contact's run of property assignments folded into "(N properties)";
+/// `values` receives the assigned values of each run.
+std::vector<std::string> calls(const std::vector<std::string>& log,
+                               std::vector<std::set<std::string>>& values) {
+    std::vector<std::string> folded;
+    for (const std::string& line : log) {
+        const auto assigned = line.find(" = ");
+        if (!line.starts_with("RDOContactItem.") || assigned == std::string::npos) {
+            folded.push_back(line);
+            continue;
+        }
+        if (folded.empty() || !folded.back().ends_with(" properties)")) {
+            folded.emplace_back("(0 properties)");
+            values.emplace_back();
+        }
+        values.back().insert(line.substr(assigned + 3));
+        folded.back() =
+            "(" + std::to_string(std::stoi(folded.back().substr(1)) + 1) + " properties)";
+    }
+    return folded;
 }
 
 TEST_F(ExportFixture, TwoContactsMakeExactlyTheSessionCallsInOrder) {
@@ -158,7 +141,12 @@ TEST_F(ExportFixture, TwoContactsMakeExactlyTheSessionCallsInOrder) {
     }
     expected.insert(expected.end(),
                     {"RDOSession.Logoff()", "RDOStore released", "RDOSession released"});
-    EXPECT_EQ(log->lines, expected);
+    std::vector<std::set<std::string>> values;
+    EXPECT_EQ(calls(log->lines, values), expected);
+    // Every property of the first contact gets a value of its own: no two are fed from one
+    // field, but for the web page, which feeds two.
+    ASSERT_EQ(values.size(), 2U);
+    EXPECT_EQ(values[0].size(), automation::contract::ContactPropertyNames.size() - 1);
     EXPECT_EQ(output->pstPath(), "/out/Zimbracontacts" + stamp + ".pst");
 }
 
@@ -166,6 +154,10 @@ struct StampCase {
     LocalDateTime time;
     const char* stamp;
 };
+
+void PrintTo(const StampCase& c, std::ostream* out) {
+    *out << c.stamp;
+}
 
 class StampTest : public ExportFixture, public ::testing::WithParamInterface<StampCase> {};
 
@@ -218,86 +210,6 @@ TEST_F(ExportFixture, PictureIsAddedOnlyForAContactWithAPhoto) {
     EXPECT_EQ(linesStartingWith("RDOContactItem.AddPicture"),
               std::vector<std::string>{"RDOContactItem.AddPicture(\"/in/al.jpg\")"});
 }
-
-TEST_F(ExportFixture, FailureMessageKeepsTheFourLinesAndAddsTheCause) {
-    const PstExport output;
-    const core::Message message = output.failureMessage("the disk is full");
-    EXPECT_EQ(message.caption, "Outlook Error");
-    EXPECT_EQ(message.icon, core::MessageIcon::Information);
-    EXPECT_EQ(message.text,
-              "Outlook Session Creation Error !\r\n"
-              "Check if Outlook is installed and configured.\r\n"
-              "If Outlook 2010 (64 Bit) is installed, then please try to re-install it as "
-              "Outlook 2010 (32 Bit).\r\n"
-              "For more details visit this link : https://support.microsoft.com/en-us/office/"
-              "choose-between-the-64-bit-or-32-bit-version-of-office-"
-              "2dee7807-8f95-4d0c-b5fe-6c6f49b8d261\r\n"
-              "Cause: the disk is full");
-}
-
-struct FailureCase {
-    const char* failOn;
-    int occurrence;
-    const char* causeStart;
-};
-
-class FailureTest : public ExportFixture, public ::testing::WithParamInterface<FailureCase> {};
-
-// A failure anywhere stops the export with a cause naming what was being done and the call
-// that failed; the session is not logged off, but abandoning the run releases it, which commits
-// what was saved.
-TEST_P(FailureTest, StopsWithTheCauseWithoutLoggingOff) {
-    log->failOn = GetParam().failOn;
-    log->failOccurrence = GetParam().occurrence;
-    auto output = exportAt({March25});
-    std::string cause;
-    try {
-        output->open("/out/");
-        core::ContactRecord record = contactNamed("Al", "Bo");
-        record.Photo = "/in/al.jpg";
-        writeContact(*output, record, 1);
-        writeContact(*output, record, 2);
-        output->close();
-    } catch (const core::OutputError& error) {
-        cause = error.what();
-        output->abandon();
-    }
-    EXPECT_TRUE(cause.starts_with(GetParam().causeStart)) << cause;
-    EXPECT_TRUE(cause.ends_with("injected failure") || cause.ends_with("class not registered"))
-        << cause;
-    EXPECT_FALSE(logged("RDOSession.Logoff()"));
-    if (std::string(GetParam().failOn) != "create") {
-        // Released (which commits the file) without being logged off.
-        EXPECT_EQ(log->lines.back(), "RDOSession released");
-    }
-}
-
-const std::string SavingSecond =
-    "Could not save contact 2 in the PST file \"/out/Zimbracontacts25.3.13 14.30.05.pst\": ";
-
-INSTANTIATE_TEST_SUITE_P(
-    PstExport, FailureTest,
-    ::testing::Values(
-        FailureCase{"create", 1,
-                    "Could not start the Outlook session: cannot create object "
-                    "\"Redemption.RDOSession\""},
-        FailureCase{"RDOSession.Logon", 1, "Could not start the Outlook session: RDOSession.Logon"},
-        FailureCase{"RDOSession.Stores", 1,
-                    "Could not create the PST file \"/out/Zimbracontacts25.3.13 14.30.05.pst\": "
-                    "RDOSession.Stores: "},
-        FailureCase{"RDOStores.AddPSTStore", 1, "Could not create the PST file"},
-        FailureCase{"RDOStore.EntryID", 1, "Could not create the PST file"},
-        FailureCase{"RDOStore.ValidateIPMTree", 1, "Could not create the PST file"},
-        FailureCase{"RDOSession.GetStoreFromID", 2, SavingSecond.c_str()},
-        FailureCase{"RDOStore.GetDefaultFolder", 2, SavingSecond.c_str()},
-        FailureCase{"RDOFolder.Items", 2, SavingSecond.c_str()},
-        FailureCase{"RDOItems.Add", 2, SavingSecond.c_str()},
-        FailureCase{"RDOContactItem.FirstName", 2, SavingSecond.c_str()},
-        FailureCase{"RDOContactItem.Body", 2, SavingSecond.c_str()},
-        FailureCase{"RDOContactItem.AddPicture", 2, SavingSecond.c_str()},
-        FailureCase{"RDOContactItem.Save", 1,
-                    "Could not save contact 1 in the PST file \"/out/Zimbracontacts25.3.13 "
-                    "14.30.05.pst\": RDOContactItem.Save: injected failure"}));
 
 TEST_F(ExportFixture, AFailedRunReleasesItsSessionWithoutLoggingOff) {
     log->failOn = "RDOContactItem.Save";

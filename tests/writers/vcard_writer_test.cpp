@@ -1,4 +1,5 @@
 #include "support/byte_sink.h"
+#include "tests/support/print_case.h"
 #include "tests/support/temp_dir.h"
 #include "writers/vcard_writer.h"
 
@@ -7,6 +8,8 @@
 
 namespace plumbrae::writers {
 namespace {
+
+using plumbrae::testing::PrintTo;
 
 using core::ContactRecord;
 
