@@ -129,16 +129,6 @@ TEST_F(WindowTest, AddFilesFlipsTheSettingsFirstAndQueuesInTheDialogsOrder) {
     EXPECT_FALSE(dialogs.openFilesCalls[1].showHidden); // flipped back
 }
 
-TEST_F(WindowTest, CancelledAddFilesStillFlipsTheSettings) {
-    click("cmdAdd");
-    EXPECT_EQ(registry.read("Hidden"), 1U);
-    EXPECT_EQ(registry.read("ShowSuperHidden"), 1U);
-    EXPECT_EQ(registry.read("HideFileExt"), 0U);
-    EXPECT_EQ(rows(), std::vector<std::string>{""});
-    EXPECT_FALSE(enabled("CmdZimbraConvert"));
-    EXPECT_EQ(labelText("lblCount1"), "");
-}
-
 TEST_F(WindowTest, AddFolderQueuesMetaNamesInAnyCaseUnchangedAndCountsThem) {
     for (const auto* name :
          {"A.META", "a.Meta", "a.meta ", "a.meta.txt", "a.metadata", "sub/z.meta"}) {
@@ -182,13 +172,6 @@ TEST_F(WindowTest, ClosingTheWindowDuringAddFolderStopsQueueingWithoutAMessage) 
     EXPECT_FALSE(window.isVisible());
     EXPECT_TRUE(dialogs.shown.empty());
     EXPECT_LT(rows().size(), 3U);
-}
-
-TEST_F(WindowTest, CancelledFolderPickerChangesNothing) {
-    click("OptExcel");
-    click("CmdAddFolder");
-    EXPECT_TRUE(dialogs.shown.empty());
-    EXPECT_TRUE(enabled("CmdZimbraConvert"));
 }
 
 TEST_F(WindowTest, AddFolderNamesTheFoldersItCouldNotRead) {
@@ -244,20 +227,6 @@ TEST_F(WindowTest, ExitAnsweredNoChangesNothing) {
     dialogs.answers.push_back(MessageAnswer::Yes);
     click("cmdEnd");
     EXPECT_FALSE(window.isVisible());
-}
-
-TEST_F(WindowTest, TabMovesThroughTheQueueControlsToConvert) {
-    queueFiles({"/x/a.meta"});
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    child("cmdAdd")->setFocus();
-    std::vector<std::string> order;
-    for (int i = 0; i < 4; ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        order.push_back(QApplication::focusWidget()->objectName().toStdString());
-    }
-    EXPECT_EQ(order, (std::vector<std::string>{"cmdClear1", "CmdAddFolder", "grdFiles1",
-                                               "CmdZimbraConvert"}));
 }
 
 class RunTest : public WindowTest {
@@ -345,24 +314,6 @@ TEST_F(RunTest, CancelledOutputFolderKeepsConvertEnabled) {
     EXPECT_TRUE(enabled("CmdZimbraConvert"));
 }
 
-TEST_F(WindowTest, ConvertWithAnEmptyQueueAsksForFilesAndCreatesNothing) {
-    click("OptvCards");
-    dialogs.folders.push_back(dir.folder());
-    click("CmdZimbraConvert");
-    EXPECT_TRUE(dialogs.folderTitles.empty());
-    EXPECT_TRUE(output.openedFolder.empty());
-    ASSERT_EQ(dialogs.shown.size(), 1U);
-    EXPECT_NE(dialogs.shown[0].message.text.find("contact files"), std::string::npos);
-}
-
-TEST_F(WindowTest, ConvertWithoutAnOptionAsksForOne) {
-    queueFiles({"/x/a.meta"});
-    click("CmdZimbraConvert");
-    ASSERT_EQ(dialogs.shown.size(), 1U);
-    EXPECT_EQ(dialogs.shown[0].message.text, "Please Select Saving Option to Save Contacts");
-    EXPECT_TRUE(dialogs.folderTitles.empty());
-}
-
 TEST(FileQueueModelTest, BatchesLandAsIfAppendedOneByOne) {
     ui::FileQueueModel queue;
     std::vector<int> insertedCounts;
@@ -420,24 +371,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ToggleCase{"Unparsable", "Hidden=two\n", 2, 0, 1},
                       ToggleCase{"NewStoreReadsAsWindowsDefaults", nullptr, 1, 1, 0}),
     [](const auto& row) { return std::string(row.param.name); });
-
-TEST(ToggleHiddenFilesTwice, ReturnsToWhereItStarted) {
-    TempDir dir;
-    dir.write("store", "Hidden=2\nShowSuperHidden=0\nHideFileExt=1\nOther=5\n");
-    ui::FileRegistry registry(dir.path() / "store");
-    ui::ToggleHiddenFiles(registry);
-    ui::ToggleHiddenFiles(registry);
-    EXPECT_EQ(readFile(dir.path() / "store"),
-              "Hidden=2\nHideFileExt=1\nOther=5\nShowSuperHidden=0\n");
-}
-
-TEST(BrowseForFolder, GivesTheDialogsAnswerAndEmptyOnCancel) {
-    FakeDialogs dialogs;
-    dialogs.folders = {"/", "/home/ann"};
-    EXPECT_EQ(ui::BrowseForFolder(dialogs, nullptr, "Choose"), "/");
-    EXPECT_EQ(ui::BrowseForFolder(dialogs, nullptr, "Choose"), "/home/ann");
-    EXPECT_EQ(ui::BrowseForFolder(dialogs, nullptr, "Choose"), "");
-}
 
 } // namespace
 } // namespace plumbrae::testing
