@@ -1,6 +1,7 @@
-// The Outlook option end to end: a conversion run through the late-bound export and our own
-// object model into a real PST file, read back by libpff and libpst and checked by the
-// independent structure checker.
+// The Outlook option end to end, for what generated contact files do not hold: a conversion run
+// through the late-bound export and our own object model into a real PST file, read back by
+// libpff and checked by the independent structure checker. (plumbrae-convert --pst on generated
+// files is read back by both readers in pst_export_cli_test.cpp.)
 
 #include "core/conversion_run.h"
 #include "pst/rdo/rdo_session.h"
@@ -9,8 +10,6 @@
 #include "tests/writers/pst_export_readers.h"
 #include "writers/pst_export.h"
 
-#include <algorithm>
-#include <array>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -52,19 +51,9 @@ std::string metaFile(const Person& p) {
     return "d4:metad1:ti0ee\r\nd3:fldd" + fields + "ee";
 }
 
-std::vector<Person> people(int count) {
-    static const std::array<const char*, 5> Firsts = {"Ann", "Zoë", "Łukasz", "Björn", "Ōta"};
-    static const std::array<const char*, 4> Lasts = {"Lee", "Müller", "Ørsted", "O'Neil"};
-    std::vector<Person> list;
-    for (int i = 0; i < count; ++i) {
-        const std::string n = std::to_string(i + 1);
-        list.push_back({std::string(Firsts[static_cast<std::size_t>(i) % Firsts.size()]) + n,
-                        Lasts[static_cast<std::size_t>(i) % Lasts.size()],
-                        i % 3 == 0 ? "" : "Acme " + n, "Engineer " + n, "+1 555 01" + n,
-                        n + " Rue Süd", "Göteborg", "VG", "4" + n, "Sverige",
-                        "Met at the fair, number " + n, "person" + n + "@example.org"});
-    }
-    return list;
+Person somebody() {
+    return {"Ann",      "Lee", "Acme", "Engineer", "+1 555 0100",     "1 Rue Süd",
+            "Göteborg", "VG",  "41",   "Sverige",  "Met at the fair", "ann@example.org"};
 }
 
 struct PstEndToEnd : ::testing::Test {
@@ -94,64 +83,6 @@ struct PstEndToEnd : ::testing::Test {
         }
     }
 };
-
-void expectContactsAsWritten(const json& dump, const std::vector<Person>& list) {
-    const json& contacts = dump.at("contacts");
-    ASSERT_EQ(contacts.size(), list.size());
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const Person& p = list[i];
-        const json& c = contacts[i];
-        SCOPED_TRACE("contact " + std::to_string(i + 1));
-        EXPECT_EQ(c.at("message_class"), "IPM.Contact");
-        EXPECT_EQ(c.at("given_name"), p.first);
-        EXPECT_EQ(c.at("surname"), p.last);
-        EXPECT_EQ(c.at("display_name"), p.first + " " + p.last);
-        EXPECT_EQ(c.at("job_title"), p.jobTitle);
-        EXPECT_EQ(c.at("mobile"), p.mobile);
-        EXPECT_EQ(c.at("home_street"), p.street);
-        EXPECT_EQ(c.at("home_city"), p.city);
-        EXPECT_EQ(c.at("home_state"), p.state);
-        EXPECT_EQ(c.at("home_postal_code"), p.zip);
-        EXPECT_EQ(c.at("home_country"), p.country);
-        EXPECT_EQ(c.at("body"), p.notes);
-        EXPECT_EQ(c.at("email1"), p.email);
-        if (p.company.empty()) {
-            EXPECT_TRUE(c.at("company").is_null());
-        } else {
-            EXPECT_EQ(c.at("company"), p.company);
-        }
-    }
-}
-
-TEST_F(PstEndToEnd, EveryContactIsReadBackByBothReadersInOrder) {
-    const std::vector<Person> list = people(23);
-    queue(list);
-    core::RunReport report;
-    const std::string pst = convert(report);
-    ASSERT_EQ(report.outcome, core::RunReport::Outcome::Completed) << report.finalMessage.text;
-    EXPECT_EQ(report.finalMessage.text, core::ConversionRun::SuccessText);
-
-    expectContactsAsWritten(readPstWith("pst_dump.py", pst), list);
-
-    const json extracted = readPstWith("readpst_contacts.py", pst);
-    const json& cards = extracted.at("contacts");
-    ASSERT_EQ(cards.size(), list.size()) << extracted.at("readpst_output");
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        SCOPED_TRACE("card " + std::to_string(i + 1));
-        const json& lines = cards[i].at("lines");
-        // libpst names the card by the contact's file-as text, "Last, First".
-        EXPECT_EQ(cards[i].at("N"), json::array({list[i].last, list[i].first, "", "", ""}))
-            << lines.dump();
-        EXPECT_EQ(cards[i].at("TITLE"), list[i].jobTitle);
-        EXPECT_NE(std::find(lines.begin(), lines.end(), "TEL;TYPE=cell,voice:" + list[i].mobile),
-                  lines.end())
-            << lines.dump();
-        EXPECT_EQ(cards[i].at("NOTE"), list[i].notes);
-        EXPECT_EQ(cards[i].at("EMAIL"), json::array({list[i].email}));
-    }
-
-    EXPECT_EQ(pstCheckerFindings(pst), "");
-}
 
 // The picture call with a real file: the item carries it as an attachment, byte for byte.
 TEST_F(PstEndToEnd, APhotoBecomesTheContactsPictureAttachment) {
@@ -195,7 +126,7 @@ TEST_F(PstEndToEnd, APhotoBecomesTheContactsPictureAttachment) {
 // Contact files are UTF-8, but older exports hold single-byte text: a byte that is not part
 // of valid UTF-8 arrives as the Windows-1252 character it names, never as a question mark.
 TEST_F(PstEndToEnd, BytesThatAreNotUtf8ArriveAsWindows1252Characters) {
-    Person person = people(1)[0];
+    Person person = somebody();
     person.first = "Ren\xE9";
     person.notes = "Price \x80 5, mark \x81, caf\xC3\xA9";
     queue({person});
@@ -207,19 +138,6 @@ TEST_F(PstEndToEnd, BytesThatAreNotUtf8ArriveAsWindows1252Characters) {
     EXPECT_EQ(dump.at("contacts")[0].at("given_name"), "Ren\u00e9");
     EXPECT_EQ(dump.at("contacts")[0].at("display_name"), "Ren\u00e9 " + person.last);
     EXPECT_EQ(dump.at("contacts")[0].at("body"), "Price \u20ac 5, mark \u0081, caf\u00e9");
-}
-
-TEST_F(PstEndToEnd, AnUnreadableThirdFileLeavesAFileWithTheFirstTwoContacts) {
-    const std::vector<Person> list = people(4);
-    queue(list);
-    std::filesystem::remove(host.queue[2]);
-    core::RunReport report;
-    const std::string pst = convert(report);
-    ASSERT_EQ(report.outcome, core::RunReport::Outcome::Failed);
-    EXPECT_EQ(report.finalMessage.caption, "Outlook Error");
-
-    expectContactsAsWritten(readPstWith("pst_dump.py", pst), {list[0], list[1]});
-    EXPECT_EQ(readPstWith("readpst_contacts.py", pst).at("contacts").size(), 2U);
 }
 
 } // namespace
