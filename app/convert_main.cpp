@@ -4,6 +4,8 @@
 #include "core/path_text.h"
 #include "plumbrae/version.h"
 #include "pst/rdo/rdo_session.h"
+#include "support/console.h"
+#include "support/file_path.h"
 #include "writers/output_set.h"
 
 #include <chrono>
@@ -12,7 +14,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -39,6 +40,11 @@ constexpr const char* Usage =
     "Exit status: 0 every file converted; 1 some files could not be read or lost data\n"
     "(each is listed); 2 usage error, or the output could not be written.\n";
 
+/// Text to a standard stream, in any script (see support::writeText).
+void print(std::FILE* stream, const std::string& text) {
+    plumbrae::support::writeText(stream, text);
+}
+
 struct Options {
     OutputKind kind = OutputKind::None;
     std::string outputFolder;
@@ -51,7 +57,7 @@ class TerminalHost : public plumbrae::core::ConversionHost {
 public:
     TerminalHost(OutputKind kind, std::string folder, std::vector<std::string> queue)
         : m_kind(kind), m_folder(std::move(folder)), m_queue(std::move(queue)),
-          m_showBar(isatty(STDERR_FILENO) != 0) {
+          m_showBar(plumbrae::support::isTerminal(stderr)) {
         if (m_queue.empty()) {
             m_queue.emplace_back();
         }
@@ -65,8 +71,8 @@ public:
         for (auto pos = text.find("\r\n"); pos != std::string::npos; pos = text.find("\r\n")) {
             text.replace(pos, 2, "\n");
         }
-        std::fprintf(message.icon == plumbrae::core::MessageIcon::Exclamation ? stderr : stdout,
-                     "%s\n", text.c_str());
+        print(message.icon == plumbrae::core::MessageIcon::Exclamation ? stderr : stdout,
+              text + "\n");
     }
     std::int32_t queueRowCount() override { return static_cast<std::int32_t>(m_queue.size()); }
     std::string queueRowText(std::int32_t row) override {
@@ -85,10 +91,11 @@ public:
         m_lastBar = now;
         constexpr int Width = 30;
         const int filled = static_cast<int>(progress.value / 100.0F * Width);
-        std::fprintf(stderr, "\r[%s%s] %5.1f%%  %s",
-                     std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                     std::string(static_cast<std::size_t>(Width - filled), ' ').c_str(),
-                     static_cast<double>(progress.value), progress.countCaption.c_str());
+        char percent[16];
+        std::snprintf(percent, sizeof percent, "%5.1f%%", static_cast<double>(progress.value));
+        print(stderr, "\r[" + std::string(static_cast<std::size_t>(filled), '#') +
+                          std::string(static_cast<std::size_t>(Width - filled), ' ') + "] " +
+                          percent + "  " + progress.countCaption);
         std::fflush(stderr);
         m_barShown = true;
     }
@@ -98,7 +105,7 @@ public:
 private:
     void endBar() {
         if (m_barShown) {
-            std::fputc('\n', stderr);
+            print(stderr, "\n");
             m_barShown = false;
         }
     }
@@ -112,24 +119,26 @@ private:
 };
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "plumbrae-convert: %s\nTry 'plumbrae-convert --help'.\n", message.c_str());
+    print(stderr, "plumbrae-convert: " + message + "\nTry 'plumbrae-convert --help'.\n");
     return 2;
 }
 
 /// Parses the arguments; returns an exit status when the program should end right away.
-std::optional<int> parseArguments(int argc, char** argv, Options& options) {
+std::optional<int> parseArguments(const std::vector<std::string>& args, Options& options) {
     bool onlyPaths = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
+    const auto argc = args.size();
+    for (std::size_t i = 1; i < argc; ++i) {
+        const std::string_view arg = args[i];
         if (onlyPaths || arg.empty() || arg[0] != '-') {
             options.paths.emplace_back(arg);
         } else if (arg == "--") {
             onlyPaths = true;
         } else if (arg == "--help" || arg == "-h") {
-            std::fputs(Usage, stdout);
+            print(stdout, Usage);
             return 0;
         } else if (arg == "--version") {
-            std::printf("plumbrae-convert %s\n", plumbrae::Version);
+            print(stdout, std::string("plumbrae-convert ") + plumbrae::Version + "
+");
             return 0;
         } else if (arg == "--vcards" || arg == "--excel" || arg == "--pst") {
             const OutputKind kind = arg == "--vcards"  ? OutputKind::VCards
@@ -143,7 +152,7 @@ std::optional<int> parseArguments(int argc, char** argv, Options& options) {
             if (i + 1 >= argc) {
                 return usageError("--out needs a folder");
             }
-            options.outputFolder = argv[++i];
+            options.outputFolder = args[++i];
         } else {
             return usageError("unknown option " + std::string(arg));
         }
@@ -166,8 +175,9 @@ std::optional<int> buildQueue(const Options& options, std::vector<std::string>& 
                               int& unreadableFolders) {
     for (const auto& path : options.paths) {
         std::error_code error;
-        if (!std::filesystem::is_directory(path, error)) {
-            if (!std::filesystem::exists(path, error)) {
+        const auto filePath = plumbrae::support::pathFromUtf8(path);
+        if (!std::filesystem::is_directory(filePath, error)) {
+            if (!std::filesystem::exists(filePath, error)) {
                 return usageError(path + ": no such file or folder");
             }
             queue.push_back(path);
@@ -184,8 +194,8 @@ std::optional<int> buildQueue(const Options& options, std::vector<std::string>& 
             }
         }
         for (const auto& folder : walker.unreadableFolders()) {
-            std::fprintf(stderr, "plumbrae-convert: %s: cannot list this folder: %s\n",
-                         folder.path.c_str(), folder.reason.c_str());
+            print(stderr, "plumbrae-convert: " + folder.path +
+                              ": cannot list this folder: " + folder.reason + "\n");
             ++unreadableFolders;
         }
         walker.Terminate();
@@ -197,7 +207,7 @@ std::optional<int> buildQueue(const Options& options, std::vector<std::string>& 
 
 int main(int argc, char** argv) {
     Options options;
-    if (auto status = parseArguments(argc, argv, options)) {
+    if (auto status = parseArguments(plumbrae::support::commandLineArguments(argc, argv), options)) {
         return *status;
     }
     std::vector<std::string> queue;
@@ -206,11 +216,12 @@ int main(int argc, char** argv) {
         return *status;
     }
     std::error_code error;
-    std::filesystem::create_directories(options.outputFolder, error);
-    if (!std::filesystem::is_directory(options.outputFolder)) {
-        std::fprintf(stderr, "plumbrae-convert: cannot create the output folder %s: %s\n",
-                     options.outputFolder.c_str(),
-                     error ? error.message().c_str() : "a file of that name is in the way");
+    const auto outputFolder = plumbrae::support::pathFromUtf8(options.outputFolder);
+    std::filesystem::create_directories(outputFolder, error);
+    if (!std::filesystem::is_directory(outputFolder)) {
+        print(stderr, "plumbrae-convert: cannot create the output folder " + options.outputFolder +
+                          ": " +
+                          (error ? error.message() : "a file of that name is in the way") + "\n");
         return 2;
     }
     // The PST output creates its session by ProgID; our own object model answers it.
@@ -219,7 +230,8 @@ int main(int argc, char** argv) {
     if (outputs.outputFor(options.kind) == nullptr) {
         return usageError("this saving option is not available in this build");
     }
-    TerminalHost host(options.kind, std::filesystem::absolute(options.outputFolder).string(),
+    TerminalHost host(options.kind,
+                      plumbrae::support::pathToUtf8(std::filesystem::absolute(outputFolder)),
                       std::move(queue));
     plumbrae::core::ConversionRun run(host,
                                       [&](OutputKind kind) { return outputs.outputFor(kind); });
@@ -228,7 +240,7 @@ int main(int argc, char** argv) {
     if (report.outcome != Outcome::Completed) {
         return 2;
     }
-    std::fprintf(stderr, "%d contact(s) converted into %s\n", report.converted,
-                 report.outputFolder.c_str());
+    print(stderr, std::to_string(report.converted) + " contact(s) converted into " +
+                      report.outputFolder + "\n");
     return report.isComplete() && unreadableFolders == 0 ? 0 : 1;
 }

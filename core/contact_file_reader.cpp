@@ -3,6 +3,7 @@
 #include "core/field_dictionary_p.h"
 #include "core/metadata_text_p.h"
 #include "support/byte_sink.h"
+#include "support/file_path.h"
 #include "support/text.h"
 
 #include <cerrno>
@@ -137,7 +138,7 @@ ContactFileError::ContactFileError(const std::string& path, const std::string& r
 void ReadContactFile(const std::string& path, ContactRecord& record,
                      const std::function<void()>& yield) {
     errno = 0;
-    const File file(std::fopen(path.c_str(), "rb"));
+    const File file(support::openFile(support::pathFromUtf8(path), "rb"));
     if (!file) {
         throw ContactFileError(path, "cannot open the file: " + causeOf(errno));
     }

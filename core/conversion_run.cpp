@@ -100,7 +100,7 @@ RunReport ConversionRun::run() {
 bool ConversionRun::convertRow(ContactOutput& output, std::int32_t row, RunReport& report) {
     m_host.setCurrentRow(row);
     m_host.yield();
-    const std::string path = m_host.queueRowText(row);
+    const std::string path = queuedFilePath(m_host.queueRowText(row));
     const std::int32_t contactNumber = row + 1;
     const std::string sourceFolder = SourceFolderText(path);
 
@@ -108,7 +108,6 @@ bool ConversionRun::convertRow(ContactOutput& output, std::int32_t row, RunRepor
     record.FreevCard();
     bool read = true;
     try {
-        // Paths are opened exactly as queued: a Linux file name may end in a space.
         ReadContactFile(path, record, [this] { m_host.yield(); });
     } catch (const ContactFileError& error) {
         if (output.readFailureEndsRun()) {

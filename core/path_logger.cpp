@@ -1,5 +1,7 @@
 #include "core/path_logger.h"
 
+#include "support/file_path.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -11,10 +13,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+#ifdef _WIN32
+constexpr char Separator = '\\';
+#else
 constexpr char Separator = '/';
+#endif
 
 std::string AddTrailingBackslash(const std::string& path) {
-    if (!path.empty() && path.back() == Separator) {
+    if (!path.empty() && (path.back() == Separator || path.back() == '/')) {
         return path;
     }
     return path + Separator;
@@ -52,11 +58,22 @@ EntryKind kindOf(const fs::directory_entry& entry) {
     return EntryKind::File;
 }
 
+/// The name of a listed entry: the last component of its path.
+std::string entryName(const fs::path& path) {
+#ifdef _WIN32
+    return support::pathToUtf8(path.filename());
+#else
+    // The listed folder, a separator and the name: cheaper than taking the path apart.
+    const std::string& full = path.native();
+    return full.substr(full.find_last_of(Separator) + 1);
+#endif
+}
+
 /// The real location of a folder, so that links to an already walked folder can be recognised.
 std::string realPathOf(const fs::path& path) {
     std::error_code error;
     auto real = fs::canonical(path, error);
-    return error ? path.native() : real.native();
+    return support::pathToUtf8(error ? path : real);
 }
 
 } // namespace
@@ -108,7 +125,7 @@ std::shared_ptr<pathLogger::TextList> pathLogger::fullFileNames() {
 
 void pathLogger::LogPath(const std::string& strPARENT) {
     std::error_code error;
-    if (strPARENT.empty() || !fs::is_directory(fs::path(strPARENT), error)) {
+    if (strPARENT.empty() || !fs::is_directory(support::pathFromUtf8(strPARENT), error)) {
         return;
     }
     if (!pathNames()->isEmpty() || !fullFileNames()->isEmpty() || !fileNames()->isEmpty() ||
@@ -122,7 +139,7 @@ void pathLogger::LogPath(const std::string& strPARENT) {
 
     // The real location of every folder queued so far, and of each by position, so that a link
     // leads into a folder only once.
-    std::vector<std::string> realFolders{realPathOf(root)};
+    std::vector<std::string> realFolders{realPathOf(support::pathFromUtf8(root))};
     std::unordered_set<std::string> visited{realFolders.front()};
 
     for (std::size_t position = 1; position <= m_pathNames->count(); ++position) {
@@ -132,14 +149,12 @@ void pathLogger::LogPath(const std::string& strPARENT) {
             std::vector<Entry> entries;
             std::error_code error;
         } listed;
-        for (fs::directory_iterator it(folderPath, listed.error), end; !listed.error && it != end;
-             it.increment(listed.error)) {
+        for (fs::directory_iterator it(support::pathFromUtf8(folderPath), listed.error), end;
+             !listed.error && it != end; it.increment(listed.error)) {
             auto kind = kindOf(*it);
             if (kind != EntryKind::Other) {
                 std::error_code ignored;
-                // The entry's path is the listed folder, a separator and the name.
-                const std::string& full = it->path().native();
-                listed.entries.push_back(Entry{full.substr(full.find_last_of(Separator) + 1), kind,
+                listed.entries.push_back(Entry{entryName(it->path()), kind,
                                                it->is_symlink(ignored)});
             }
         }
@@ -155,7 +170,7 @@ void pathLogger::LogPath(const std::string& strPARENT) {
             if (entry.kind != EntryKind::Folder) {
                 continue;
             }
-            auto real = entry.isLink ? realPathOf(fs::path(folderPath) / entry.name)
+            auto real = entry.isLink ? realPathOf(support::pathFromUtf8(folderPath + entry.name))
                                      : AddTrailingBackslash(realParent) + entry.name;
             if (!visited.insert(real).second) {
                 continue;

@@ -1,8 +1,17 @@
 #include "core/path_text.h"
 
+#include "support/file_path.h"
 #include "support/text.h"
 
 namespace plumbrae::core {
+
+std::string queuedFilePath(std::string_view rowText) {
+#ifdef _WIN32
+    return std::string(support::trimSpaces(rowText));
+#else
+    return std::string(rowText);
+#endif
+}
 
 std::string GetParentPath(std::string_view path) {
     const auto last = path.find_last_of("/\\");
@@ -60,10 +69,18 @@ std::string vCardFileName(std::string_view fullName, int contactNumber) {
         }
         name.push_back(c);
     }
-    if (name.size() > 220) {
-        name.resize(220);
+    constexpr std::size_t MaxNameBytes = 220;
+    if (name.size() > MaxNameBytes) {
+        // Cut between characters: half a UTF-8 sequence would garble the name's last letter.
+        auto cut = MaxNameBytes;
+        while (cut > MaxNameBytes - 3 && (static_cast<unsigned char>(name[cut]) & 0xC0U) == 0x80U) {
+            --cut;
+        }
+        name.resize(cut);
     }
-    return std::string(support::trimSpaces(name)) + std::to_string(contactNumber) + ".vcf";
+    // The same name on every system, one that Windows accepts too (no device names).
+    return support::portableFileName(std::string(support::trimSpaces(name)) +
+                                     std::to_string(contactNumber) + ".vcf");
 }
 
 } // namespace plumbrae::core

@@ -6,7 +6,16 @@
 namespace plumbrae::core {
 
 /// The path separator that ends every folder path built on.
+#ifdef _WIN32
+constexpr char PathSeparator = '\\';
+#else
 constexpr char PathSeparator = '/';
+#endif
+
+/// The path of a queued file from its queue row. On Windows the spaces at both ends are removed
+/// (the system would drop them anyway); elsewhere a file name may end in a space, so the row is
+/// the path as it stands.
+std::string queuedFilePath(std::string_view rowText);
 
 /// The folder part of a path, up to and including its last separator ("/" or, for paths of the
 /// "C:\dir" form, "\"); "" when it has none.
@@ -27,7 +36,7 @@ bool isContactFileName(std::string_view path);
 
 /// The vCard file name (without folder) for a contact: `FullName` as read, with the characters
 /// that cannot stand in a file name removed, cut to 220 characters, trimmed, then the number
-/// and ".vcf".
+/// and ".vcf"; a name Windows keeps for a device ("COM1.vcf") gets its safe form ("COM1_.vcf").
 std::string vCardFileName(std::string_view fullName, int contactNumber);
 
 } // namespace plumbrae::core

@@ -1,5 +1,7 @@
 #include "support/byte_sink.h"
 
+#include "support/file_path.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -22,11 +24,14 @@ std::string describeFileError(const std::filesystem::path& path, int error) {
     case EISDIR:
         cause = "a folder of that name is in the way";
         break;
+    case EBUSY:
+        cause = "the file is in use by another program";
+        break;
     default:
         cause = std::strerror(error);
         break;
     }
-    return path.string() + ": " + cause;
+    return pathToUtf8(path) + ": " + cause;
 }
 
 void FailingSink::write(std::string_view bytes) {
@@ -37,7 +42,7 @@ void FailingSink::write(std::string_view bytes) {
 }
 
 FileSink::FileSink(const std::filesystem::path& path) : m_path(path) {
-    m_file = std::fopen(path.c_str(), "wb");
+    m_file = openFile(path, "wb");
     if (m_file == nullptr) {
         throw SinkError("cannot create " + describeFileError(path, errno));
     }
@@ -61,7 +66,7 @@ void FileSink::fail(const char* what, int error) {
 
 void FileSink::write(std::string_view bytes) {
     if (m_file == nullptr) {
-        throw SinkError("cannot write " + m_path.string() + ": the file is closed");
+        throw SinkError("cannot write " + pathToUtf8(m_path) + ": the file is closed");
     }
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size()) {
         fail("cannot write", errno);

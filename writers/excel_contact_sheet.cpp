@@ -1,5 +1,6 @@
 #include "writers/excel_contact_sheet.h"
 
+#include "support/file_path.h"
 #include "support/text.h"
 
 #include <filesystem>
@@ -169,7 +170,7 @@ void ExcelContactSheet::open(const std::string& outputFolder) {
     } catch (const core::OutputError&) {
         m_file.CloseFile();
         std::error_code ignored;
-        std::filesystem::remove(path, ignored);
+        std::filesystem::remove(support::pathFromUtf8(path), ignored);
         throw;
     }
 }

@@ -1,5 +1,6 @@
 #include "writers/excel_file.h"
 
+#include "support/file_path.h"
 #include "support/le_writer.h"
 #include "support/text.h"
 
@@ -248,7 +249,7 @@ std::int16_t ExcelFile::CreateFile(const std::string& FileName) {
     m_fileName = FileName;
     m_ownedSink.reset();
     m_pageBreaks.clear();
-    const std::filesystem::path path(FileName);
+    const std::filesystem::path path = support::pathFromUtf8(FileName);
     std::error_code error;
     // Replace a file of that name, but never remove a folder that happens to carry it.
     if (std::filesystem::is_symlink(path, error) ||

@@ -94,7 +94,11 @@ template <typename Step> auto attempt(const std::string& doing, Step&& step) {
 LocalDateTime SystemClock::now() {
     const std::time_t seconds = std::time(nullptr);
     std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &seconds);
+#else
     localtime_r(&seconds, &local);
+#endif
     return LocalDateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                          local.tm_hour,        local.tm_min,     local.tm_sec};
 }

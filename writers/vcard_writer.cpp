@@ -1,6 +1,8 @@
 #include "writers/vcard_writer.h"
 
 #include "core/path_text.h"
+#include "support/file_path.h"
+#include "support/text.h"
 
 #include <array>
 #include <filesystem>
@@ -113,14 +115,15 @@ void writeVCard(const ContactRecord& record, support::ByteSink& sink) {
 void Save2vCardContact(const std::string& sFile, const ContactRecord& record,
                        std::int32_t vCardCnt) {
     (void)vCardCnt;
-    support::FileSink sink(sFile);
+    const auto path = support::pathFromUtf8(sFile);
+    support::FileSink sink(path);
     try {
         writeVCard(record, sink);
         sink.close();
     } catch (const support::SinkError&) {
         // Leave no half-written card behind; the caller reports the failure.
         std::error_code ignored;
-        std::filesystem::remove(sFile, ignored);
+        std::filesystem::remove(path, ignored);
         throw;
     }
 }
@@ -132,11 +135,13 @@ void VCardOutput::open(const std::string& outputFolder) {
 
 void VCardOutput::write(const core::ContactToWrite& contact) {
     std::string name = core::vCardFileName(contact.asRead.FullName, contact.contactNumber);
-    if (!m_usedNames.insert(name).second) {
+    // Names that differ only in case are one file on Windows (and to most file systems
+    // a folder is copied to), so they count as the same name.
+    if (!m_usedNames.insert(support::asciiLower(name)).second) {
         const std::string stem = name.substr(0, name.size() - 4);
         for (int copy = 2;; ++copy) {
             std::string candidate = stem + " (" + std::to_string(copy) + ").vcf";
-            if (m_usedNames.insert(candidate).second) {
+            if (m_usedNames.insert(support::asciiLower(candidate)).second) {
                 name = std::move(candidate);
                 break;
             }

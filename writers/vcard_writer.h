@@ -27,7 +27,7 @@ void Save2vCardContact(const std::string& sFile, const core::ContactRecord& reco
 
 /// The vCard saving option: one file per contact in the output folder, named after the
 /// contact's full name and number. Two contacts of one run never share a file: a name already
-/// used in this run gets " (2)", " (3)", ... before ".vcf".
+/// used in this run (in any case) gets " (2)", " (3)", ... before ".vcf".
 class VCardOutput : public core::ContactOutput {
 public:
     void open(const std::string& outputFolder) override;

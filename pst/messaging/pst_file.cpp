@@ -1,18 +1,16 @@
 #include "pst/messaging/pst_file.h"
 
 #include "pst/messaging/contact_message_p.h"
+#include "pst/messaging/file_steps_p.h"
 #include "pst/messaging/named_property_map.h"
 #include "pst/messaging/property_tags_p.h"
 #include "pst/messaging/store_writer_p.h"
 #include "pst/ndb/node_database.h"
 #include "pst/ndb/output_file.h"
 #include "support/byte_sink.h"
+#include "support/file_path.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <random>
-#include <unistd.h>
 #include <vector>
 
 namespace plumbrae::pst::messaging {
@@ -26,31 +24,6 @@ std::uint64_t fileTimeNow() {
     const auto ticks =
         std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch).count() / 100;
     return FileTimeUnixEpoch + static_cast<std::uint64_t>(ticks);
-}
-
-/// Makes a rename in `folder` durable; failure only weakens durability, so it is not reported.
-void syncFolder(const std::filesystem::path& folder) {
-    const int fd =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-/// Removes a file left aside by a writer killed in the middle of a commit. Only a personal
-/// folders file is removed: anything else of that name stays, and the commit reports it.
-void removeLeftover(const std::filesystem::path& aside) {
-    const int fd = ::open(aside.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
-        return;
-    }
-    char magic[4] = {};
-    const bool ours = ::read(fd, magic, sizeof magic) == 4 && std::memcmp(magic, "!BDN", 4) == 0;
-    ::close(fd);
-    if (ours) {
-        ::unlink(aside.c_str());
-    }
 }
 
 } // namespace
@@ -68,7 +41,7 @@ public:
 
     void addContact(const Contact& contact) {
         if (m_closed) {
-            throw PstError("cannot add a contact to " + m_path.string() + ": the file is closed");
+            throw PstError("cannot add a contact to " + support::pathToUtf8(m_path) + ": the file is closed");
         }
         const auto nid =
             ndb::makeNid(ndb::NidType::NormalMessage,
@@ -81,7 +54,7 @@ public:
             }
         }
         if (m_broken) {
-            throw PstError("cannot add a contact to " + m_path.string() +
+            throw PstError("cannot add a contact to " + support::pathToUtf8(m_path) +
                            ": an earlier commit of the file failed");
         }
         auto message = buildContactMessage(contact, nid, m_names, fileTimeNow(), searchKey);
@@ -98,7 +71,7 @@ public:
 
     void commit() {
         if (m_broken) {
-            throw PstError("cannot write " + m_path.string() + ": an earlier commit failed");
+            throw PstError("cannot write " + support::pathToUtf8(m_path) + ": an earlier commit failed");
         }
         // A killed process leaves the page cache intact, so batch commits only need the
         // renames to be atomic; the first and the final commit also survive a power cut.
@@ -118,7 +91,7 @@ public:
             m_database.commit(recording, static_cast<std::uint32_t>(m_commits + 1), flush);
         } catch (const std::exception& error) {
             if (file) {
-                ::unlink(aside().c_str());
+                filesteps::removeFile(aside());
             }
             m_spareReady = false;
             throw PstError(error.what());
@@ -148,7 +121,7 @@ public:
                 // Gone or replaced meanwhile: fall back to a copy.
             }
         }
-        removeLeftover(aside());
+        filesteps::removeLeftover(aside());
         auto file = std::make_unique<ndb::DiskFile>(aside());
         if (m_commits != 0) {
             file->copyFrom(m_path);
@@ -160,34 +133,38 @@ public:
     /// replace a file someone else created meanwhile. Later ones keep the replaced store as
     /// the spare the next commit starts from (not after the final commit).
     void publish(bool flush) {
-        const auto spare = std::filesystem::path(m_path.string() + ".spare");
+        auto spare = m_path;
+        spare += ".spare";
         bool kept = false;
         int error = 0;
         if (m_commits == 0) {
-            error = ::link(aside().c_str(), m_path.c_str()) == 0 ? 0 : errno;
-            ::unlink(aside().c_str());
+            error = filesteps::publishNew(aside(), m_path);
         } else {
-            removeLeftover(spare);
-            kept = !m_closed && ::link(m_path.c_str(), spare.c_str()) == 0;
-            error = ::rename(aside().c_str(), m_path.c_str()) == 0 ? 0 : errno;
+            filesteps::removeLeftover(spare);
+            kept = !m_closed && filesteps::linkAs(m_path, spare);
+            error = filesteps::replace(aside(), m_path);
         }
         if (error != 0) {
-            ::unlink(aside().c_str());
+            filesteps::removeFile(aside());
             if (kept) {
-                ::unlink(spare.c_str());
+                filesteps::removeFile(spare);
             }
             throw PstError("cannot write " + support::describeFileError(m_path, error));
         }
-        m_spareReady = kept && ::rename(spare.c_str(), aside().c_str()) == 0;
+        m_spareReady = kept && filesteps::renameFile(spare, aside());
         if (kept && !m_spareReady) {
-            ::unlink(spare.c_str());
+            filesteps::removeFile(spare);
         }
         if (flush) {
-            syncFolder(m_path.parent_path());
+            filesteps::syncFolder(m_path.parent_path());
         }
     }
 
-    [[nodiscard]] std::filesystem::path aside() const { return m_path.string() + ".tmp"; }
+    [[nodiscard]] std::filesystem::path aside() const {
+        auto path = m_path;
+        path += ".tmp";
+        return path;
+    }
 
     void close() {
         if (m_closed) {
@@ -232,7 +209,7 @@ std::unique_ptr<PstFile> PstFile::create(const std::filesystem::path& path,
     std::error_code error;
     if (std::filesystem::symlink_status(path, error).type() !=
         std::filesystem::file_type::not_found) {
-        throw PstError("cannot create " + path.string() + ": the file already exists");
+        throw PstError("cannot create " + support::pathToUtf8(path) + ": the file already exists");
     }
     auto impl = std::make_unique<PstFileImpl>(path, displayName, policy);
     impl->commit();

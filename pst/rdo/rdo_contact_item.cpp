@@ -1,6 +1,8 @@
 #include "automation/session_contract.h"
 #include "pst/rdo/rdo_objects_p.h"
 
+#include "support/file_path.h"
+
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -116,7 +118,7 @@ Variant RdoContactItem::invoke(InvokeKind kind, std::string_view member,
 }
 
 void RdoContactItem::addPicture(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(support::pathFromUtf8(path), std::ios::binary);
     if (!file) {
         throw AutomationError("cannot read the picture \"" + path + "\": " + std::strerror(errno));
     }

@@ -3,6 +3,7 @@
 #include "automation/registry.h"
 #include "automation/session_contract.h"
 #include "pst/rdo/rdo_objects_p.h"
+#include "support/file_path.h"
 
 #include <filesystem>
 #include <system_error>
@@ -147,11 +148,12 @@ Variant RdoStores::addPstStore(std::span<const Variant> arguments) {
     // An existing file is never replaced: two runs in the same second would otherwise write
     // over the first run's contacts.
     std::error_code ignored;
-    if (std::filesystem::exists(path, ignored)) {
+    const auto file = support::pathFromUtf8(path);
+    if (std::filesystem::exists(file, ignored)) {
         throw AutomationError("cannot create \"" + path + "\": a file of that name already exists");
     }
     auto store = std::make_shared<AttachedStore>();
-    store->file = messaging::PstFile::create(path, displayName);
+    store->file = messaging::PstFile::create(file, displayName);
     store->entryId = hexText(store->file->storeEntryId());
     store->displayName = displayName;
     m_state->stores.push_back(store);
