@@ -173,7 +173,8 @@ std::optional<int> parseArguments(const std::vector<std::string>& args, Options&
 /// could not be listed are reported and counted as failures.
 std::optional<int> buildQueue(const Options& options, std::vector<std::string>& queue,
                               int& unreadableFolders) {
-    for (const auto& path : options.paths) {
+    for (const auto& given : options.paths) {
+        const std::string path = plumbrae::core::queuedFilePath(given);
         std::error_code error;
         const auto filePath = plumbrae::support::pathFromUtf8(path);
         if (!std::filesystem::is_directory(filePath, error)) {

@@ -24,6 +24,14 @@ TEST(PathText, SourceFolderTextDropsRootAndLastSeparator) {
     EXPECT_EQ(SourceFolderText("relative.meta"), "");
 }
 
+std::string repeated(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) {
+        out += text;
+    }
+    return out;
+}
+
 struct NameCase {
     const char* name;
     std::string fullName;
@@ -49,7 +57,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, VCardNames,
                                            NameCase{"CutAt220", std::string(300, 'x'), 5,
                                                     std::string(220, 'x') + "5.vcf"},
                                            NameCase{"CutBeforeTrim", "  " + std::string(250, 'y'),
-                                                    6, std::string(218, 'y') + "6.vcf"}),
+                                                    6, std::string(218, 'y') + "6.vcf"},
+                                           NameCase{"CutBetweenCharacters",
+                                                    "x" + repeated("\xC3\xA9", 110), 8,
+                                                    "x" + repeated("\xC3\xA9", 109) + "8.vcf"},
+                                           NameCase{"DeviceName", "COM", 1, "COM1_.vcf"},
+                                           NameCase{"DeviceBeforeDot", "nul.x", 3,
+                                                    "nul_.x3.vcf"}),
                          [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
