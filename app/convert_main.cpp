@@ -208,7 +208,8 @@ std::optional<int> buildQueue(const Options& options, std::vector<std::string>& 
 
 int main(int argc, char** argv) {
     Options options;
-    if (auto status = parseArguments(plumbrae::support::commandLineArguments(argc, argv), options)) {
+    if (auto status =
+            parseArguments(plumbrae::support::commandLineArguments(argc, argv), options)) {
         return *status;
     }
     std::vector<std::string> queue;
@@ -221,8 +222,8 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(outputFolder, error);
     if (!std::filesystem::is_directory(outputFolder)) {
         print(stderr, "plumbrae-convert: cannot create the output folder " + options.outputFolder +
-                          ": " +
-                          (error ? error.message() : "a file of that name is in the way") + "\n");
+                          ": " + (error ? error.message() : "a file of that name is in the way") +
+                          "\n");
         return 2;
     }
     // The PST output creates its session by ProgID; our own object model answers it.

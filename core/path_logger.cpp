@@ -154,8 +154,8 @@ void pathLogger::LogPath(const std::string& strPARENT) {
             auto kind = kindOf(*it);
             if (kind != EntryKind::Other) {
                 std::error_code ignored;
-                listed.entries.push_back(Entry{entryName(it->path()), kind,
-                                               it->is_symlink(ignored)});
+                listed.entries.push_back(
+                    Entry{entryName(it->path()), kind, it->is_symlink(ignored)});
             }
         }
         if (listed.error) {

@@ -27,8 +27,8 @@ bool isDeviceName(std::string_view stem) {
     }
     const std::string_view number = std::string_view(lower).substr(3);
     // COM0 to COM9 and the superscript digits one to three, which Windows counts as digits.
-    return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') ||
-           number == "\xC2\xB9" || number == "\xC2\xB2" || number == "\xC2\xB3";
+    return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\xC2\xB9" ||
+           number == "\xC2\xB2" || number == "\xC2\xB3";
 }
 
 } // namespace

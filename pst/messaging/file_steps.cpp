@@ -1,5 +1,4 @@
 #include "pst/messaging/file_steps_p.h"
-
 #include "support/file_path.h"
 
 #include <cerrno>

@@ -41,7 +41,8 @@ public:
 
     void addContact(const Contact& contact) {
         if (m_closed) {
-            throw PstError("cannot add a contact to " + support::pathToUtf8(m_path) + ": the file is closed");
+            throw PstError("cannot add a contact to " + support::pathToUtf8(m_path) +
+                           ": the file is closed");
         }
         const auto nid =
             ndb::makeNid(ndb::NidType::NormalMessage,
@@ -71,7 +72,8 @@ public:
 
     void commit() {
         if (m_broken) {
-            throw PstError("cannot write " + support::pathToUtf8(m_path) + ": an earlier commit failed");
+            throw PstError("cannot write " + support::pathToUtf8(m_path) +
+                           ": an earlier commit failed");
         }
         // A killed process leaves the page cache intact, so batch commits only need the
         // renames to be atomic; the first and the final commit also survive a power cut.

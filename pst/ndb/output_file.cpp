@@ -26,8 +26,7 @@ int openForWriting(const std::filesystem::path& path, bool createNew) {
     const auto system = support::systemPath(path);
     int fd = -1;
     const int flags = _O_WRONLY | _O_BINARY | _O_NOINHERIT | (createNew ? _O_CREAT | _O_EXCL : 0);
-    return ::_wsopen_s(&fd, system.c_str(), flags, _SH_DENYWR, _S_IREAD | _S_IWRITE) == 0 ? fd
-                                                                                        : -1;
+    return ::_wsopen_s(&fd, system.c_str(), flags, _SH_DENYWR, _S_IREAD | _S_IWRITE) == 0 ? fd : -1;
 }
 
 int openForReading(const std::filesystem::path& path) {

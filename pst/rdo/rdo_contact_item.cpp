@@ -1,6 +1,5 @@
 #include "automation/session_contract.h"
 #include "pst/rdo/rdo_objects_p.h"
-
 #include "support/file_path.h"
 
 #include <array>

@@ -45,26 +45,22 @@ TEST_P(VCardNames, BuildsTheFileName) {
     EXPECT_EQ(vCardFileName(GetParam().fullName, GetParam().number), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VCardNames,
-                         ::testing::Values(NameCase{"Plain", "Ann Lee", 1, "Ann Lee1.vcf"},
-                                           NameCase{"ColonRemoved", "A:B ", 1, "AB1.vcf"},
-                                           NameCase{"QuestionRemoved", "A?B ", 2, "AB2.vcf"},
-                                           NameCase{"AllNine", ":?\\/*\"<>|", 3, "3.vcf"},
-                                           NameCase{"ControlsAndNulRemoved",
-                                                    std::string("A\tB\x01\0C", 6), 4, "ABC4.vcf"},
-                                           NameCase{"NoName", " ", 3, "3.vcf"},
-                                           NameCase{"Utf8BytesKept", "Zoë 李", 7, "Zoë 李7.vcf"},
-                                           NameCase{"CutAt220", std::string(300, 'x'), 5,
-                                                    std::string(220, 'x') + "5.vcf"},
-                                           NameCase{"CutBeforeTrim", "  " + std::string(250, 'y'),
-                                                    6, std::string(218, 'y') + "6.vcf"},
-                                           NameCase{"CutBetweenCharacters",
-                                                    "x" + repeated("\xC3\xA9", 110), 8,
-                                                    "x" + repeated("\xC3\xA9", 109) + "8.vcf"},
-                                           NameCase{"DeviceName", "COM", 1, "COM1_.vcf"},
-                                           NameCase{"DeviceBeforeDot", "nul.x", 3,
-                                                    "nul_.x3.vcf"}),
-                         [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VCardNames,
+    ::testing::Values(
+        NameCase{"Plain", "Ann Lee", 1, "Ann Lee1.vcf"},
+        NameCase{"ColonRemoved", "A:B ", 1, "AB1.vcf"},
+        NameCase{"QuestionRemoved", "A?B ", 2, "AB2.vcf"},
+        NameCase{"AllNine", ":?\\/*\"<>|", 3, "3.vcf"},
+        NameCase{"ControlsAndNulRemoved", std::string("A\tB\x01\0C", 6), 4, "ABC4.vcf"},
+        NameCase{"NoName", " ", 3, "3.vcf"}, NameCase{"Utf8BytesKept", "Zoë 李", 7, "Zoë 李7.vcf"},
+        NameCase{"CutAt220", std::string(300, 'x'), 5, std::string(220, 'x') + "5.vcf"},
+        NameCase{"CutBeforeTrim", "  " + std::string(250, 'y'), 6, std::string(218, 'y') + "6.vcf"},
+        NameCase{"CutBetweenCharacters", "x" + repeated("\xC3\xA9", 110), 8,
+                 "x" + repeated("\xC3\xA9", 109) + "8.vcf"},
+        NameCase{"DeviceName", "COM", 1, "COM1_.vcf"},
+        NameCase{"DeviceBeforeDot", "nul.x", 3, "nul_.x3.vcf"}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace plumbrae::core

@@ -1,7 +1,6 @@
 #include "support/file_path.h"
 
 #include <gtest/gtest.h>
-
 #include <utility>
 
 namespace plumbrae::support {

@@ -71,14 +71,15 @@ run_both() { # run_both NAME OPTION INPUT...
 
 same_pst() { # same_pst NAME: the two PST files read the same through libpff and readpst
     local name=$1 lin win
-    lin=$(ls "$work/$name.lin"/*.pst 2>/dev/null | head -1)
-    win=$(ls "$work/$name.win"/*.pst 2>/dev/null | head -1)
+    local lin_folder="$work/$name.lin/${out_folder:-}" win_folder="$work/$name.win/${out_folder:-}"
+    lin=$(ls "$lin_folder"/*.pst 2>/dev/null | head -1)
+    win=$(ls "$win_folder"/*.pst 2>/dev/null | head -1)
     if [[ -z $lin || -z $win ]]; then
-        fail "$name: no PST file ($(ls "$work/$name.win" "$work/$name.lin" | tr '\n' ' '))"
+        fail "$name: no PST file ($(ls "$win_folder" "$lin_folder" | tr '\n' ' '))"
         return
     fi
     # The folder holds the PST file alone: nothing left aside by a commit.
-    check "$name: files beside the PST" -- test "$(ls -A "$work/$name.win" | wc -l)" -eq 1
+    check "$name: files beside the PST" -- test "$(ls -A "$win_folder" | wc -l)" -eq 1
     check "$name: PST integrity" -- "$python" "$checker/pst_check.py" "$win"
     "$python" "$here/pst_items.py" "$lin" >"$work/$name.lin.items" &&
         "$python" "$here/pst_items.py" "$win" >"$work/$name.win.items"
@@ -146,6 +147,7 @@ meta(root + "/中文/山田.META", [("firstName", "太郎"), ("lastName", "山�
 with open(root + "/Кириллица/Ωμέγα-χαλασμένο.meta", "w", encoding="utf-8") as f:
     f.write("d3:fldd9:firstName9:Ann")
 PY
+out_folder="Вывод 出力"
 for option in vcards excel pst; do
     run_both "scripts-$option" "--$option" "$tree"
     if [[ $option != pst ]]; then # a PST run ends at the file it cannot read
@@ -155,9 +157,9 @@ for option in vcards excel pst; do
         grep -q "Ωμέγα-χαλασμένο.meta: damaged contact data" "$work/scripts-$option.win.out"
     if [[ $option == pst ]]; then same_pst "scripts-$option"; else same_files "scripts-$option"; fi
 done
-check "scripts: every script in the vCard names" -- test -f "$work/scripts-vcards.win/Σοφία Παπαδοπούλου1.vcf" \
-    -a -f "$work/scripts-vcards.win/太郎 山田4.vcf" -a -f "$work/scripts-vcards.win/Юлия Иванова3.vcf" \
-    -a -f "$work/scripts-vcards.win/华 李5.vcf"
+cards="$work/scripts-vcards.win/$out_folder"
+check "scripts: every script in the vCard names" -- test -f "$cards/Σοφία Παπαδοπούλου1.vcf" \
+    -a -f "$cards/太郎 山田4.vcf" -a -f "$cards/Юлия Иванова3.vcf" -a -f "$cards/华 李5.vcf"
 
 # Names Windows keeps for devices, and a name long enough to take the path past 260
 # characters, written into an output folder named in three scripts.
@@ -191,6 +193,27 @@ done
 "$wine" "$exe" --vcards --out "$(winpath "$work/spaces")" "  $(winpath "$corpus/ann-muller.meta")  " \
     >/dev/null 2>&1
 check "spaces around a queued path" -- test -f "$work/spaces/Ann Müller1.vcf"
+
+# A converter killed in the middle of a PST run leaves the last committed store, whole.
+generator="$(dirname "$linux")/generate-meta-tree"
+if [[ -x $generator ]]; then
+    "$generator" "$work/many" 8000 >/dev/null
+    "$wine" "$exe" --pst --out "$(winpath "$work/killed")" "$(winpath "$work/many")" >/dev/null 2>&1 &
+    pid=$!
+    # Until a commit with contacts has replaced the first, empty store.
+    for _ in $(seq 600); do
+        size=$(stat -c %s "$work/killed"/*.pst 2>/dev/null | head -1)
+        [[ ${size:-0} -gt 1000000 ]] && break
+        sleep 0.1
+    done
+    check "killed: still running when killed" -- kill -9 "$pid"
+    wait "$pid" 2>/dev/null
+    pst=$(ls "$work/killed"/*.pst 2>/dev/null | head -1)
+    check "killed: the PST is whole" -- "$python" "$checker/pst_check.py" "$pst"
+    contacts=$("$python" "$checker/pst_dump.py" "$pst" |
+        "$python" -c 'import json, sys; print(len(json.load(sys.stdin)["contacts"]))')
+    check "killed: the committed contacts are in it ($contacts)" -- test "${contacts:-0}" -gt 0
+fi
 
 echo "Windows: $passed passed, $failed failed"
 [[ $failed -eq 0 ]]
