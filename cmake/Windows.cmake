@@ -1,8 +1,10 @@
 # Settings of the Windows build (cross compiled, see mingw-w64-x86_64.cmake).
 
-# Windows 10 and later; the wide-character ("W") forms of every system call.
+# Windows 10 and later; the wide-character ("W") forms of every system call; 64-bit file
+# offsets (off_t, fseeko) as elsewhere.
 target_compile_definitions(plumbrae_options INTERFACE
-  _WIN32_WINNT=0x0A00 WINVER=0x0A00 UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+  _WIN32_WINNT=0x0A00 WINVER=0x0A00 UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+  _FILE_OFFSET_BITS=64)
 
 # nlohmann-json is header-only: the build machine's copy serves. Only its own folder is put on
 # the include path, never the build machine's /usr/include as a whole.
