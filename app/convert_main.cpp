@@ -137,8 +137,7 @@ std::optional<int> parseArguments(const std::vector<std::string>& args, Options&
             print(stdout, Usage);
             return 0;
         } else if (arg == "--version") {
-            print(stdout, std::string("plumbrae-convert ") + plumbrae::Version + "
-");
+            print(stdout, std::string("plumbrae-convert ") + plumbrae::Version + "\n");
             return 0;
         } else if (arg == "--vcards" || arg == "--excel" || arg == "--pst") {
             const OutputKind kind = arg == "--vcards"  ? OutputKind::VCards
