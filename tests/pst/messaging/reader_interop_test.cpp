@@ -195,6 +195,19 @@ TEST_F(ReaderInterop, ManySmallCommitsLeaveACleanStore) {
     EXPECT_LT(fs::file_size(path), fs::file_size(write("one-commit.pst", 300)) * 2);
 }
 
+// A photo of several megabytes needs a data tree of two levels; the file stays clean.
+TEST_F(ReaderInterop, APhotoOfSeveralMegabytesIsStoredInATwoLevelDataTree) {
+    const auto path = m_dir.path() / "photo.pst";
+    auto file = pst::messaging::PstFile::create(path, "Photo");
+    auto contact = sampleContact(0);
+    contact.picture = pst::messaging::ContactPicture{
+        "\xFF\xD8" + std::string(9'000'000, 'p') + "\xFF\xD9", "ContactPicture.jpg"};
+    file->addContact(contact);
+    file->close();
+    expectClean(path);
+    expectLibpffSees(path, 1);
+}
+
 TEST_F(ReaderInterop, AProcessKilledAfterABatchCommitLeavesThatCommit) {
     const auto path = m_dir.path() / "killed.pst";
     // Commits: at creation, after 10 contacts, after 20; the writer then dies without closing.
