@@ -101,6 +101,13 @@ int errnoFromSystemError(unsigned long error) {
         return ENAMETOOLONG;
     case ERROR_INVALID_NAME:
         return EINVAL;
+    case ERROR_INVALID_FUNCTION: // what FAT and exFAT answer to a hard link
+    case ERROR_NOT_SUPPORTED:
+        return ENOTSUP;
+    case ERROR_NOT_SAME_DEVICE:
+        return EXDEV;
+    case ERROR_TOO_MANY_LINKS:
+        return EMLINK;
     default:
         return EIO;
     }
