@@ -71,6 +71,10 @@ find "$root/var/cache/apt/archives" -name '*.deb' -exec cp -n {} "$cache/archive
 echo "== the installed programs"
 missing=$(in_root ldd /usr/bin/plumbrae /usr/bin/plumbrae-convert | grep "not found" || true)
 [[ -z "$missing" ]] || fail "libraries the package does not pull in: $missing"
+# The window on Qt's offscreen platform: it must come up and stay until it is stopped.
+status=0
+in_root env QT_QPA_PLATFORM=offscreen timeout 5 plumbrae >"$cache/window.log" 2>&1 || status=$?
+[[ $status -eq 124 ]] || { cat "$cache/window.log"; fail "the window program ended ($status)"; }
 in_root plumbrae-convert --version | grep -qx "plumbrae-convert [0-9.]*" || fail "--version"
 files=$(find "$samples" -maxdepth 1 -name '*.meta' | wc -l)
 for option in vcards excel pst; do
