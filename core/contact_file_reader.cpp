@@ -26,11 +26,12 @@ std::string causeOf(int error) {
     return support::describeFileError({}, error).substr(2);
 }
 
-/// The file's metadata text. Small files and files that may be one JSON object are read whole;
-/// larger files are streamed once to find where the metadata stands, and only that range is
-/// read back.
-std::string loadMetadata(std::FILE* file, const std::string& path,
-                         const std::function<void()>& yield) {
+/// The file's metadata text and whether a JSON export states that it is a contact, or nothing
+/// when it is a JSON export of an item that is not a contact. Small files and files that may be one
+/// JSON object are read whole; larger files are streamed once to find where the metadata stands,
+/// and only that range is read back.
+std::optional<std::pair<std::string, bool>> loadMetadata(std::FILE* file, const std::string& path,
+                                                         const std::function<void()>& yield) {
     std::string whole;
     bool keepWhole = true;
     bool decided = false;
@@ -64,12 +65,15 @@ std::string loadMetadata(std::FILE* file, const std::string& path,
     }
     if (keepWhole) {
         if (auto json = detail::metadataFromJson(whole)) {
-            return std::move(*json);
+            if (!json->isContact) {
+                return std::nullopt;
+            }
+            return std::pair{std::move(json->metadata), json->statesType};
         }
         const auto [begin, end] = finder.range();
         whole.erase(end);
         whole.erase(0, begin);
-        return whole;
+        return std::pair{std::move(whole), false};
     }
     const auto [begin, end] = finder.range();
     std::string text(end - begin, '\0');
@@ -77,49 +81,141 @@ std::string loadMetadata(std::FILE* file, const std::string& path,
         std::fread(text.data(), 1, text.size(), file) != text.size()) {
         throw ContactFileError(path, "cannot read the file: it changed while it was read");
     }
-    return text;
+    return std::pair{std::move(text), false};
 }
 
+/// The web address as written: trimmed, and "http://" taken off its start (any case), where it
+/// only repeats what every reader assumes. Anywhere else it is part of the address.
 std::string withoutHttp(std::string_view value) {
     constexpr std::string_view Prefix = "http://";
-    std::string out;
-    out.reserve(value.size());
-    std::size_t pos = 0;
-    for (;;) {
-        const auto found = value.find(Prefix, pos);
-        if (found == std::string_view::npos) {
-            out.append(value.substr(pos));
-            return out;
-        }
-        out.append(value.substr(pos, found - pos));
-        pos = found + Prefix.size();
+    const auto trimmed = support::trimSpaces(value);
+    if (trimmed.size() >= Prefix.size() &&
+        support::asciiLower(trimmed.substr(0, Prefix.size())) == Prefix) {
+        return std::string(trimmed.substr(Prefix.size()));
     }
+    return std::string(trimmed);
+}
+
+/// Which record field each key fills.
+struct KeyField {
+    std::string_view key;
+    ContactRecord::FieldPointer field;
+};
+
+// clang-format off
+constexpr std::array<KeyField, 52> KeyFields = {{
+    {"firstName", &ContactRecord::FirstName},         {"lastName", &ContactRecord::LastName},
+    {"middleName", &ContactRecord::MiddleName},       {"namePrefix", &ContactRecord::Title},
+    {"nameSuffix", &ContactRecord::Suffix},           {"nickname", &ContactRecord::Nickname},
+    {"company", &ContactRecord::Company},             {"department", &ContactRecord::Department},
+    {"jobTitle", &ContactRecord::JobTitle},           {"office", &ContactRecord::Location},
+    {"email", &ContactRecord::Email},                 {"email2", &ContactRecord::Email2},
+    {"email3", &ContactRecord::Email3},               {"workEmail1", &ContactRecord::OtherEmail1},
+    {"workEmail2", &ContactRecord::OtherEmail2},      {"workEmail3", &ContactRecord::OtherEmail3},
+    {"workPhone", &ContactRecord::OfficePhone},       {"workPhone2", &ContactRecord::OfficePhone2},
+    {"workFax", &ContactRecord::OfficeFax},           {"mobilePhone", &ContactRecord::CellPhone},
+    {"mobilePhone2", &ContactRecord::CellPhone2},     {"pager", &ContactRecord::Pager},
+    {"carPhone", &ContactRecord::CarPhone},           {"homePhone", &ContactRecord::HomePhone},
+    {"homePhone2", &ContactRecord::HomePhone2},       {"homeFax", &ContactRecord::HomeFax},
+    {"otherPhone", &ContactRecord::OtherPhone},       {"companyPhone", &ContactRecord::CompanyPhone},
+    {"workStreet", &ContactRecord::BusinessStreet},   {"workCity", &ContactRecord::BusinessCity},
+    {"workPostalCode", &ContactRecord::BusinessZip},  {"workState", &ContactRecord::BusinessState},
+    {"workCountry", &ContactRecord::BusinessCountry}, {"homeStreet", &ContactRecord::PersonalStreet},
+    {"homeCity", &ContactRecord::PersonalCity},       {"homePostalCode", &ContactRecord::PersonalZip},
+    {"homeState", &ContactRecord::PersonalState},     {"homeCountry", &ContactRecord::PersonalCountry},
+    {"otherStreet", &ContactRecord::OtherStreet},     {"otherCity", &ContactRecord::OtherCity},
+    {"otherPostalCode", &ContactRecord::OtherZip},    {"otherState", &ContactRecord::OtherState},
+    {"otherCountry", &ContactRecord::OtherCountry},   {"homeURL", &ContactRecord::WebPage},
+    {"workURL", &ContactRecord::WorkWebPage},         {"imAddress1", &ContactRecord::IMAddress},
+    {"imAddress2", &ContactRecord::IMAddress2},       {"imAddress3", &ContactRecord::IMAddress3},
+    {"birthday", &ContactRecord::Birthday},           {"anniversary", &ContactRecord::Anniversary},
+    {"notes", &ContactRecord::Comments},              {"fullName", &ContactRecord::FullName},
+}};
+// clang-format on
+
+constexpr bool everyKeyIsKnown(const auto& table) {
+    for (const KeyField& entry : table) {
+        if (entry.field == nullptr ||
+            detail::contactKeyIndex(entry.key) >= detail::ContactKeys.size()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+/// A second home address fills the other address when the contact has none of its own.
+constexpr std::array<KeyField, 5> SecondHomeAddress = {{
+    {"homeStreet2", &ContactRecord::OtherStreet},
+    {"homeCity2", &ContactRecord::OtherCity},
+    {"homePostalCode2", &ContactRecord::OtherZip},
+    {"homeState2", &ContactRecord::OtherState},
+    {"homeCountry2", &ContactRecord::OtherCountry},
+}};
+
+static_assert(everyKeyIsKnown(KeyFields) && everyKeyIsKnown(SecondHomeAddress));
+
+std::optional<std::string_view> valueOf(const detail::ContactValues& values, std::string_view key) {
+    return values[detail::contactKeyIndex(key)];
+}
+
+bool hasOtherAddress(const ContactRecord& record) {
+    return !record.OtherStreet.empty() || !record.OtherCity.empty() || !record.OtherZip.empty() ||
+           !record.OtherState.empty() || !record.OtherCountry.empty();
 }
 
 void storeValues(const detail::ContactValues& values, ContactRecord& record) {
-    // The fields of the thirteen keys, in the order of detail::ContactKeys.
-    static const std::array<std::string ContactRecord::*, detail::ContactKeys.size()> Fields = {
-        &ContactRecord::Company,       &ContactRecord::Email,
-        &ContactRecord::FirstName,     &ContactRecord::PersonalCountry,
-        &ContactRecord::PersonalCity,  &ContactRecord::PersonalZip,
-        &ContactRecord::PersonalState, &ContactRecord::PersonalStreet,
-        &ContactRecord::WebPage,       &ContactRecord::JobTitle,
-        &ContactRecord::LastName,      &ContactRecord::CellPhone,
-        &ContactRecord::Comments};
-    constexpr std::size_t HomeUrl = 8;
-    for (std::size_t i = 0; i < Fields.size(); ++i) {
-        if (!values[i]) {
-            continue;
+    static const auto Indexes = [] {
+        std::array<std::size_t, KeyFields.size()> indexes{};
+        for (std::size_t i = 0; i < KeyFields.size(); ++i) {
+            indexes[i] = detail::contactKeyIndex(KeyFields[i].key);
         }
-        record.*Fields[i] =
-            i == HomeUrl ? withoutHttp(support::trimSpaces(*values[i])) : *values[i];
+        return indexes;
+    }();
+    for (std::size_t i = 0; i < KeyFields.size(); ++i) {
+        if (const auto& value = values[Indexes[i]]) {
+            record.*KeyFields[i].field = std::string(*value);
+        }
     }
-    record.FullName = record.FirstName + " " + record.LastName;
+    if (valueOf(values, "homeURL")) {
+        record.WebPage = withoutHttp(record.WebPage);
+    }
+    if (!hasOtherAddress(record)) {
+        for (const auto& [key, field] : SecondHomeAddress) {
+            if (const auto value = valueOf(values, key)) {
+                record.*field = std::string(*value);
+            }
+        }
+    }
+    // The display name joins the names as read; the contact's own full name stands only for a
+    // contact without either.
+    if (!record.FirstName.empty() || !record.LastName.empty() || record.FullName.empty()) {
+        record.FullName = record.FirstName + " " + record.LastName;
+    }
 }
 
-void readMetadata(std::string_view metadata, const std::string& path, ContactRecord& record) {
+/// A group's name: its nickname, else the name it is filed as ("8:Family" files it under the
+/// text behind the pattern number), else its full name.
+std::string groupName(const detail::ContactValues& values) {
+    if (const auto nickname = valueOf(values, "nickname"); nickname && !nickname->empty()) {
+        return std::string(support::trimSpaces(*nickname));
+    }
+    if (const auto fileAs = valueOf(values, "fileAs"); fileAs && !fileAs->empty()) {
+        const auto colon = fileAs->find(':');
+        return std::string(support::trimSpaces(
+            colon == std::string_view::npos ? *fileAs : fileAs->substr(colon + 1)));
+    }
+    return std::string(support::trimSpaces(valueOf(values, "fullName").value_or("")));
+}
+
+/// `statedContact`: the file says the item is a contact (a JSON export of type 6), so metadata
+/// without fields is damage rather than another kind of item.
+ReadOutcome readMetadata(std::string_view metadata, const std::string& path, ContactRecord& record,
+                         bool statedContact) {
     const auto result = detail::readFieldDictionary(metadata);
     if (!result) {
+        if (!statedContact && detail::isWellFormedMetadata(metadata)) {
+            return {ItemKind::NotContact, {}};
+        }
         throw ContactFileError(path, "no contact fields (the file holds no contact metadata)");
     }
     if (!result->values) {
@@ -127,7 +223,11 @@ void readMetadata(std::string_view metadata, const std::string& path, ContactRec
                                          std::to_string(result->errorOffset) +
                                          " of the contact metadata");
     }
+    if (valueOf(*result->values, "type") == "group") {
+        return {ItemKind::ContactGroup, groupName(*result->values)};
+    }
     storeValues(*result->values, record);
+    return {};
 }
 
 } // namespace
@@ -135,26 +235,32 @@ void readMetadata(std::string_view metadata, const std::string& path, ContactRec
 ContactFileError::ContactFileError(const std::string& path, const std::string& reason)
     : std::runtime_error(path + ": " + reason), m_path(path), m_reason(reason) {}
 
-void ReadContactFile(const std::string& path, ContactRecord& record,
-                     const std::function<void()>& yield) {
+ReadOutcome ReadContactFile(const std::string& path, ContactRecord& record,
+                            const std::function<void()>& yield) {
     errno = 0;
     const File file(support::openFile(support::pathFromUtf8(path), "rb"));
     if (!file) {
         throw ContactFileError(path, "cannot open the file: " + causeOf(errno));
     }
-    const std::string metadata = loadMetadata(file.get(), path, yield);
-    readMetadata(metadata, path, record);
+    const auto metadata = loadMetadata(file.get(), path, yield);
+    if (!metadata) {
+        return {ItemKind::NotContact, {}};
+    }
+    return readMetadata(metadata->first, path, record, metadata->second);
 }
 
-void ReadContactBytes(std::string_view bytes, const std::string& path, ContactRecord& record) {
+ReadOutcome ReadContactBytes(std::string_view bytes, const std::string& path,
+                             ContactRecord& record) {
     if (auto json = detail::metadataFromJson(bytes)) {
-        readMetadata(*json, path, record);
-        return;
+        if (!json->isContact) {
+            return {ItemKind::NotContact, {}};
+        }
+        return readMetadata(json->metadata, path, record, json->statesType);
     }
     detail::MetadataLineFinder finder;
     finder.feed(bytes);
     const auto [begin, end] = finder.range();
-    readMetadata(bytes.substr(begin, end - begin), path, record);
+    return readMetadata(bytes.substr(begin, end - begin), path, record, false);
 }
 
 } // namespace plumbrae::core

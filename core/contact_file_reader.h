@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -23,15 +24,32 @@ private:
     std::string m_reason;
 };
 
+/// What a `.meta` file of an export holds. Exports keep the files of folders, messages and other
+/// items beside the contacts.
+enum class ItemKind {
+    Contact,      ///< a contact: the record is filled
+    ContactGroup, ///< a contact group (a list of addresses): not a person, the record stays empty
+    NotContact,   ///< a folder, a message or another item: the record stays empty
+};
+
+struct ReadOutcome {
+    ItemKind kind = ItemKind::Contact;
+    /// The name of a contact group.
+    std::string groupName;
+};
+
 /// Reads one Zimbra contact file (`*.meta`) into `record`, which the caller has cleared.
-/// Takes the thirteen contact fields (first occurrence wins) and sets `FullName` last.
-/// The file is streamed: memory is needed only for its last line, or for the one JSON object
-/// of a desktop export. `yield` (optional) is called regularly while a large file is read.
-/// Throws ContactFileError.
-void ReadContactFile(const std::string& path, ContactRecord& record,
-                     const std::function<void()>& yield = {});
+/// Every key of the contact's field dictionary that has a field is taken (first occurrence
+/// wins, values as read); `FullName` is set last. Files that are well formed but hold another
+/// kind of item are told apart and leave the record empty; a file that cannot be made sense of
+/// throws ContactFileError. The file is streamed: memory is needed only for its last line, or
+/// for the one JSON object of a desktop export. `yield` (optional) is called regularly while a
+/// large file is read.
+ReadOutcome ReadContactFile(const std::string& path, ContactRecord& record,
+                            const std::function<void()>& yield = {});
 
 /// The same, on the file's bytes already in memory (used by the fuzzer and the tests).
-void ReadContactBytes(std::string_view bytes, const std::string& path, ContactRecord& record);
+ReadOutcome ReadContactBytes(std::string_view bytes, const std::string& path,
+                             ContactRecord& record);
 
 } // namespace plumbrae::core

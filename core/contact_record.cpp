@@ -33,11 +33,51 @@ const std::array<ContactRecord::FieldInfo, ContactRecord::FieldCount>& ContactRe
         PLUMBRAE_FIELD(Spouse),          PLUMBRAE_FIELD(HomePhone),
         PLUMBRAE_FIELD(HomeFax),         PLUMBRAE_FIELD(Comments),
         PLUMBRAE_FIELD(Categories),      PLUMBRAE_FIELD(Photo),
+        PLUMBRAE_FIELD(Nickname),        PLUMBRAE_FIELD(Birthday),
+        PLUMBRAE_FIELD(Anniversary),     PLUMBRAE_FIELD(WorkWebPage),
+        PLUMBRAE_FIELD(OtherPhone),      PLUMBRAE_FIELD(CompanyPhone),
+        PLUMBRAE_FIELD(HomePhone2),      PLUMBRAE_FIELD(OfficePhone2),
+        PLUMBRAE_FIELD(CellPhone2),      PLUMBRAE_FIELD(IMAddress2),
+        PLUMBRAE_FIELD(IMAddress3),      PLUMBRAE_FIELD(OtherStreet),
+        PLUMBRAE_FIELD(OtherCity),       PLUMBRAE_FIELD(OtherZip),
+        PLUMBRAE_FIELD(OtherState),      PLUMBRAE_FIELD(OtherCountry),
     };
     return All;
 }
 
 #undef PLUMBRAE_FIELD
+
+std::optional<CalendarDate> fullDate(std::string_view text) {
+    constexpr std::string_view Shape = "dddd-dd-dd";
+    if (text.size() != Shape.size()) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < Shape.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (Shape[i] == 'd' ? !digit : text[i] != '-') {
+            return std::nullopt;
+        }
+    }
+    const auto number = [&](std::size_t at, std::size_t count) {
+        int value = 0;
+        for (std::size_t i = at; i < at + count; ++i) {
+            value = value * 10 + (text[i] - '0');
+        }
+        return value;
+    };
+    const CalendarDate date{number(0, 4), number(5, 2), number(8, 2)};
+    constexpr int EarliestYear = 1601;
+    if (date.year < EarliestYear || date.month < 1 || date.month > 12 || date.day < 1) {
+        return std::nullopt;
+    }
+    constexpr std::array<int, 12> DaysIn = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (date.year % 4 == 0 && date.year % 100 != 0) || date.year % 400 == 0;
+    const int days = DaysIn[static_cast<std::size_t>(date.month - 1)] + (date.month == 2 && leap);
+    if (date.day > days) {
+        return std::nullopt;
+    }
+    return date;
+}
 
 void ContactRecord::FreevCard() {
     for (const auto& info : fields()) {

@@ -1,10 +1,24 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace plumbrae::core {
+
+/// A day of the calendar.
+struct CalendarDate {
+    int year = 0;
+    int month = 0; ///< 1 to 12
+    int day = 0;   ///< 1 to 31
+    bool operator==(const CalendarDate&) const = default;
+};
+
+/// The date a contact file writes with its year, "yyyy-mm-dd" (a real day, year 1601 or later,
+/// the earliest that date properties hold). Nothing for a date without a year ("--05-01") or any
+/// other text: such a value is kept as text and never guessed into a date.
+std::optional<CalendarDate> fullDate(std::string_view text);
 
 /// The text fields of the one contact a conversion run is handling. The reader fills it, the
 /// run clears it before every file, and exactly one writer reads a trimmed copy of it.
@@ -54,8 +68,29 @@ struct ContactRecord {
     std::string Comments;
     std::string Categories;
     std::string Photo;
+    std::string Nickname;
+    /// As the contact file holds it: yyyy-mm-dd, or text without a year ("--05-01").
+    std::string Birthday;
+    std::string Anniversary;
+    /// The work web address; `WebPage` is the home one.
+    std::string WorkWebPage;
+    std::string OtherPhone;
+    std::string CompanyPhone;
+    std::string HomePhone2;
+    std::string OfficePhone2;
+    std::string CellPhone2;
+    /// The second and third instant-messaging addresses; the first is `IMAddress`. Each is
+    /// held as the contact file writes it: "service://address".
+    std::string IMAddress2;
+    std::string IMAddress3;
+    /// A further postal address besides the business and home ones.
+    std::string OtherStreet;
+    std::string OtherCity;
+    std::string OtherZip;
+    std::string OtherState;
+    std::string OtherCountry;
 
-    static constexpr std::size_t FieldCount = 44;
+    static constexpr std::size_t FieldCount = 60;
 
     /// Empties every field, so that a key missing from the next file cannot show the previous
     /// contact's value.
@@ -75,5 +110,8 @@ struct ContactRecord {
 
     bool operator==(const ContactRecord&) const = default;
 };
+
+static_assert(sizeof(ContactRecord) == ContactRecord::FieldCount * sizeof(std::string),
+              "FieldCount counts every field");
 
 } // namespace plumbrae::core

@@ -8,6 +8,7 @@ namespace plumbrae::core {
 namespace {
 
 constexpr std::size_t ListedFailures = 20;
+constexpr std::size_t ListedGroups = 20;
 
 std::string joinLines(const std::vector<std::string>& lines) {
     std::string text;
@@ -18,6 +19,31 @@ std::string joinLines(const std::vector<std::string>& lines) {
         text.append(line);
     }
     return text;
+}
+
+/// The closing lines about the queued files that were skipped because they hold no contact.
+std::vector<std::string> skippedLines(const RunReport& report) {
+    std::vector<std::string> lines;
+    if (report.notContacts == 1) {
+        lines.emplace_back("1 file was not a contact (a folder or a message) and was skipped");
+    } else if (report.notContacts > 1) {
+        lines.push_back(std::to_string(report.notContacts) +
+                        " files were not contacts (folders, messages) and were skipped");
+    }
+    const auto& groups = report.contactGroups;
+    if (!groups.empty()) {
+        std::string line = groups.size() == 1 ? "1 contact group was not converted: "
+                                              : std::to_string(groups.size()) +
+                                                    " contact groups were not converted: ";
+        for (std::size_t i = 0; i < groups.size() && i < ListedGroups; ++i) {
+            line.append(i == 0 ? "" : ", ").append(groups[i].empty() ? "(no name)" : groups[i]);
+        }
+        if (groups.size() > ListedGroups) {
+            line.append(", \xE2\x80\xA6"); // an ellipsis
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
 }
 
 } // namespace
@@ -106,17 +132,7 @@ bool ConversionRun::convertRow(ContactOutput& output, std::int32_t row, RunRepor
 
     ContactRecord record;
     record.FreevCard();
-    bool read = true;
-    try {
-        ReadContactFile(path, record, [this] { m_host.yield(); });
-    } catch (const ContactFileError& error) {
-        if (output.readFailureEndsRun()) {
-            throw OutputError(std::string("The contact file could not be read: ") + error.what());
-        }
-        report.failures.push_back({contactNumber, path, error.reason()});
-        read = false;
-    }
-    if (read) {
+    if (readRow(output, path, contactNumber, record, report)) {
         const ContactRecord trimmed = record.trimmed();
         output.write(ContactToWrite{trimmed, record, contactNumber});
         ++report.converted;
@@ -128,6 +144,30 @@ bool ConversionRun::convertRow(ContactOutput& output, std::int32_t row, RunRepor
         return false;
     }
     return true;
+}
+
+bool ConversionRun::readRow(const ContactOutput& output, const std::string& path,
+                            std::int32_t contactNumber, ContactRecord& record, RunReport& report) {
+    try {
+        // Paths are opened exactly as queued: a Linux file name may end in a space.
+        const ReadOutcome outcome = ReadContactFile(path, record, [this] { m_host.yield(); });
+        switch (outcome.kind) {
+        case ItemKind::Contact:
+            return true;
+        case ItemKind::ContactGroup:
+            report.contactGroups.push_back(outcome.groupName);
+            return false;
+        case ItemKind::NotContact:
+            ++report.notContacts;
+            return false;
+        }
+    } catch (const ContactFileError& error) {
+        if (output.readFailureEndsRun()) {
+            throw OutputError(std::string("The contact file could not be read: ") + error.what());
+        }
+        report.failures.push_back({contactNumber, path, error.reason()});
+    }
+    return false;
 }
 
 void ConversionRun::reportProgress(std::int32_t contactNumber, const std::string& sourceFolder) {
@@ -145,8 +185,11 @@ void ConversionRun::reportProgress(std::int32_t contactNumber, const std::string
 
 Message ConversionRun::summary(const RunReport& report, const ContactOutput& output) const {
     const auto notes = output.notes();
+    const auto skipped = skippedLines(report);
     if (report.failures.empty() && notes.empty()) {
-        return {AppTitle, SuccessText, MessageIcon::Information};
+        std::vector<std::string> lines{SuccessText};
+        lines.insert(lines.end(), skipped.begin(), skipped.end());
+        return {AppTitle, joinLines(lines), MessageIcon::Information};
     }
     std::vector<std::string> lines;
     const auto total = report.converted + static_cast<std::int32_t>(report.failures.size());
@@ -164,6 +207,7 @@ Message ConversionRun::summary(const RunReport& report, const ContactOutput& out
                             " more");
         }
     }
+    lines.insert(lines.end(), skipped.begin(), skipped.end());
     lines.insert(lines.end(), notes.begin(), notes.end());
     return {AppTitle, joinLines(lines), MessageIcon::Information};
 }

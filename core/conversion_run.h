@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/contact_output.h"
+#include "core/contact_record.h"
 #include "core/conversion_host.h"
 
 #include <cstdint>
@@ -37,6 +38,10 @@ struct RunReport {
     /// True when a contact was written without some of its values (the output's notes list
     /// them): the run completed but the result is not whole.
     bool valuesLost = false;
+    /// Queued files that hold another kind of item (a folder, a message): skipped.
+    std::int32_t notContacts = 0;
+    /// The names of the contact groups among the queued files, in queue order: skipped.
+    std::vector<std::string> contactGroups;
     /// The message shown at the end (success, summary, or the failure).
     Message finalMessage;
 
@@ -65,6 +70,10 @@ public:
 
 private:
     bool convertRow(ContactOutput& output, std::int32_t row, RunReport& report);
+    /// Reads the file into `record`; false when it holds no contact to write (skipped or
+    /// failed, as the report now says).
+    bool readRow(const ContactOutput& output, const std::string& path, std::int32_t contactNumber,
+                 ContactRecord& record, RunReport& report);
     void reportProgress(std::int32_t contactNumber, const std::string& sourceFolder);
     Message summary(const RunReport& report, const ContactOutput& output) const;
 

@@ -159,15 +159,6 @@ bool Parser::skipValue() {
     return true;
 }
 
-std::optional<std::size_t> keyIndex(std::string_view key) {
-    for (std::size_t i = 0; i < ContactKeys.size(); ++i) {
-        if (ContactKeys[i] == key) {
-            return i;
-        }
-    }
-    return std::nullopt;
-}
-
 /// Reads the dictionary's pairs up to its closing "e". When `values` is given, the contact keys'
 /// first values are stored in it.
 bool readPairs(Parser& parser, ContactValues* values) {
@@ -183,16 +174,16 @@ bool readPairs(Parser& parser, ContactValues* values) {
         if (!key || parser.atEnd()) {
             return false;
         }
-        const auto index = values != nullptr ? keyIndex(*key) : std::nullopt;
+        const std::size_t index = values != nullptr ? contactKeyIndex(*key) : ContactKeys.size();
         const char kind = parser.peek();
-        if (index && (kind == 'i' || (kind >= '0' && kind <= '9'))) {
+        if (index < ContactKeys.size() && (kind == 'i' || (kind >= '0' && kind <= '9'))) {
             const auto value = kind == 'i' ? parser.readInteger() : parser.readString();
             if (!value) {
                 return false;
             }
-            auto& slot = (*values)[*index];
+            auto& slot = (*values)[index];
             if (!slot) {
-                slot = std::string(*value);
+                slot = *value;
             }
         } else if (!parser.skipValue()) {
             return false;
@@ -239,6 +230,23 @@ std::optional<FieldReadResult> readFieldDictionary(std::string_view metadata) {
         }
     }
     return FieldReadResult{std::nullopt, furthest};
+}
+
+bool isWellFormedMetadata(std::string_view metadata) {
+    constexpr std::string_view Space = " \t\r\n";
+    const auto first = metadata.find_first_not_of(Space);
+    if (first == std::string_view::npos || metadata[first] != 'd') {
+        return false;
+    }
+    const auto last = metadata.find_last_not_of(Space);
+    const auto text = metadata.substr(0, last + 1);
+    for (const Counting counting : {Counting::Utf16Units, Counting::Bytes}) {
+        Parser parser(text, first, counting);
+        if (parser.skipValue() && parser.atEnd()) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace plumbrae::core::detail

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <optional>
@@ -8,14 +9,36 @@
 
 namespace plumbrae::core::detail {
 
-/// The thirteen contact keys the reader takes, in the order they are listed to users.
-constexpr std::array<std::string_view, 13> ContactKeys = {
-    "company",        "email",       "firstName",  "homeCountry", "homeCity",
-    "homePostalCode", "homeState",   "homeStreet", "homeURL",     "jobTitle",
-    "lastName",       "mobilePhone", "notes"};
+/// The keys of a contact's field dictionary that the reader takes, in byte order, so that a key
+/// is found by binary search. Besides the contact's values: "type" and "fileAs", which tell a
+/// contact group and its name.
+constexpr std::array<std::string_view, 59> ContactKeys = {
+    "anniversary",     "birthday",   "carPhone",        "company",      "companyPhone",
+    "department",      "email",      "email2",          "email3",       "fileAs",
+    "firstName",       "fullName",   "homeCity",        "homeCity2",    "homeCountry",
+    "homeCountry2",    "homeFax",    "homePhone",       "homePhone2",   "homePostalCode",
+    "homePostalCode2", "homeState",  "homeState2",      "homeStreet",   "homeStreet2",
+    "homeURL",         "imAddress1", "imAddress2",      "imAddress3",   "jobTitle",
+    "lastName",        "middleName", "mobilePhone",     "mobilePhone2", "namePrefix",
+    "nameSuffix",      "nickname",   "notes",           "office",       "otherCity",
+    "otherCountry",    "otherPhone", "otherPostalCode", "otherState",   "otherStreet",
+    "pager",           "type",       "workCity",        "workCountry",  "workEmail1",
+    "workEmail2",      "workEmail3", "workFax",         "workPhone",    "workPhone2",
+    "workPostalCode",  "workState",  "workStreet",      "workURL"};
 
-/// The values found for the thirteen keys (index as in ContactKeys); nothing when absent.
-using ContactValues = std::array<std::optional<std::string>, ContactKeys.size()>;
+static_assert(std::is_sorted(ContactKeys.begin(), ContactKeys.end()));
+
+/// The index of `key` in ContactKeys, or ContactKeys.size() when it is not one of them.
+constexpr std::size_t contactKeyIndex(std::string_view key) {
+    const auto* found = std::lower_bound(ContactKeys.begin(), ContactKeys.end(), key);
+    return found != ContactKeys.end() && *found == key
+               ? static_cast<std::size_t>(found - ContactKeys.begin())
+               : ContactKeys.size();
+}
+
+/// The first value found for each key (index as in ContactKeys), as it stands in the metadata
+/// text; nothing when absent.
+using ContactValues = std::array<std::optional<std::string_view>, ContactKeys.size()>;
 
 /// The outcome of reading the field dictionary: the values, or the byte offset (within the
 /// metadata text) where the data stopped making sense.
@@ -30,5 +53,9 @@ struct FieldReadResult {
 /// model the file on bytes write them; whichever makes the metadata well formed is used.
 /// Returns nothing when the text holds no field dictionary at all.
 std::optional<FieldReadResult> readFieldDictionary(std::string_view metadata);
+
+/// True when the text, apart from white space around it, is one well-formed bencode dictionary:
+/// the metadata of an item (a folder, a message) that is not a contact.
+bool isWellFormedMetadata(std::string_view metadata);
 
 } // namespace plumbrae::core::detail

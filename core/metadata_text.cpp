@@ -1,6 +1,7 @@
 #include "core/metadata_text_p.h"
 #include "support/text.h"
 
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -108,8 +109,16 @@ class MetadataFinder : public nlohmann::json_sax<nlohmann::json> {
 public:
     bool null() override { return value(false); }
     bool boolean(bool /*val*/) override { return value(false); }
-    bool number_integer(number_integer_t /*val*/) override { return value(false); }
-    bool number_unsigned(number_unsigned_t /*val*/) override { return value(false); }
+    bool number_integer(number_integer_t val) override {
+        noteType(static_cast<std::int64_t>(val));
+        return value(false);
+    }
+    bool number_unsigned(number_unsigned_t val) override {
+        noteType(val > static_cast<number_unsigned_t>(std::numeric_limits<std::int64_t>::max())
+                     ? -1
+                     : static_cast<std::int64_t>(val));
+        return value(false);
+    }
     bool number_float(number_float_t /*val*/, const string_t& /*s*/) override {
         return value(false);
     }
@@ -129,6 +138,7 @@ public:
     }
     bool key(string_t& val) override {
         m_metadataKey = m_depth == 1 && val == "metadata";
+        m_typeKey = m_depth == 1 && val == "type";
         ++m_strings;
         return true;
     }
@@ -154,12 +164,24 @@ public:
     [[nodiscard]] std::optional<std::size_t> token() const {
         return m_topIsObject ? m_metadataToken : std::nullopt;
     }
+    /// The item type the top-level object states, if its last "type" member is a number.
+    [[nodiscard]] std::optional<std::int64_t> itemType() const {
+        return m_topIsObject ? m_type : std::nullopt;
+    }
 
 private:
+    void noteType(std::int64_t type) {
+        if (m_typeKey) {
+            m_type = type;
+        }
+    }
     bool value(bool isString) {
         if (m_metadataKey) {
             m_metadataToken = isString ? std::optional<std::size_t>(m_strings) : std::nullopt;
             m_metadataKey = false;
+        }
+        if (m_typeKey) {
+            m_typeKey = false;
         }
         return true;
     }
@@ -168,7 +190,9 @@ private:
     std::size_t m_strings = 0;
     bool m_topIsObject = false;
     bool m_metadataKey = false;
+    bool m_typeKey = false;
     std::optional<std::size_t> m_metadataToken;
+    std::optional<std::int64_t> m_type;
 };
 
 /// Resolves the escapes of one string token (already validated by the parser).
@@ -228,7 +252,7 @@ std::string decodeToken(std::string_view raw) {
 
 } // namespace
 
-std::optional<std::string> metadataFromJson(std::string_view file) {
+std::optional<JsonItem> metadataFromJson(std::string_view file) {
     const auto first = file.find_first_not_of(" \t\r\n");
     if (first == std::string_view::npos || file[first] != '{') {
         return std::nullopt;
@@ -242,12 +266,16 @@ std::optional<std::string> metadataFromJson(std::string_view file) {
     if (!nlohmann::json::sax_parse(strict, &finder, nlohmann::json::input_format_t::json, true)) {
         return std::nullopt;
     }
+    const auto type = finder.itemType();
+    if (type && *type != ContactItemType) {
+        return JsonItem{false, true, {}};
+    }
     const auto token = finder.token();
     if (!token || *token >= tokens.size()) {
         return std::nullopt;
     }
     const auto& [begin, end] = tokens[*token];
-    return decodeToken(file.substr(begin, end - begin));
+    return JsonItem{true, type.has_value(), decodeToken(file.substr(begin, end - begin))};
 }
 
 void MetadataLineFinder::noteMarker(std::string_view chunk, std::size_t from, std::size_t to) {

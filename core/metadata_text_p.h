@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,10 +13,22 @@ namespace plumbrae::core::detail {
 constexpr std::string_view FieldMarker = "d3:fldd";
 constexpr std::string_view LateFieldMarker = "e3:fldd";
 
-/// When the whole file is one JSON object whose last "metadata" member is a string, that string
+/// The item type a JSON export gives a contact (1 is a folder, 5 a message).
+constexpr std::int64_t ContactItemType = 6;
+
+/// What a JSON export holds: whether the item is a contact, and its metadata text.
+struct JsonItem {
+    bool isContact = true;
+    /// The object states its type (6); without a "type" member it is taken for a contact.
+    bool statesType = false;
+    std::string metadata;
+};
+
+/// When the whole file is one JSON object: an item that is not a contact when its "type" member
+/// is a number other than 6; otherwise, when its last "metadata" member is a string, that string
 /// decoded (escapes resolved to UTF-8; a lone surrogate becomes U+FFFD; bytes that are not valid
 /// UTF-8 stay as they are). Otherwise nothing: the file is not a JSON export.
-std::optional<std::string> metadataFromJson(std::string_view file);
+std::optional<JsonItem> metadataFromJson(std::string_view file);
 
 /// Finds the text that holds the metadata among a file's lines, fed in pieces, keeping only
 /// offsets: a carriage return, alone or followed by a line feed, ends a line; a line feed alone

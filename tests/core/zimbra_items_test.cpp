@@ -1,0 +1,226 @@
+#include "core/contact_file_reader.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace plumbrae::core {
+namespace {
+
+std::string bencoded(std::string_view text) {
+    return std::to_string(text.size()) + ":" + std::string(text);
+}
+
+/// A contact file's metadata line holding the given keys and values in turn.
+std::string metaLine(const std::vector<std::pair<std::string, std::string>>& pairs) {
+    std::string line = "d3:fldd";
+    for (const auto& [key, value] : pairs) {
+        line += bencoded(key) + bencoded(value);
+    }
+    return line + "e1:vi10ee";
+}
+
+ReadOutcome read(const std::string& bytes, ContactRecord& record) {
+    return ReadContactBytes(bytes, "test.meta", record);
+}
+
+struct KeyCase {
+    const char* key;
+    std::string ContactRecord::*field;
+};
+
+// Every key of a contact that has a field, and the field it fills.
+const std::vector<KeyCase> KeyCases = {
+    {"firstName", &ContactRecord::FirstName},
+    {"lastName", &ContactRecord::LastName},
+    {"middleName", &ContactRecord::MiddleName},
+    {"namePrefix", &ContactRecord::Title},
+    {"nameSuffix", &ContactRecord::Suffix},
+    {"nickname", &ContactRecord::Nickname},
+    {"company", &ContactRecord::Company},
+    {"department", &ContactRecord::Department},
+    {"jobTitle", &ContactRecord::JobTitle},
+    {"office", &ContactRecord::Location},
+    {"email", &ContactRecord::Email},
+    {"email2", &ContactRecord::Email2},
+    {"email3", &ContactRecord::Email3},
+    {"workEmail1", &ContactRecord::OtherEmail1},
+    {"workEmail2", &ContactRecord::OtherEmail2},
+    {"workEmail3", &ContactRecord::OtherEmail3},
+    {"workPhone", &ContactRecord::OfficePhone},
+    {"workPhone2", &ContactRecord::OfficePhone2},
+    {"workFax", &ContactRecord::OfficeFax},
+    {"mobilePhone", &ContactRecord::CellPhone},
+    {"mobilePhone2", &ContactRecord::CellPhone2},
+    {"pager", &ContactRecord::Pager},
+    {"carPhone", &ContactRecord::CarPhone},
+    {"homePhone", &ContactRecord::HomePhone},
+    {"homePhone2", &ContactRecord::HomePhone2},
+    {"homeFax", &ContactRecord::HomeFax},
+    {"otherPhone", &ContactRecord::OtherPhone},
+    {"companyPhone", &ContactRecord::CompanyPhone},
+    {"workStreet", &ContactRecord::BusinessStreet},
+    {"workCity", &ContactRecord::BusinessCity},
+    {"workPostalCode", &ContactRecord::BusinessZip},
+    {"workState", &ContactRecord::BusinessState},
+    {"workCountry", &ContactRecord::BusinessCountry},
+    {"homeStreet", &ContactRecord::PersonalStreet},
+    {"homeCity", &ContactRecord::PersonalCity},
+    {"homePostalCode", &ContactRecord::PersonalZip},
+    {"homeState", &ContactRecord::PersonalState},
+    {"homeCountry", &ContactRecord::PersonalCountry},
+    {"otherStreet", &ContactRecord::OtherStreet},
+    {"otherCity", &ContactRecord::OtherCity},
+    {"otherPostalCode", &ContactRecord::OtherZip},
+    {"otherState", &ContactRecord::OtherState},
+    {"otherCountry", &ContactRecord::OtherCountry},
+    {"workURL", &ContactRecord::WorkWebPage},
+    {"imAddress1", &ContactRecord::IMAddress},
+    {"imAddress2", &ContactRecord::IMAddress2},
+    {"imAddress3", &ContactRecord::IMAddress3},
+    {"birthday", &ContactRecord::Birthday},
+    {"anniversary", &ContactRecord::Anniversary},
+    {"notes", &ContactRecord::Comments},
+};
+
+TEST(ZimbraKeys, EveryKeyFillsItsFieldAsReadAndTheFirstOccurrenceWins) {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (const auto& [key, field] : KeyCases) {
+        pairs.emplace_back(key, std::string(" ") + key + " é:🍣 ");
+    }
+    for (const auto& [key, field] : KeyCases) {
+        pairs.emplace_back(key, "later");
+    }
+    ContactRecord record;
+    EXPECT_EQ(read(metaLine(pairs), record).kind, ItemKind::Contact);
+    for (const auto& [key, field] : KeyCases) {
+        EXPECT_EQ(record.*field, std::string(" ") + key + " é:🍣 ") << key;
+    }
+    EXPECT_EQ(record.FullName, " firstName é:🍣   lastName é:🍣 ");
+    // Keys that are no contact data, or not quite a key, fill nothing.
+    ContactRecord other;
+    read(metaLine({{"fileAs", "1"},
+                   {"vcardUID", "u"},
+                   {"custom1", "c"},
+                   {"Email", "x"},
+                   {"homeStreet2", "Second 2"}}),
+         other);
+    ContactRecord expected;
+    expected.OtherStreet = "Second 2"; // a second home address is the other address
+    expected.FullName = " ";
+    EXPECT_EQ(other, expected);
+}
+
+TEST(ZimbraKeys, SecondHomeAddressOnlyWhenThereIsNoOtherAddress) {
+    ContactRecord record;
+    read(metaLine({{"homeCity2", "Bern"}, {"otherCity", "Genf"}, {"homeStreet2", "Weg 1"}}),
+         record);
+    EXPECT_EQ(record.OtherCity, "Genf");
+    EXPECT_EQ(record.OtherStreet, "");
+}
+
+struct NameCase {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> pairs;
+    std::string fullName;
+};
+
+class FullNameFallback : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(FullNameFallback, JoinsTheNamesOrTakesTheFullNameWhenBothAreEmpty) {
+    ContactRecord record;
+    read(metaLine(GetParam().pairs), record);
+    EXPECT_EQ(record.FullName, GetParam().fullName);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FullNameFallback,
+    ::testing::Values(
+        NameCase{"Names", {{"firstName", "Ann"}, {"fullName", "X"}}, "Ann "},
+        NameCase{"LastOnly", {{"lastName", "Lee"}, {"fullName", "X"}}, " Lee"},
+        NameCase{"FullOnly", {{"fullName", " Acme Hotline "}}, " Acme Hotline "},
+        NameCase{"EmptyNames", {{"firstName", ""}, {"lastName", ""}, {"fullName", "李华"}}, "李华"},
+        NameCase{"EmptyFull", {{"fullName", ""}}, " "},
+        NameCase{"Neither", {{"company", "Acme"}}, " "}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(ZimbraKeys, HttpLeavesTheHomeAddressOnlyAtItsStart) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"http://a.example/go?to=http://b.example", "a.example/go?to=http://b.example"},
+        {"  HTTP://Example.com ", "Example.com"},
+        {"Http://x", "x"},
+        {"https://a.b", "https://a.b"},
+        {"www.example.com/http://", "www.example.com/http://"},
+        {"http:/", "http:/"},
+    };
+    for (const auto& [value, expected] : cases) {
+        ContactRecord record;
+        read(metaLine({{"homeURL", value}, {"workURL", value}}), record);
+        EXPECT_EQ(record.WebPage, expected) << value;
+        EXPECT_EQ(record.WorkWebPage, value) << "the work address is kept as read";
+    }
+}
+
+struct KindCase {
+    const char* name;
+    std::string bytes;
+    ItemKind kind;
+    std::string groupName;
+};
+
+class ItemKinds : public ::testing::TestWithParam<KindCase> {};
+
+TEST_P(ItemKinds, TellsContactsFromGroupsAndOtherItems) {
+    ContactRecord record;
+    const auto outcome = read(GetParam().bytes, record);
+    EXPECT_EQ(outcome.kind, GetParam().kind);
+    EXPECT_EQ(outcome.groupName, GetParam().groupName);
+    if (outcome.kind != ItemKind::Contact) {
+        EXPECT_EQ(record, ContactRecord()) << "nothing of another item reaches the record";
+    }
+}
+
+// Shapes of the files an export holds beside its contacts: the JSON item data of each item
+// (type 1 a folder, 5 a message, 6 a contact) and the metadata of a folder or a message.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ItemKinds,
+    ::testing::Values(
+        KindCase{
+            "JsonContact",
+            R"({"id":257,"type":6,"parent_id":7,"folder_id":7,"metadata":"d3:fldd8:lastName3:Leee1:vi10ee","Path":"/Contacts/Lee","Ver":10})",
+            ItemKind::Contact, ""},
+        KindCase{
+            "JsonFolder",
+            R"({"id":7,"type":1,"parent_id":1,"folder_id":1,"name":"Contacts","metadata":"d1:vi10e2:vti10ee","Path":"/Contacts","Ver":10})",
+            ItemKind::NotContact, ""},
+        KindCase{"JsonMessageWithoutMetadata",
+                 R"({"id":300,"type":5,"folder_id":2,"subject":"Hello","Path":"/Inbox","Ver":10})",
+                 ItemKind::NotContact, ""},
+        KindCase{"JsonMessageWithFieldsOfItsOwn",
+                 R"({"id":301,"type":5,"metadata":"d3:fldd8:lastName3:Leee1:vi10ee"})",
+                 ItemKind::NotContact, ""},
+        KindCase{"FolderMetadata", "Zimbra-Id: 7\r\nd1:vi10e2:vt7:contact3:i4ni258e4:mseqi1ee\r\n",
+                 ItemKind::NotContact, ""},
+        KindCase{"MessageMetadata", "d1:vi10e2:fr13:Hello, world!1:sl3:ann3:bobee",
+                 ItemKind::NotContact, ""},
+        KindCase{"GroupByNickname",
+                 "d3:fldd5:dlist22:ann@example, bob@x.org6:fileAs8:8:Family8:nickname6:"
+                 "Family4:type5:groupe1:vi10ee",
+                 ItemKind::ContactGroup, "Family"},
+        KindCase{"GroupByFileAs", "d3:fldd6:fileAs6:8:Team4:type5:groupee", ItemKind::ContactGroup,
+                 "Team"},
+        KindCase{"PersonTypedContact", "d3:fldd8:lastName3:Lee4:type7:contactee", ItemKind::Contact,
+                 ""}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(ItemKinds, DamagedFilesStillFail) {
+    for (const std::string bytes :
+         {"", "hello\r\nworld", "d3:fldd8:lastName9:Lee", "d1:vi10ex",
+          R"({"id":1,"type":6,"metadata":"d1:vi10e"})", R"({"type":"1"})"}) {
+        ContactRecord record;
+        EXPECT_THROW(read(bytes, record), ContactFileError) << bytes;
+    }
+}
+
+} // namespace
+} // namespace plumbrae::core
