@@ -31,8 +31,7 @@ constexpr std::array<std::int32_t, ExcelContactSheet::ColumnCount> WriteOrder = 
 
 using Field = std::string core::ContactRecord::*;
 
-// The record field each column shows; nullptr for the columns that are always empty (the record
-// has no birthday or anniversary) and for the two columns that are worked out (1 and 14).
+// The record field each column shows; nullptr for the two columns that are worked out (1 and 14).
 constexpr std::array<Field, ExcelContactSheet::ColumnCount> ColumnFields = {
     nullptr,                               // 1: FirstName, or FullName
     &core::ContactRecord::MiddleName,      // 2
@@ -67,8 +66,8 @@ constexpr std::array<Field, ExcelContactSheet::ColumnCount> ColumnFields = {
     &core::ContactRecord::HomePhone,       // 31
     &core::ContactRecord::HomeFax,         // 32
     &core::ContactRecord::Pager,           // 33: the pager number again
-    nullptr,                               // 34: birthday
-    nullptr,                               // 35: anniversary
+    &core::ContactRecord::Birthday,        // 34, as the contact file writes it
+    &core::ContactRecord::Anniversary,     // 35
     &core::ContactRecord::Comments,        // 36
 };
 
@@ -77,7 +76,9 @@ std::string cellValue(const core::ContactRecord& record, std::int32_t column) {
         return support::trimSpaces(record.FirstName).empty() ? record.FullName : record.FirstName;
     }
     if (column == 14) {
-        return ExcelContactSheet::businessAddressCell(record.BusinessAddress);
+        return record.BusinessAddress.empty()
+                   ? record.BusinessStreet
+                   : ExcelContactSheet::businessAddressCell(record.BusinessAddress);
     }
     const Field field = ColumnFields[static_cast<std::size_t>(column - 1)];
     return field == nullptr ? std::string() : record.*field;

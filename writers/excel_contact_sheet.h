@@ -51,8 +51,8 @@ public:
     /// Throws core::OutputError when the worksheet cannot be written.
     void Save2ExcelContact(const core::ContactRecord& record, std::int32_t xlsCnt);
 
-    /// `BusinessAddress` as column 14 shows it: each backslash-"n" pair becomes ", ", then
-    /// every other backslash goes.
+    /// `BusinessAddress` as column 14 shows it (when empty, the column shows `BusinessStreet`):
+    /// each backslash-"n" pair becomes ", ", then every other backslash goes.
     static std::string businessAddressCell(std::string_view address);
 
     /// The worksheet writer this sheet drives.

@@ -13,29 +13,65 @@ namespace {
 using core::ContactRecord;
 
 /// One line of the card: its property name, then literal texts and field values in turn.
-/// `literals` has one more entry than `fields`: literal, field, literal, ..., literal.
+/// `literals` has one more entry than `fields`: literal, field, literal, ..., literal. A line
+/// with a `when` test is written only for a contact that passes it; the others always are.
 struct LineLayout {
     std::string_view property;
     std::array<std::string_view, 8> literals;
     std::array<std::string ContactRecord::*, 7> fields;
     std::size_t fieldCount;
     bool isLabel;
+    bool (*when)(const ContactRecord&) = nullptr;
 };
 
 constexpr std::string_view QpLabel = "ENCODING=QUOTED-PRINTABLE";
 
+template <std::string ContactRecord::*Field> bool has(const ContactRecord& record) {
+    return !(record.*Field).empty();
+}
+bool hasPrefixOrSuffix(const ContactRecord& record) {
+    return !record.Title.empty() || !record.Suffix.empty();
+}
+bool hasNoPrefixOrSuffix(const ContactRecord& record) {
+    return !hasPrefixOrSuffix(record);
+}
+bool hasOtherAddress(const ContactRecord& record) {
+    return !record.OtherStreet.empty() || !record.OtherCity.empty() || !record.OtherState.empty() ||
+           !record.OtherZip.empty() || !record.OtherCountry.empty();
+}
+bool hasNoWorkWebPage(const ContactRecord& record) {
+    return record.WorkWebPage.empty();
+}
+bool hasFullBirthday(const ContactRecord& record) {
+    return core::fullDate(record.Birthday).has_value();
+}
+bool hasFullAnniversary(const ContactRecord& record) {
+    return core::fullDate(record.Anniversary).has_value();
+}
+
+// The lines every card has keep their order; a value that has no line of its own yet is written
+// only when present, right after the line of its kind.
 // clang-format off
-const std::array<LineLayout, 18> Layout = {{
-    {"N", {"", ";", ";"}, {&ContactRecord::LastName, &ContactRecord::FirstName, &ContactRecord::MiddleName}, 3, false},
+const std::array<LineLayout, 40> Layout = {{
+    {"N", {"", ";", ";"}, {&ContactRecord::LastName, &ContactRecord::FirstName, &ContactRecord::MiddleName}, 3, false, hasNoPrefixOrSuffix},
+    {"N", {"", ";", ";", ";", ";", ""},
+     {&ContactRecord::LastName, &ContactRecord::FirstName, &ContactRecord::MiddleName, &ContactRecord::Title, &ContactRecord::Suffix}, 5, false, hasPrefixOrSuffix},
     {"FN", {"", ""}, {&ContactRecord::FullName}, 1, false},
+    {"NICKNAME", {"", ""}, {&ContactRecord::Nickname}, 1, false, has<&ContactRecord::Nickname>},
     {"ORG", {"", ";", ""}, {&ContactRecord::Company, &ContactRecord::Department}, 2, false},
     {"TITLE", {"", ""}, {&ContactRecord::JobTitle}, 1, false},
     {"TEL;WORK;VOICE", {"", ""}, {&ContactRecord::OfficePhone}, 1, false},
+    {"TEL;WORK;VOICE", {"", ""}, {&ContactRecord::OfficePhone2}, 1, false, has<&ContactRecord::OfficePhone2>},
     {"TEL;HOME;VOICE", {"", ""}, {&ContactRecord::HomePhone}, 1, false},
+    {"TEL;HOME;VOICE", {"", ""}, {&ContactRecord::HomePhone2}, 1, false, has<&ContactRecord::HomePhone2>},
     {"TEL;CELL;VOICE", {"", ""}, {&ContactRecord::CellPhone}, 1, false},
+    {"TEL;CELL;VOICE", {"", ""}, {&ContactRecord::CellPhone2}, 1, false, has<&ContactRecord::CellPhone2>},
     {"TEL;PAGER;VOICE", {"", ""}, {&ContactRecord::Pager}, 1, false},
     {"TEL;WORK;FAX", {"", ""}, {&ContactRecord::OfficeFax}, 1, false},
     {"TEL;HOME;FAX", {"", ""}, {&ContactRecord::HomeFax}, 1, false},
+    {"TEL;CAR;VOICE", {"", ""}, {&ContactRecord::CarPhone}, 1, false, has<&ContactRecord::CarPhone>},
+    {"TEL;WORK", {"", ""}, {&ContactRecord::CompanyPhone}, 1, false, has<&ContactRecord::CompanyPhone>},
+    {"TEL;VOICE", {"", ""}, {&ContactRecord::OtherPhone}, 1, false, has<&ContactRecord::OtherPhone>},
     {"ADR;WORK", {";", ";", ";", ";", ";", ";", ""},
      {&ContactRecord::Location, &ContactRecord::BusinessStreet, &ContactRecord::BusinessCity,
       &ContactRecord::BusinessState, &ContactRecord::BusinessZip, &ContactRecord::BusinessCountry}, 6, false},
@@ -48,12 +84,67 @@ const std::array<LineLayout, 18> Layout = {{
     {"LABEL;HOME;ENCODING=QUOTED-PRINTABLE", {"", "=0D=0A", ", ", " ", "=0D=0A", ""},
      {&ContactRecord::PersonalStreet, &ContactRecord::PersonalCity, &ContactRecord::PersonalState,
       &ContactRecord::PersonalZip, &ContactRecord::PersonalCountry}, 5, true},
+    {"ADR;POSTAL", {";;", ";", ";", ";", ";", ""},
+     {&ContactRecord::OtherStreet, &ContactRecord::OtherCity, &ContactRecord::OtherState,
+      &ContactRecord::OtherZip, &ContactRecord::OtherCountry}, 5, false, hasOtherAddress},
+    {"LABEL;POSTAL;ENCODING=QUOTED-PRINTABLE", {"", "=0D=0A", ", ", " ", "=0D=0A", ""},
+     {&ContactRecord::OtherStreet, &ContactRecord::OtherCity, &ContactRecord::OtherState,
+      &ContactRecord::OtherZip, &ContactRecord::OtherCountry}, 5, true, hasOtherAddress},
     {"URL;HOME", {"", ""}, {&ContactRecord::WebPage}, 1, false},
-    {"URL;WORK", {"", ""}, {&ContactRecord::WebPage}, 1, false},
+    {"URL;WORK", {"", ""}, {&ContactRecord::WebPage}, 1, false, hasNoWorkWebPage},
+    {"URL;WORK", {"", ""}, {&ContactRecord::WorkWebPage}, 1, false, has<&ContactRecord::WorkWebPage>},
     {"EMAIL;PREF;INTERNET", {"", ""}, {&ContactRecord::Email}, 1, false},
+    {"EMAIL;INTERNET", {"", ""}, {&ContactRecord::Email2}, 1, false, has<&ContactRecord::Email2>},
+    {"EMAIL;INTERNET", {"", ""}, {&ContactRecord::Email3}, 1, false, has<&ContactRecord::Email3>},
+    {"EMAIL;INTERNET", {"", ""}, {&ContactRecord::OtherEmail1}, 1, false, has<&ContactRecord::OtherEmail1>},
+    {"EMAIL;INTERNET", {"", ""}, {&ContactRecord::OtherEmail2}, 1, false, has<&ContactRecord::OtherEmail2>},
+    {"EMAIL;INTERNET", {"", ""}, {&ContactRecord::OtherEmail3}, 1, false, has<&ContactRecord::OtherEmail3>},
+    {"", {}, {&ContactRecord::IMAddress}, 1, false, has<&ContactRecord::IMAddress>},
+    {"", {}, {&ContactRecord::IMAddress2}, 1, false, has<&ContactRecord::IMAddress2>},
+    {"", {}, {&ContactRecord::IMAddress3}, 1, false, has<&ContactRecord::IMAddress3>},
     {"NOTE", {"", ""}, {&ContactRecord::Comments}, 1, false},
+    {"BDAY", {"", ""}, {&ContactRecord::Birthday}, 1, false, hasFullBirthday},
+    {"X-ANNIVERSARY", {"", ""}, {&ContactRecord::Anniversary}, 1, false, has<&ContactRecord::Anniversary>},
+    {"X-EVOLUTION-ANNIVERSARY", {"", ""}, {&ContactRecord::Anniversary}, 1, false, hasFullAnniversary},
 }};
 // clang-format on
+
+/// The property an instant-messaging address goes to, by the service its address names
+/// ("xmpp://ann@example.org"), and the address behind the service; an address of a service no
+/// reader knows goes to X-IM whole.
+struct ImLine {
+    std::string_view property;
+    std::string_view address;
+};
+
+ImLine imLine(std::string_view value) {
+    struct Service {
+        std::string_view scheme;
+        std::string_view property;
+    };
+    static constexpr std::array<Service, 10> Services = {{
+        {"xmpp", "X-JABBER"},
+        {"jabber", "X-JABBER"},
+        {"gtalk", "X-JABBER"},
+        {"aim", "X-AIM"},
+        {"aol", "X-AIM"},
+        {"yahoo", "X-YAHOO"},
+        {"msn", "X-MSN"},
+        {"icq", "X-ICQ"},
+        {"skype", "X-SKYPE"},
+        {"gadugadu", "X-GADUGADU"},
+    }};
+    const auto separator = value.find("://");
+    if (separator != std::string_view::npos) {
+        const std::string scheme = support::asciiLower(value.substr(0, separator));
+        for (const auto& service : Services) {
+            if (service.scheme == scheme) {
+                return {service.property, value.substr(separator + 3)};
+            }
+        }
+    }
+    return {"X-IM", value};
+}
 
 bool hasLineBreak(std::string_view value) {
     return value.find_first_of("\r\n") != std::string_view::npos;
@@ -79,6 +170,22 @@ void appendValue(std::string& out, std::string_view value, bool quotedPrintable)
 }
 
 void appendLine(std::string& out, const LineLayout& line, const ContactRecord& record) {
+    if (line.when != nullptr && !line.when(record)) {
+        return;
+    }
+    if (line.property.empty()) { // an instant-messaging address
+        const auto [property, address] = imLine(record.*line.fields[0]);
+        const bool quotedPrintable = hasLineBreak(address);
+        out.append(property);
+        if (quotedPrintable) {
+            out.push_back(';');
+            out.append(QpLabel);
+        }
+        out.push_back(':');
+        appendValue(out, address, quotedPrintable);
+        out.append("\r\n");
+        return;
+    }
     bool quotedPrintable = line.isLabel;
     for (std::size_t i = 0; i < line.fieldCount && !quotedPrintable; ++i) {
         quotedPrintable = hasLineBreak(record.*line.fields[i]);

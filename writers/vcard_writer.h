@@ -10,9 +10,11 @@
 
 namespace plumbrae::writers {
 
-/// The 21 lines of a contact's vCard 2.1 text, each ending in CR LF. Values are written byte for
-/// byte; only what would change their meaning for a reader is escaped: ";" inside a value is
-/// written "\;", and a value holding a line break is written quoted-printable ("=" as "=3D",
+/// A contact's vCard 2.1 text, each line ending in CR LF: 21 lines that every card has, in a
+/// fixed order, and after the line of their kind one more for each further value the contact
+/// holds (a second e-mail address, telephone number, nickname, birthday ...). Values are written
+/// byte for byte; only what would change their meaning for a reader is escaped: ";" inside a value
+/// is written "\;", and a value holding a line break is written quoted-printable ("=" as "=3D",
 /// each line break as "=0D=0A") on a line marked ENCODING=QUOTED-PRINTABLE.
 std::string vCardText(const core::ContactRecord& record);
 
