@@ -5,6 +5,8 @@
 #include "support/le_writer.h"
 #include "support/text.h"
 
+#include <array>
+
 namespace plumbrae::pst::messaging {
 namespace {
 
@@ -105,6 +107,7 @@ void addNames(PropertyList& list, const Contact& contact, const std::string& dis
     list.text(ManagerName, contact.managerName);
     list.text(Assistant, contact.assistantName);
     list.text(SpouseName, contact.spouse);
+    list.text(Nickname, contact.nickname);
     const auto fileUnder = fileUnderFor(contact);
     if (!fileUnder.text.empty()) {
         list.namedText(LidFileUnder, fileUnder.text);
@@ -120,6 +123,23 @@ void addPhones(PropertyList& list, const Contact& contact) {
     list.text(MobileTelephone, contact.mobileTelephone);
     list.text(PagerTelephone, contact.pager);
     list.text(CarTelephone, contact.carTelephone);
+    list.text(Business2Telephone, contact.business2Telephone);
+    list.text(Home2Telephone, contact.home2Telephone);
+    list.text(OtherTelephone, contact.otherTelephone);
+    list.text(CompanyMainTelephone, contact.companyMainTelephone);
+}
+
+/// A date property as clients keep a birthday: the day at noon UTC, so that it shows on the same
+/// day in every time zone from UTC-12 to UTC+11, and the day at midnight in the local form.
+void addDate(PropertyList& list, PropertyTag tag, std::uint32_t localLid, const std::string& text) {
+    const auto days = dateFromText(text);
+    if (!days) {
+        return;
+    }
+    constexpr std::int64_t TicksPerDay = 864'000'000'000;
+    const auto midnight = static_cast<std::uint64_t>(*days * TicksPerDay);
+    list.add(tag, support::LeWriter().u64(midnight + TicksPerDay / 2).str());
+    list.add(list.named(localLid, Time), support::LeWriter().u64(midnight).str());
 }
 
 void addAddresses(PropertyList& list, const Contact& c) {
@@ -142,6 +162,15 @@ void addAddresses(PropertyList& list, const Contact& c) {
     list.text(HomeAddressStateOrProvince, c.homeState);
     list.text(HomeAddressPostalCode, c.homePostalCode);
     list.text(HomeAddressCountry, c.homeCountry);
+    auto other = c.otherAddress.empty() ? composeAddress(c.otherStreet, c.otherCity, c.otherState,
+                                                         c.otherPostalCode, c.otherCountry)
+                                        : withCrLf(c.otherAddress);
+    list.namedText(LidOtherAddress, other);
+    list.text(OtherAddressStreet, c.otherStreet);
+    list.text(OtherAddressCity, c.otherCity);
+    list.text(OtherAddressStateOrProvince, c.otherState);
+    list.text(OtherAddressPostalCode, c.otherPostalCode);
+    list.text(OtherAddressCountry, c.otherCountry);
     // The mailing address: the work address when there is one, else the home address.
     std::int32_t postal = PostalAddressNone;
     if (!work.empty()) {
@@ -203,6 +232,8 @@ void addOther(PropertyList& list, const Contact& contact) {
                  ltp::multiStringValue(categories));
     }
     list.text(Body, withCrLf(contact.body));
+    addDate(list, Birthday, LidBirthdayLocal, contact.birthday);
+    addDate(list, WeddingAnniversary, LidWeddingAnniversaryLocal, contact.anniversary);
 }
 
 std::string lowerExtension(const std::string& fileName) {
@@ -237,12 +268,48 @@ std::vector<ndb::Subnode> photoSubnodes(const ContactPicture& picture) {
 
 } // namespace
 
+std::optional<std::int64_t> dateFromText(std::string_view text) {
+    constexpr std::string_view Shape = "dddd-dd-dd";
+    if (text.size() != Shape.size()) {
+        return std::nullopt;
+    }
+    std::array<int, 3> parts{}; // year, month, day
+    std::size_t part = 0;
+    for (std::size_t i = 0; i < Shape.size(); ++i) {
+        if (Shape[i] == '-') {
+            if (text[i] != '-') {
+                return std::nullopt;
+            }
+            ++part;
+        } else if (text[i] < '0' || text[i] > '9') {
+            return std::nullopt;
+        } else {
+            parts[part] = parts[part] * 10 + (text[i] - '0');
+        }
+    }
+    const auto [year, month, day] = parts;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    constexpr std::array<int, 12> DaysIn = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1601 || month < 1 || month > 12 || day < 1 ||
+        day > DaysIn[static_cast<std::size_t>(month - 1)] + (month == 2 && leap ? 1 : 0)) {
+        return std::nullopt;
+    }
+    // Days from 1601-01-01: whole years, then the months of this year, then the day.
+    const std::int64_t y = year - 1601;
+    std::int64_t days = y * 365 + y / 4 - y / 100 + y / 400;
+    for (int m = 1; m < month; ++m) {
+        days += DaysIn[static_cast<std::size_t>(m - 1)] + (m == 2 && leap ? 1 : 0);
+    }
+    return days + day - 1;
+}
+
 void registerContactNames(NamedPropertyMap& names) {
     for (const auto lid :
          {LidFileUnder, LidFileUnderId, LidHasPicture, LidHomeAddress, LidWorkAddress,
-          LidPostalAddressId, LidAddressBookProviderEmailList, LidAddressBookProviderArrayType,
-          LidHtml, LidWorkAddressStreet, LidWorkAddressCity, LidWorkAddressState,
-          LidWorkAddressPostalCode, LidWorkAddressCountry, LidInstantMessagingAddress}) {
+          LidOtherAddress, LidBirthdayLocal, LidWeddingAnniversaryLocal, LidPostalAddressId,
+          LidAddressBookProviderEmailList, LidAddressBookProviderArrayType, LidHtml,
+          LidWorkAddressStreet, LidWorkAddressCity, LidWorkAddressState, LidWorkAddressPostalCode,
+          LidWorkAddressCountry, LidInstantMessagingAddress}) {
         names.idFor(AddressPropertySet, lid);
     }
     for (std::uint32_t n = 0; n < 3; ++n) {

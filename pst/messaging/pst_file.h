@@ -2,11 +2,13 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace plumbrae::pst::messaging {
 
@@ -25,8 +27,16 @@ struct Contact {
         homeAddress, homeStreet, homeCity, homeState, homePostalCode, homeCountry, email1, email2,
         email3, businessHomePage, webPage, imAddress, categories, department, officeLocation,
         profession, managerName, assistantName, displayNamePrefix, generation, spouse, body;
+    std::string nickname, otherTelephone, companyMainTelephone, home2Telephone, business2Telephone,
+        otherAddress, otherStreet, otherCity, otherState, otherPostalCode, otherCountry;
+    /// Dates as "yyyy-mm-dd" (see dateFromText); empty when unknown.
+    std::string birthday, anniversary;
     std::optional<ContactPicture> picture;
 };
+
+/// A day of the calendar written "yyyy-mm-dd" (year 1601 to 9999), as the number of days since
+/// 1 January 1601; nothing for any other text.
+std::optional<std::int64_t> dateFromText(std::string_view text);
 
 /// Creating, writing or committing the file failed. The message names the file and the cause.
 class PstError : public std::runtime_error {
