@@ -3,18 +3,27 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace plumbrae::bench {
 
-/// One generated contact file's metadata line, as the desktop client writes it: string lengths
-/// in UTF-16 code units, a mix of present and missing fields, names in several scripts, notes
-/// with colons and line feeds, web addresses with and without "http://". `index` picks the
-/// variant deterministically.
+/// One generated contact file, as the client writes it: string lengths in UTF-16 code units,
+/// every key a contact can have, each present or missing with its own probability (names in
+/// several scripts, emoji, notes with colons and line feeds, web addresses with and without
+/// "http://", dates with and without a year), and keys that are no contact data. `index` picks
+/// the variant deterministically.
 std::string generateMetaFile(std::uint32_t index, std::uint32_t seed);
 
-/// Writes `count` contact files into a tree of nested folders below `root` (created if needed)
-/// and returns their paths in creation order.
+/// The files an export holds beside its contacts: a contact group, a folder's item file and a
+/// message's item file.
+std::string generateGroupFile(std::uint32_t index);
+std::string generateFolderFile(std::uint32_t index, std::string_view name);
+std::string generateMessageFile(std::uint32_t index);
+
+/// Writes `count` files into contact folders, nested below `root` (created if needed): contacts,
+/// and every 40th a contact group. Beside each folder stands its own item file, and an "Inbox"
+/// holds one message file for every 50 contact files. Returns every path in creation order.
 std::vector<std::filesystem::path> generateMetaTree(const std::filesystem::path& root, int count,
                                                     std::uint32_t seed);
 
