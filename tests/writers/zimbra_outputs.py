@@ -1,0 +1,375 @@
+"""Where each key of a Zimbra contact belongs in the three outputs, and what outside readers find
+there: vCards read by python3-vobject and by Evolution's address-book library (python3-gi with
+gir1.2-ebookcontacts-1.2), the worksheet read by python3-xlrd, the PST read by python3-pypff.
+
+PLACES is the table of where a key's value goes. `expected_values` works out, for one contact's
+fields, the value each place must hold; `read_*` return, per contact, the places an output
+holds; `compare` pairs both up. Used by the key test and by the coverage measurement.
+"""
+import datetime
+import json
+import os
+import re
+import struct
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "pst", "checker"))
+
+PSETID_ADDRESS = bytes.fromhex("0420060000000000c000000000000046")
+
+# key: (vCard place, worksheet column, PST place). A vCard place is (property, types, part):
+# the value of the part of a line of that property whose type parameters are exactly `types`.
+# A PST place is a property tag id, or ("lid", n) for a named property of the address set.
+# None: the output has no place for the key.
+PLACES = {
+    "firstName": (("N", "", 1), 1, 0x3A06),
+    "lastName": (("N", "", 0), 3, 0x3A11),
+    "middleName": (("N", "", 2), 2, 0x3A44),
+    "namePrefix": (("N", "", 3), 6, 0x3A45),
+    "nameSuffix": (("N", "", 4), 5, 0x3A05),
+    "fullName": (("FN", "", 0), 1, 0x3001),
+    "nickname": (("NICKNAME", "", 0), None, 0x3A4F),
+    "company": (("ORG", "", 0), 7, 0x3A16),
+    "department": (("ORG", "", 1), 11, 0x3A18),
+    "jobTitle": (("TITLE", "", 0), 8, 0x3A17),
+    "office": (("ADR", "WORK", 1), 9, 0x3A19),
+    "email": (("EMAIL", "INTERNET PREF", 0), 4, ("lid", 0x8083)),
+    "email2": (("EMAIL", "INTERNET", 0), None, ("lid", 0x8093)),
+    "email3": (("EMAIL", "INTERNET", 0), None, ("lid", 0x80A3)),
+    "workEmail1": (("EMAIL", "INTERNET", 0), 23, ("lid", 0x8062)),
+    "workEmail2": (("EMAIL", "INTERNET", 0), 24, ("lid", 0x8062)),
+    "workEmail3": (("EMAIL", "INTERNET", 0), 25, ("lid", 0x8062)),
+    "workPhone": (("TEL", "VOICE WORK", 0), 19, 0x3A08),
+    "workPhone2": (("TEL", "VOICE WORK", 0), None, 0x3A1B),
+    "companyPhone": (("TEL", "WORK", 0), None, 0x3A57),
+    "workFax": (("TEL", "FAX WORK", 0), 20, 0x3A24),
+    "mobilePhone": (("TEL", "CELL VOICE", 0), 21, 0x3A1C),
+    "mobilePhone2": (("TEL", "CELL VOICE", 0), None, None),
+    "pager": (("TEL", "PAGER VOICE", 0), 22, 0x3A21),
+    "carPhone": (("TEL", "CAR VOICE", 0), None, 0x3A1E),
+    "homePhone": (("TEL", "HOME VOICE", 0), 31, 0x3A09),
+    "homePhone2": (("TEL", "HOME VOICE", 0), None, 0x3A2F),
+    "homeFax": (("TEL", "FAX HOME", 0), 32, 0x3A25),
+    "otherPhone": (("TEL", "VOICE", 0), None, 0x3A1F),
+    "workStreet": (("ADR", "WORK", 2), 14, ("lid", 0x8045)),
+    "workCity": (("ADR", "WORK", 3), 15, ("lid", 0x8046)),
+    "workState": (("ADR", "WORK", 4), 17, ("lid", 0x8047)),
+    "workPostalCode": (("ADR", "WORK", 5), 16, ("lid", 0x8048)),
+    "workCountry": (("ADR", "WORK", 6), 18, ("lid", 0x8049)),
+    "homeStreet": (("ADR", "HOME", 2), 26, 0x3A5D),
+    "homeCity": (("ADR", "HOME", 3), 27, 0x3A59),
+    "homeState": (("ADR", "HOME", 4), 29, 0x3A5C),
+    "homePostalCode": (("ADR", "HOME", 5), 28, 0x3A5B),
+    "homeCountry": (("ADR", "HOME", 6), 30, 0x3A5A),
+    "otherStreet": (("ADR", "POSTAL", 2), None, 0x3A63),
+    "otherCity": (("ADR", "POSTAL", 3), None, 0x3A5F),
+    "otherState": (("ADR", "POSTAL", 4), None, 0x3A62),
+    "otherPostalCode": (("ADR", "POSTAL", 5), None, 0x3A61),
+    "otherCountry": (("ADR", "POSTAL", 6), None, 0x3A60),
+    "homeStreet2": (("ADR", "POSTAL", 2), None, 0x3A63),
+    "homeCity2": (("ADR", "POSTAL", 3), None, 0x3A5F),
+    "homeState2": (("ADR", "POSTAL", 4), None, 0x3A62),
+    "homePostalCode2": (("ADR", "POSTAL", 5), None, 0x3A61),
+    "homeCountry2": (("ADR", "POSTAL", 6), None, 0x3A60),
+    "homeURL": (("URL", "HOME", 0), 10, ("lid", 0x802B)),
+    "workURL": (("URL", "WORK", 0), None, 0x3A51),
+    "imAddress1": (("IM", "", 0), None, ("lid", 0x8062)),
+    "imAddress2": (("IM", "", 0), None, None),
+    "imAddress3": (("IM", "", 0), None, None),
+    "birthday": (("BDAY", "", 0), 34, 0x3A42),
+    "anniversary": (("X-ANNIVERSARY", "", 0), 35, 0x3A41),
+    "notes": (("NOTE", "", 0), 36, 0x1000),
+}
+
+IM_PROPERTIES = {"xmpp": "X-JABBER", "jabber": "X-JABBER", "gtalk": "X-JABBER", "aim": "X-AIM",
+                 "aol": "X-AIM", "yahoo": "X-YAHOO", "msn": "X-MSN", "icq": "X-ICQ",
+                 "skype": "X-SKYPE", "gadugadu": "X-GADUGADU"}
+
+DATE = re.compile(r"^(\d{4})-(\d{2})-(\d{2})$")
+
+
+def full_date(text):
+    """The date of a "yyyy-mm-dd" text with its year, or None."""
+    match = DATE.match(text)
+    if not match:
+        return None
+    try:
+        day = datetime.date(*map(int, match.groups()))
+    except ValueError:
+        return None
+    return day if day.year >= 1601 else None
+
+
+def utf16_units(text):
+    return len(text.encode("utf-16-le", "surrogatepass")) // 2
+
+
+def field_dictionary(metadata):
+    """The contact's fields from metadata text (bencode, lengths in UTF-16 units or bytes)."""
+    at = metadata.find("d3:fldd")
+    if at < 0:
+        at = metadata.find("e3:fldd")
+    if at < 0:
+        return None
+    pos = at + 7
+    fields = {}
+
+    def string(pos):
+        colon = metadata.index(":", pos)
+        length = int(metadata[pos:colon])
+        pos = colon + 1
+        end = pos
+        units = 0
+        while units < length:
+            units += utf16_units(metadata[end])
+            end += 1
+        return metadata[pos:end], end
+
+    while metadata[pos] != "e":
+        key, pos = string(pos)
+        if metadata[pos] == "i":
+            end = metadata.index("e", pos)
+            value, pos = metadata[pos + 1:end], end + 1
+        else:
+            value, pos = string(pos)
+        fields.setdefault(key, value)
+    return fields
+
+
+def read_meta(path):
+    """The fields of a contact file, or None for a group, folder or message."""
+    with open(path, encoding="utf-8", errors="surrogateescape", newline="") as handle:
+        text = handle.read()
+    if text.lstrip().startswith("{"):
+        item = json.loads(text)
+        if item.get("type", 6) != 6:
+            return None
+        text = item.get("metadata", "")
+    fields = field_dictionary(text)
+    if fields is None or fields.get("type") == "group":
+        return None
+    return fields
+
+
+def trimmed(text):
+    return text.strip(" ")
+
+
+def expected_values(fields):
+    """{(key, output): expected value} for every value the table places in an output."""
+    out = {}
+    names_empty = not fields.get("firstName") and not fields.get("lastName")
+    has_other = any(fields.get(k) for k in ("otherStreet", "otherCity", "otherState",
+                                             "otherPostalCode", "otherCountry"))
+    for key, raw in fields.items():
+        if key not in PLACES or raw == "":
+            continue
+        if key == "fullName" and not names_empty:
+            continue
+        if key.endswith("2") and key.startswith("home") and key != "homePhone2" and has_other:
+            continue
+        value = trimmed(raw)
+        if value == "":
+            continue
+        vcard, column, pst = PLACES[key]
+        v = value
+        if key == "homeURL":
+            v = value[7:] if value.lower().startswith("http://") else value
+        if key in ("birthday", "anniversary"):
+            if full_date(value):
+                out[(key, "pst")] = full_date(value)
+            if key == "anniversary" or full_date(value):
+                out[(key, "vcard")] = value
+            out[(key, "xls")] = value
+            continue
+        if key.startswith("imAddress"):
+            scheme, sep, address = value.partition("://")
+            out[(key, "vcard")] = (IM_PROPERTIES.get(scheme.lower(), "X-IM"),
+                                   address if sep and scheme.lower() in IM_PROPERTIES else value)
+        else:
+            out[(key, "vcard")] = v
+        if column is not None:
+            out[(key, "xls")] = v
+        if pst is not None:
+            out[(key, "pst")] = v
+    return out
+
+
+# --- vCards -----------------------------------------------------------------------------------
+
+def _vobject_lines(text):
+    import vobject
+    card = vobject.readOne(text)
+    lines = []
+    for line in card.lines():
+        value = line.value
+        if line.name == "N":
+            parts = [value.family, value.given, value.additional, value.prefix, value.suffix]
+            value = [" ".join(p) if isinstance(p, list) else p for p in parts]
+        elif line.name == "ADR":
+            parts = [value.box, value.extended, value.street, value.city, value.region,
+                     value.code, value.country]
+            value = [" ".join(p) if isinstance(p, list) else p for p in parts]
+        elif line.name == "ORG":
+            value = list(value)
+        else:
+            value = [value]
+        types = set(t.upper() for t in line.singletonparams) | set(
+            t.upper() for t in line.params.get("TYPE", []))
+        lines.append((line.name.upper(), " ".join(sorted(types)), value))
+    return lines
+
+
+def _eds_lines(text):
+    import gi
+    gi.require_version("EBookContacts", "1.2")
+    from gi.repository import EBookContacts
+    contact = EBookContacts.Contact.new_from_vcard(text)
+    lines = []
+    for attribute in EBookContacts.VCard.get_attributes(contact):
+        types = set()
+        for param in attribute.get_params():
+            if param.get_name().upper() == "TYPE":
+                types |= set(t.upper() for t in param.get_values())
+        lines.append((attribute.get_name().upper(), " ".join(sorted(types)),
+                      list(attribute.get_values())))
+    # The reader's own fields, for the values it takes as more than text.
+    birth = contact.get_property("birth-date")
+    anniversary = contact.get_property("anniversary")
+    fields = {"BDAY": birth and datetime.date(birth.year, birth.month, birth.day),
+              "ANNIVERSARY": anniversary and datetime.date(anniversary.year, anniversary.month,
+                                                           anniversary.day)}
+    return lines, fields
+
+
+def _lines_of(text):
+    return text.replace("\r\n", "\n")
+
+
+def vcard_holds(lines, place, expected):
+    prop, types, part = place
+    if prop == "IM":
+        prop, expected = expected
+    for name, line_types, values in lines:
+        if name == prop and line_types == types and part < len(values):
+            if _lines_of(values[part]) == _lines_of(expected):
+                return True
+    return False
+
+
+def eds_holds(eds, key, place, expected):
+    """Evolution's reader: the line, and for a date with its year the date it understood."""
+    lines, fields = eds
+    if not vcard_holds(lines, place, expected):
+        return False
+    if key == "birthday":
+        return fields["BDAY"] == full_date(expected)
+    if key == "anniversary" and full_date(expected):
+        return fields["ANNIVERSARY"] == full_date(expected)
+    return True
+
+
+def read_vcards(folder):
+    """{contact number: (vobject lines, (eds lines, eds fields), raw text)} of a folder."""
+    cards = {}
+    for name in os.listdir(folder):
+        match = re.search(r"(\d+)(?: \(\d+\))?\.vcf$", name)
+        if not match:
+            continue
+        with open(os.path.join(folder, name), "rb") as handle:
+            text = handle.read().decode("utf-8", errors="replace")
+        cards[int(match.group(1))] = (_vobject_lines(text), _eds_lines(text), text)
+    return cards
+
+
+# --- worksheet --------------------------------------------------------------------------------
+
+def read_xls(path):
+    """{contact number: [36 cell texts]} of the worksheet."""
+    import xlrd
+    with open(path, "rb") as handle:
+        data = handle.read()
+    pos, codepage = 0, False
+    while pos + 4 <= len(data):
+        kind, length = struct.unpack_from("<HH", data, pos)
+        codepage |= kind == 0x0042
+        pos += 4 + length
+    # Without a CODEPAGE record the cells hold the contact file's UTF-8 bytes.
+    book = xlrd.open_workbook(path, logfile=open(os.devnull, "w"),
+                              encoding_override=None if codepage else "utf-8")
+    sheet = book.sheet_by_index(0)
+    return {r: [str(sheet.cell_value(r, c)) if c < sheet.ncols else "" for c in range(36)]
+            for r in range(1, sheet.nrows)}
+
+
+# --- PST --------------------------------------------------------------------------------------
+
+def read_pst(path):
+    """[{place: value}] of the Contacts folder's items, in the order libpff lists them."""
+    import pypff
+    from pst_dump import entries, folders, named_property_id
+    pst = pypff.file()
+    pst.open(path)
+    try:
+        tree = folders(pst.get_root_folder(), None, [])
+        lids = {}
+        for key, (_, _, place) in PLACES.items():
+            if isinstance(place, tuple):
+                lids[place] = named_property_id(pst, PSETID_ADDRESS, place[1])
+        folder = next(f["_folder"] for f in tree if f["name"] == "Contacts")
+        items = []
+        for i in range(folder.number_of_sub_messages):
+            props = entries(folder.get_sub_message(i))
+            item = {}
+            for place in set(p for _, _, p in PLACES.values() if p is not None):
+                entry = props.get(lids[place] if isinstance(place, tuple) else place)
+                if entry is None:
+                    continue
+                value_type, data = entry
+                if value_type == 0x001F:
+                    item[place] = data.decode("utf-16-le")
+                elif value_type == 0x0040:
+                    ticks = struct.unpack("<Q", data)[0]
+                    item[place] = (datetime.datetime(1601, 1, 1) +
+                                   datetime.timedelta(microseconds=ticks // 10)).date()
+            items.append(item)
+        return items
+    finally:
+        pst.close()
+
+
+def pst_holds(item, key, place, expected):
+    value = item.get(place)
+    if value is None:
+        return False
+    if key.startswith("workEmail") or key.startswith("imAddress"):
+        return expected in value.split(" ")
+    if isinstance(value, str):
+        return _lines_of(value) == _lines_of(expected)
+    return value == expected
+
+
+def xls_holds(row, column, expected):
+    return _lines_of(row[column - 1]) == _lines_of(expected)
+
+
+def check_contact(fields, number, cards, rows, items, pst_index):
+    """{(key, output): True when it arrived} for one contact converted as `number`; outputs that
+    were not given (None) are left out. vCards count as arrived only when both readers agree."""
+    result = {}
+    card = cards.get(number) if cards is not None else None
+    row = rows.get(number) if rows is not None else None
+    item = items[pst_index] if items is not None and pst_index < len(items) else None
+    for (key, output), expected in expected_values(fields).items():
+        vcard_place, column, pst_place = PLACES[key]
+        if output == "vcard" and cards is not None:
+            # vobject reads vCards by the later format's rules, in which a comma separates
+            # values: a value with a comma is judged by Evolution's reader alone.
+            by_vobject = card is not None and (
+                "," in str(expected) or vcard_holds(card[0], vcard_place, expected))
+            result[(key, "vcard")] = by_vobject and eds_holds(card[1], key, vcard_place, expected)
+        elif output == "xls" and rows is not None:
+            result[(key, "xls")] = row is not None and xls_holds(row, column, expected)
+        elif output == "pst" and items is not None:
+            result[(key, "pst")] = item is not None and pst_holds(item, key, pst_place, expected)
+    return result
