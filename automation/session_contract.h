@@ -109,6 +109,20 @@ enum class ContactProperty : std::size_t {
     Suffix,
     Spouse,
     Body,
+    // Set only for a contact that has the value.
+    Nickname,
+    Business2TelephoneNumber,
+    Home2TelephoneNumber,
+    OtherTelephoneNumber,
+    CompanyMainTelephoneNumber,
+    OtherAddressStreet,
+    OtherAddressCity,
+    OtherAddressState,
+    OtherAddressPostalCode,
+    OtherAddressCountry,
+    /// Dates, set as text "yyyy-mm-dd" (a date with its year), which the item takes as that day.
+    Birthday,
+    Anniversary,
 };
 
 /// The member names of the text properties, in the order of ContactProperty.
@@ -154,6 +168,18 @@ inline constexpr auto ContactPropertyNames = std::to_array<std::string_view>({
     "Suffix",
     "Spouse",
     "Body",
+    "NickName",
+    "Business2TelephoneNumber",
+    "Home2TelephoneNumber",
+    "OtherTelephoneNumber",
+    "CompanyMainTelephoneNumber",
+    "OtherAddressStreet",
+    "OtherAddressCity",
+    "OtherAddressState",
+    "OtherAddressPostalCode",
+    "OtherAddressCountry",
+    "Birthday",
+    "Anniversary",
 });
 
 /// The member name of a text property.

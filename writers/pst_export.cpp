@@ -18,11 +18,18 @@ using core::ContactRecord;
 namespace contract = automation::contract;
 using contract::ContactProperty;
 
+/// When a property is set: for every contact (also to empty text), only when the contact has the
+/// value, or only when the value is a date with its year (a date without one, or other text, is
+/// never guessed into a date).
+enum class Setting { Always, WhenPresent, WhenFullDate };
+
 /// One item property and the record field it is set from, in the order they are set. The
-/// `IMAddress` row has no field: it is built from the three other e-mail fields.
+/// `IMAddress` row has no field: it is built from the instant-messaging address and the three
+/// other e-mail fields.
 struct PropertySource {
     ContactProperty property;
     ContactRecord::FieldPointer field;
+    Setting setting = Setting::Always;
 };
 
 constexpr std::array<PropertySource, contract::ContactPropertyNames.size()> ContactProperties{{
@@ -67,8 +74,48 @@ constexpr std::array<PropertySource, contract::ContactPropertyNames.size()> Cont
     {ContactProperty::Suffix, &ContactRecord::Suffix},
     {ContactProperty::Spouse, &ContactRecord::Spouse},
     {ContactProperty::Body, &ContactRecord::Comments},
+    {ContactProperty::Nickname, &ContactRecord::Nickname, Setting::WhenPresent},
+    {ContactProperty::Business2TelephoneNumber, &ContactRecord::OfficePhone2, Setting::WhenPresent},
+    {ContactProperty::Home2TelephoneNumber, &ContactRecord::HomePhone2, Setting::WhenPresent},
+    {ContactProperty::OtherTelephoneNumber, &ContactRecord::OtherPhone, Setting::WhenPresent},
+    {ContactProperty::CompanyMainTelephoneNumber, &ContactRecord::CompanyPhone,
+     Setting::WhenPresent},
+    {ContactProperty::OtherAddressStreet, &ContactRecord::OtherStreet, Setting::WhenPresent},
+    {ContactProperty::OtherAddressCity, &ContactRecord::OtherCity, Setting::WhenPresent},
+    {ContactProperty::OtherAddressState, &ContactRecord::OtherState, Setting::WhenPresent},
+    {ContactProperty::OtherAddressPostalCode, &ContactRecord::OtherZip, Setting::WhenPresent},
+    {ContactProperty::OtherAddressCountry, &ContactRecord::OtherCountry, Setting::WhenPresent},
+    {ContactProperty::Birthday, &ContactRecord::Birthday, Setting::WhenFullDate},
+    {ContactProperty::Anniversary, &ContactRecord::Anniversary, Setting::WhenFullDate},
 }};
 static_assert(contract::coversEveryPropertyInOrder(ContactProperties));
+
+/// The text a property is set to.
+std::string propertyValue(const PropertySource& source, const ContactRecord& record) {
+    if (source.field == nullptr) {
+        // The instant-messaging address first, when there is one, then the other e-mail
+        // addresses as they have always been written (two spaces even when all are empty).
+        const std::string others =
+            record.OtherEmail1 + " " + record.OtherEmail2 + " " + record.OtherEmail3;
+        return record.IMAddress.empty() ? others : record.IMAddress + " " + others;
+    }
+    if (source.property == ContactProperty::BusinessHomePage && !record.WorkWebPage.empty()) {
+        return record.WorkWebPage;
+    }
+    return record.*source.field;
+}
+
+bool isSet(const PropertySource& source, const std::string& value) {
+    switch (source.setting) {
+    case Setting::Always:
+        return true;
+    case Setting::WhenPresent:
+        return !value.empty();
+    case Setting::WhenFullDate:
+        return core::fullDate(value).has_value();
+    }
+    return true;
+}
 
 std::string twoDigits(std::int32_t value) {
     std::string text = support::decimal(value % 100);
@@ -188,11 +235,9 @@ void PstExport::CreateContactItem(const std::string& storeID, std::int32_t Folde
         const automation::ObjectPtr item =
             items->call(contract::items::Add, {contract::ContactItem}).toObject();
         for (const PropertySource& source : ContactProperties) {
-            if (source.field == nullptr) {
-                item->put(contract::memberName(source.property),
-                          record.OtherEmail1 + " " + record.OtherEmail2 + " " + record.OtherEmail3);
-            } else {
-                item->put(contract::memberName(source.property), record.*source.field);
+            std::string value = propertyValue(source, record);
+            if (isSet(source, value)) {
+                item->put(contract::memberName(source.property), std::move(value));
             }
         }
         if (!record.Photo.empty()) {

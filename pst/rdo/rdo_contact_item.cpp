@@ -69,6 +69,18 @@ constexpr std::array<TextProperty, contract::ContactPropertyNames.size()> TextPr
     {ContactProperty::Suffix, &Contact::generation},
     {ContactProperty::Spouse, &Contact::spouse},
     {ContactProperty::Body, &Contact::body},
+    {ContactProperty::Nickname, &Contact::nickname},
+    {ContactProperty::Business2TelephoneNumber, &Contact::business2Telephone},
+    {ContactProperty::Home2TelephoneNumber, &Contact::home2Telephone},
+    {ContactProperty::OtherTelephoneNumber, &Contact::otherTelephone},
+    {ContactProperty::CompanyMainTelephoneNumber, &Contact::companyMainTelephone},
+    {ContactProperty::OtherAddressStreet, &Contact::otherStreet},
+    {ContactProperty::OtherAddressCity, &Contact::otherCity},
+    {ContactProperty::OtherAddressState, &Contact::otherState},
+    {ContactProperty::OtherAddressPostalCode, &Contact::otherPostalCode},
+    {ContactProperty::OtherAddressCountry, &Contact::otherCountry},
+    {ContactProperty::Birthday, &Contact::birthday},
+    {ContactProperty::Anniversary, &Contact::anniversary},
 }};
 static_assert(contract::coversEveryPropertyInOrder(TextProperties));
 
@@ -97,7 +109,12 @@ Variant RdoContactItem::invoke(InvokeKind kind, std::string_view member,
             if (kind == InvokeKind::Get) {
                 return *value;
             }
-            *value = arguments[0].toText();
+            const std::string& text = arguments[0].toText();
+            const bool isDate = value == &m_contact.birthday || value == &m_contact.anniversary;
+            if (isDate && !text.empty() && !messaging::dateFromText(text)) {
+                throw AutomationError("\"" + text + "\" is not a date written yyyy-mm-dd");
+            }
+            *value = text;
             return {};
         }
         if (sameMemberName(member, contract::item::MessageClass) && kind == InvokeKind::Get) {

@@ -82,13 +82,18 @@ std::vector<std::string> expectedItemCalls(const core::ContactRecord& r) {
     return lines;
 }
 
-// Every record field gets a distinct value, so a property fed from the wrong field shows.
+// Every record field up to the photo gets a distinct value, so a property fed from the wrong
+// field shows; the later fields stay empty, as for a contact without such values, whose calls
+// are the same as they have always been.
 core::ContactRecord everyFieldSet(const std::string& tag) {
     core::ContactRecord record;
     for (const auto& info : core::ContactRecord::fields()) {
+        if (info.field == &core::ContactRecord::Photo) {
+            break;
+        }
         record.*info.field = std::string(info.name) + "-" + tag;
     }
-    record.Photo.clear();
+    record.IMAddress.clear();
     return record;
 }
 
@@ -184,18 +189,38 @@ TEST_F(ExportFixture, PathAndStoreNameComeFromTwoClockReadings) {
     EXPECT_EQ(output->storeDisplayName(), "Zimbra Contacts : Created - 25.3.13 14.31.00");
 }
 
-TEST_F(ExportFixture, ImAddressJoinsTheOtherAddressesWithTwoSpacesEvenWhenEmpty) {
+TEST_F(ExportFixture, ImAddressIsTheInstantMessagingAddressThenTheOtherAddresses) {
     auto output = exportAt({March25});
     output->open("/out/");
     core::ContactRecord record;
-    record.IMAddress = "never used";
     writeContact(*output, record, 1);
+    record.IMAddress = "xmpp://ann@x";
     record.OtherEmail1 = "a@x";
     record.OtherEmail3 = "c@x";
     writeContact(*output, record, 2);
     EXPECT_EQ(linesStartingWith("RDOContactItem.IMAddress"),
               (std::vector<std::string>{"RDOContactItem.IMAddress = \"  \"",
-                                        "RDOContactItem.IMAddress = \"a@x  c@x\""}));
+                                        "RDOContactItem.IMAddress = \"xmpp://ann@x a@x  c@x\""}));
+}
+
+TEST_F(ExportFixture, NewPropertiesOnlyWithAValueAndDatesOnlyWithTheirYear) {
+    auto output = exportAt({March25});
+    output->open("/out/");
+    core::ContactRecord record;
+    record.Nickname = "Annie";
+    record.Birthday = "--05-01";
+    record.Anniversary = "2010-06-02";
+    record.WebPage = "home.example";
+    record.WorkWebPage = "work.example";
+    writeContact(*output, record, 1);
+    EXPECT_EQ(linesStartingWith("RDOContactItem.NickName"),
+              std::vector<std::string>{"RDOContactItem.NickName = \"Annie\""});
+    EXPECT_TRUE(linesStartingWith("RDOContactItem.Birthday").empty());
+    EXPECT_TRUE(linesStartingWith("RDOContactItem.OtherTelephoneNumber").empty());
+    EXPECT_EQ(linesStartingWith("RDOContactItem.Anniversary"),
+              std::vector<std::string>{"RDOContactItem.Anniversary = \"2010-06-02\""});
+    EXPECT_EQ(linesStartingWith("RDOContactItem.BusinessHomePage"),
+              std::vector<std::string>{"RDOContactItem.BusinessHomePage = \"work.example\""});
 }
 
 TEST_F(ExportFixture, PictureIsAddedOnlyForAContactWithAPhoto) {
