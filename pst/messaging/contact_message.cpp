@@ -268,41 +268,6 @@ std::vector<ndb::Subnode> photoSubnodes(const ContactPicture& picture) {
 
 } // namespace
 
-std::optional<std::int64_t> dateFromText(std::string_view text) {
-    constexpr std::string_view Shape = "dddd-dd-dd";
-    if (text.size() != Shape.size()) {
-        return std::nullopt;
-    }
-    std::array<int, 3> parts{}; // year, month, day
-    std::size_t part = 0;
-    for (std::size_t i = 0; i < Shape.size(); ++i) {
-        if (Shape[i] == '-') {
-            if (text[i] != '-') {
-                return std::nullopt;
-            }
-            ++part;
-        } else if (text[i] < '0' || text[i] > '9') {
-            return std::nullopt;
-        } else {
-            parts[part] = parts[part] * 10 + (text[i] - '0');
-        }
-    }
-    const auto [year, month, day] = parts;
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    constexpr std::array<int, 12> DaysIn = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (year < 1601 || month < 1 || month > 12 || day < 1 ||
-        day > DaysIn[static_cast<std::size_t>(month - 1)] + (month == 2 && leap ? 1 : 0)) {
-        return std::nullopt;
-    }
-    // Days from 1601-01-01: whole years, then the months of this year, then the day.
-    const std::int64_t y = year - 1601;
-    std::int64_t days = y * 365 + y / 4 - y / 100 + y / 400;
-    for (int m = 1; m < month; ++m) {
-        days += DaysIn[static_cast<std::size_t>(m - 1)] + (m == 2 && leap ? 1 : 0);
-    }
-    return days + day - 1;
-}
-
 void registerContactNames(NamedPropertyMap& names) {
     for (const auto lid :
          {LidFileUnder, LidFileUnderId, LidHasPicture, LidHomeAddress, LidWorkAddress,

@@ -57,6 +57,10 @@ struct RdoFixture : ::testing::Test {
     FakePstRecord& file() { return fakePstFiles().at(pstPath); }
 };
 
+bool isDate(std::string_view name) {
+    return name == "Birthday" || name == "Anniversary";
+}
+
 // Every property keeps its own value (no two share a field), reads back without regard to
 // case, and the item is saved with its picture into the store it was made in.
 TEST_F(RdoFixture, EveryPropertyKeepsItsValueAndTheItemIsSaved) {
@@ -66,11 +70,15 @@ TEST_F(RdoFixture, EveryPropertyKeepsItsValueAndTheItemIsSaved) {
     store->call("ValidateIPMTree");
     const ObjectPtr item = newItem(storeId);
     const auto& names = automation::contract::ContactPropertyNames;
+    // Dates get a year of their own: 2000 + i.
+    const auto value = [&](std::size_t i) {
+        return isDate(names[i]) ? std::to_string(2000 + i) + "-01-01" : std::to_string(i);
+    };
     for (std::size_t i = 0; i < names.size(); ++i) {
-        item->put(names[i], std::to_string(i));
+        item->put(names[i], value(i));
     }
     for (std::size_t i = 0; i < names.size(); ++i) {
-        EXPECT_EQ(item->get(names[i]), Variant(std::to_string(i))) << names[i];
+        EXPECT_EQ(item->get(names[i]), Variant(value(i))) << names[i];
     }
     EXPECT_EQ(item->get("lastname"), Variant("2"));
     const std::string picture = dir.write("photo.jpg", std::string("\xFF\xD8\x00\xFF", 4));
@@ -169,9 +177,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "added"},
         MisuseCase{"UnknownProperty",
                    [](RdoFixture& f) {
-                       f.newItem(f.addStore()->get("EntryID").toText())->put("Birthday", "x");
+                       f.newItem(f.addStore()->get("EntryID").toText())->put("Hobby", "x");
                    },
-                   "RDOContactItem has no member \"Birthday\""},
+                   "RDOContactItem has no member \"Hobby\""},
+        MisuseCase{"DateWithoutYear",
+                   [](RdoFixture& f) {
+                       f.newItem(f.addStore()->get("EntryID").toText())->put("Birthday", "--05-01");
+                   },
+                   "RDOContactItem.Birthday: \"--05-01\" is not a date written yyyy-mm-dd"},
         MisuseCase{"NumberForText",
                    [](RdoFixture& f) {
                        f.newItem(f.addStore()->get("EntryID").toText())->put("FirstName", 5);
