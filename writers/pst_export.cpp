@@ -27,8 +27,8 @@ enum class Setting { Always, WhenPresent, WhenFullDate };
 /// `IMAddress` row has no field: it is built from the instant-messaging address and the three
 /// other e-mail fields.
 struct PropertySource {
-    ContactProperty property;
-    ContactRecord::FieldPointer field;
+    ContactProperty property{};
+    ContactRecord::FieldPointer field = nullptr;
     Setting setting = Setting::Always;
 };
 

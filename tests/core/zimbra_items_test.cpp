@@ -85,6 +85,7 @@ const std::vector<KeyCase> KeyCases = {
 
 TEST(ZimbraKeys, EveryKeyFillsItsFieldAsReadAndTheFirstOccurrenceWins) {
     std::vector<std::pair<std::string, std::string>> pairs;
+    pairs.reserve(2 * KeyCases.size());
     for (const auto& [key, field] : KeyCases) {
         pairs.emplace_back(key, std::string(" ") + key + " é:🍣 ");
     }
