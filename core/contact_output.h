@@ -46,6 +46,9 @@ public:
     virtual void open(const std::string& outputFolder) = 0;
     /// Writes one contact. Throws OutputError, which stops the run.
     virtual void write(const ContactToWrite& contact) = 0;
+    /// The queued file `contactNumber` gave no contact (it could not be read); nothing is
+    /// written for it, but an output that numbers its rows may keep its place.
+    virtual void skipped(std::int32_t contactNumber) { (void)contactNumber; }
     /// True when a file that cannot be read must end the run as a failure of this output
     /// (the PST export); otherwise the file is skipped and the run goes on.
     [[nodiscard]] virtual bool readFailureEndsRun() const { return false; }
@@ -58,6 +61,8 @@ public:
     [[nodiscard]] virtual Message failureMessage(const std::string& cause) const {
         return Message{"Plumbrae", cause, MessageIcon::Exclamation};
     }
+    /// A line for the closing message naming the files the run wrote ("" to add none).
+    [[nodiscard]] virtual std::string writtenFiles() const { return {}; }
     /// Lines the closing message adds (for example contacts whose value did not fit a cell).
     [[nodiscard]] virtual std::vector<std::string> notes() const { return {}; }
     /// True when a contact of this run was written without some of its values. An output

@@ -136,6 +136,8 @@ bool ConversionRun::convertRow(ContactOutput& output, std::int32_t row, RunRepor
         const ContactRecord trimmed = record.trimmed();
         output.write(ContactToWrite{trimmed, record, contactNumber});
         ++report.converted;
+    } else {
+        output.skipped(contactNumber);
     }
     m_host.disableConvert();
     reportProgress(contactNumber, sourceFolder);
@@ -186,8 +188,12 @@ void ConversionRun::reportProgress(std::int32_t contactNumber, const std::string
 Message ConversionRun::summary(const RunReport& report, const ContactOutput& output) const {
     const auto notes = output.notes();
     const auto skipped = skippedLines(report);
+    const std::string files = output.writtenFiles();
     if (report.failures.empty() && notes.empty()) {
         std::vector<std::string> lines{SuccessText};
+        if (!files.empty()) {
+            lines.push_back(files);
+        }
         lines.insert(lines.end(), skipped.begin(), skipped.end());
         return {AppTitle, joinLines(lines), MessageIcon::Information};
     }
@@ -206,6 +212,9 @@ Message ConversionRun::summary(const RunReport& report, const ContactOutput& out
             lines.push_back("and " + std::to_string(report.failures.size() - ListedFailures) +
                             " more");
         }
+    }
+    if (!files.empty()) {
+        lines.push_back(files);
     }
     lines.insert(lines.end(), skipped.begin(), skipped.end());
     lines.insert(lines.end(), notes.begin(), notes.end());

@@ -97,18 +97,44 @@ constexpr std::array<char16_t, 32> Cp1252High = {
 
 } // namespace
 
+char32_t decodeUtf8Lenient(std::string_view text, std::size_t pos, std::size_t& length) {
+    const std::int32_t cp = decodeUtf8(text, pos, length);
+    if (cp >= 0) {
+        return static_cast<char32_t>(cp);
+    }
+    const auto byte = static_cast<unsigned char>(text[pos]);
+    return byte >= 0x80 && byte <= 0x9F ? Cp1252High[byte - 0x80U] : char32_t{byte};
+}
+
+std::string toValidUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        if (static_cast<unsigned char>(text[pos]) < 0x80) {
+            out.push_back(text[pos++]);
+            continue;
+        }
+        std::size_t length = 0;
+        const std::int32_t cp = decodeUtf8(text, pos, length);
+        if (cp >= 0) {
+            out.append(text.substr(pos, length));
+        } else {
+            appendUtf8(out, decodeUtf8Lenient(text, pos, length));
+        }
+        pos += length;
+    }
+    return out;
+}
+
 std::u16string toUtf16(std::string_view bytes) {
     std::u16string out;
     out.reserve(bytes.size());
     std::size_t pos = 0;
     while (pos < bytes.size()) {
         std::size_t length = 0;
-        const std::int32_t cp = decodeUtf8(bytes, pos, length);
-        if (cp < 0) {
-            const auto byte = static_cast<unsigned char>(bytes[pos]);
-            out.push_back(byte >= 0x80 && byte <= 0x9F ? Cp1252High[byte - 0x80U]
-                                                       : static_cast<char16_t>(byte));
-        } else if (cp >= 0x10000) {
+        const char32_t cp = decodeUtf8Lenient(bytes, pos, length);
+        if (cp >= 0x10000) {
             const auto v = static_cast<std::uint32_t>(cp) - 0x10000U;
             out.push_back(static_cast<char16_t>(0xD800U + (v >> 10U)));
             out.push_back(static_cast<char16_t>(0xDC00U + (v & 0x3FFU)));

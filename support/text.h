@@ -21,6 +21,16 @@ std::string decimal(std::int64_t value);
 /// surrogate, beyond U+10FFFF, truncated) yields -1 with `length` 1.
 std::int32_t decodeUtf8(std::string_view text, std::size_t pos, std::size_t& length);
 
+/// The next character of `text` at `pos`, read as UTF-8; a byte that is not part of valid
+/// UTF-8 is the Windows-1252 character it names (the five bytes that page leaves undefined are
+/// the control character of the same number), so no byte is ever lost or replaced. Sets
+/// `length` to the bytes taken.
+char32_t decodeUtf8Lenient(std::string_view text, std::size_t pos, std::size_t& length);
+
+/// `text` as valid UTF-8, read as `decodeUtf8Lenient` reads it (valid UTF-8 comes back as it
+/// is).
+std::string toValidUtf8(std::string_view text);
+
 /// Appends the UTF-8 encoding of a code point (U+0000 to U+10FFFF, no surrogates).
 void appendUtf8(std::string& out, char32_t codePoint);
 

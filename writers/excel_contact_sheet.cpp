@@ -1,5 +1,6 @@
 #include "writers/excel_contact_sheet.h"
 
+#include "support/code_page.h"
 #include "support/file_path.h"
 #include "support/text.h"
 
@@ -161,52 +162,90 @@ void ExcelContactSheet::check(std::int16_t result) const {
 }
 
 void ExcelContactSheet::open(const std::string& outputFolder) {
-    const std::string path = outputFolder + std::string(FileName);
-    m_file.CreateFile(path);
-    if (!m_file.isOpen()) {
-        throw core::OutputError(m_file.lastError());
-    }
+    m_ownedSheetSink.reset();
+    m_ownedCsvSink.reset();
+    m_sheetPath = outputFolder + std::string(FileName);
+    m_csvPath = outputFolder + std::string(CsvFileName);
     try {
-        setUp(path);
-    } catch (const core::OutputError&) {
-        m_file.CloseFile();
-        std::error_code ignored;
-        std::filesystem::remove(support::pathFromUtf8(path), ignored);
-        throw;
+        m_ownedSheetSink = std::make_unique<support::FileSink>(support::pathFromUtf8(m_sheetPath));
+        m_ownedCsvSink = std::make_unique<support::FileSink>(support::pathFromUtf8(m_csvPath));
+        start(*m_ownedSheetSink, m_sheetPath, m_ownedCsvSink.get());
+    } catch (const support::SinkError& error) {
+        m_sheetSink = nullptr;
+        m_csvSink = nullptr;
+        m_csv.reset();
+        m_ownedSheetSink.reset();
+        m_ownedCsvSink.reset();
+        removeFile(m_sheetPath);
+        removeFile(m_csvPath);
+        throw core::OutputError(error.what());
     }
 }
 
-void ExcelContactSheet::openOn(support::ByteSink& sink, const std::string& name) {
-    m_file.CreateFile(sink);
-    if (!m_file.isOpen()) {
-        throw core::OutputError(m_file.lastError());
-    }
+void ExcelContactSheet::openOn(support::ByteSink& sheet, const std::string& name,
+                               support::ByteSink* csv) {
+    m_ownedSheetSink.reset();
+    m_ownedCsvSink.reset();
+    m_sheetPath.clear();
+    m_csvPath.clear();
     try {
-        setUp(name);
-    } catch (const core::OutputError&) {
-        m_file.CloseFile();
-        throw;
+        start(sheet, name, csv);
+    } catch (const support::SinkError& error) {
+        throw core::OutputError(error.what());
     }
 }
 
-void ExcelContactSheet::setUp(const std::string& name) {
+void ExcelContactSheet::start(support::ByteSink& sheet, const std::string& name,
+                              support::ByteSink* csv) {
     m_name = name;
+    m_sheetSink = &sheet;
+    m_csvSink = csv;
     m_omitted.clear();
     m_omittedCount = 0;
-    check(m_file.SetFont("Verdana", FontPoints, 0));
-    check(m_file.SetFont("Verdana", FontPoints, ExcelFile::FontBold));
-    check(m_file.SetFont("Verdana", FontPoints, ExcelFile::FontBold | ExcelFile::FontUnderlined));
-    check(m_file.SetFont("Courier", CourierPoints, ExcelFile::FontBold | ExcelFile::FontItalic));
-    check(m_file.SetHeader(std::string(PageHeader)));
-    std::int32_t column = 1;
-    for (const auto title : columnTitles()) {
-        check(m_file.WriteValue(ExcelFile::TextCell, HeaderFont, AlignLeft, NotLockedOrHidden, 1,
-                                column++, std::string(title), GeneralFormat));
+    m_rowNumbers.clear();
+    m_rowNames.clear();
+    m_cellText.clear();
+    m_cellEnds.clear();
+    m_nextCsvRow = 1;
+    m_csv.reset();
+    if (m_csvSink != nullptr) {
+        m_csv.emplace(*m_csvSink);
+        const auto& titles = columnTitles();
+        const std::vector<std::string> header(titles.begin(), titles.end());
+        m_csv->writeRow(header);
+        m_csvCompleteSize = m_csvSink->size();
     }
 }
 
 void ExcelContactSheet::write(const core::ContactToWrite& contact) {
     Save2ExcelContact(contact.trimmed, contact.contactNumber);
+}
+
+void ExcelContactSheet::skipped(std::int32_t contactNumber) {
+    if (m_csv && contactNumber >= m_nextCsvRow) {
+        writeCsvRow({}, contactNumber);
+    }
+}
+
+void ExcelContactSheet::writeCsvRow(std::span<const std::string> cells, std::int32_t xlsCnt) {
+    if (!m_csv) {
+        return;
+    }
+    try {
+        // Files that gave no contact keep their rows, empty, as in the worksheet.
+        for (; m_nextCsvRow < xlsCnt; ++m_nextCsvRow) {
+            m_csv->writeEmptyRow(ColumnCount);
+        }
+        if (cells.empty()) {
+            m_csv->writeEmptyRow(ColumnCount);
+        } else {
+            m_csv->writeRow(cells);
+        }
+        m_nextCsvRow = xlsCnt + 1;
+        m_csvCompleteSize = m_csvSink->size();
+    } catch (const support::SinkError& error) {
+        throw core::OutputError(error.what());
+    }
 }
 
 void ExcelContactSheet::Save2ExcelContact(const core::ContactRecord& record, std::int32_t xlsCnt) {
@@ -215,18 +254,36 @@ void ExcelContactSheet::Save2ExcelContact(const core::ContactRecord& record, std
                                 ": a worksheet holds at most " + support::decimal(MaxContacts) +
                                 " contacts");
     }
+    std::array<std::string, ColumnCount> cells;
+    for (std::size_t column = 0; column < ColumnCount; ++column) {
+        cells[column] = cellValue(record, static_cast<std::int32_t>(column + 1));
+    }
+    writeCsvRow(cells, xlsCnt);
+    m_rowNumbers.push_back(xlsCnt);
+    m_rowNames.emplace_back(support::trimSpaces(record.FullName));
+    for (const auto& cell : cells) {
+        m_cellText.append(cell);
+        m_cellEnds.push_back(m_cellText.size());
+    }
+}
+
+void ExcelContactSheet::writeRow(std::size_t index) {
+    const std::int32_t xlsCnt = m_rowNumbers[index];
     const std::int32_t row = xlsCnt + 1;
+    const std::size_t first = index * ColumnCount;
     for (const std::int32_t column : WriteOrder) {
-        const std::int16_t result =
-            m_file.WriteValue(ExcelFile::TextCell, ContactFont, AlignLeft, NotLockedOrHidden, row,
-                              column, cellValue(record, column), GeneralFormat);
+        const std::size_t cell = first + static_cast<std::size_t>(column - 1);
+        const std::size_t begin = cell == 0 ? 0 : m_cellEnds[cell - 1];
+        const std::int16_t result = m_file.WriteValue(
+            ExcelFile::TextCell, ContactFont, AlignLeft, NotLockedOrHidden, row, column,
+            m_cellText.substr(begin, m_cellEnds[cell] - begin), GeneralFormat);
         if (result == ExcelFile::ValueDoesNotFit) {
             // The cell is left out; the closing message says which contact lost what.
             if (m_omitted.size() < MaxListedOmissions) {
-                const auto name = support::trimSpaces(record.FullName);
+                const std::string& name = m_rowNames[index];
                 m_omitted.push_back(
                     "Contact " + support::decimal(xlsCnt) +
-                    (name.empty() ? std::string() : " (" + std::string(name) + ")") + ": " +
+                    (name.empty() ? std::string() : " (" + name + ")") + ": " +
                     std::string(columnTitles()[static_cast<std::size_t>(column - 1)]));
             }
             ++m_omittedCount;
@@ -236,31 +293,139 @@ void ExcelContactSheet::Save2ExcelContact(const core::ContactRecord& record, std
     }
 }
 
-void ExcelContactSheet::close() {
+void ExcelContactSheet::writeWorksheet() {
+    support::CodePageChooser chooser;
+    for (const auto title : columnTitles()) {
+        chooser.add(title);
+    }
+    chooser.add(m_cellText);
+    m_file.setCodePage(chooser.best());
+    m_file.CreateFile(*m_sheetSink);
+    if (!m_file.isOpen()) {
+        throw core::OutputError(m_file.lastError());
+    }
+    m_omitted.clear();
+    m_omittedCount = 0;
+    check(m_file.SetFont("Verdana", FontPoints, 0));
+    check(m_file.SetFont("Verdana", FontPoints, ExcelFile::FontBold));
+    check(m_file.SetFont("Verdana", FontPoints, ExcelFile::FontBold | ExcelFile::FontUnderlined));
+    check(m_file.SetFont("Courier", CourierPoints, ExcelFile::FontBold | ExcelFile::FontItalic));
+    check(m_file.WriteDefaultXf());
+    check(m_file.SetHeader(std::string(PageHeader)));
+    std::int32_t column = 1;
+    for (const auto title : columnTitles()) {
+        check(m_file.WriteValue(ExcelFile::TextCell, HeaderFont, AlignLeft, NotLockedOrHidden, 1,
+                                column++, std::string(title), GeneralFormat));
+    }
+    for (std::size_t index = 0; index < m_rowNumbers.size(); ++index) {
+        writeRow(index);
+    }
     check(m_file.CloseFile());
+    m_sheetSink = nullptr;
+}
+
+void ExcelContactSheet::close() {
+    if (m_sheetSink == nullptr) {
+        throw core::OutputError("the worksheet " + m_name + " is not open");
+    }
+    std::optional<core::OutputError> failure;
+    try {
+        writeWorksheet();
+    } catch (const core::OutputError& error) {
+        failure = error;
+        dropWorksheet();
+    }
+    try {
+        if (m_csvSink != nullptr) {
+            m_csvSink->close();
+        }
+    } catch (const support::SinkError& error) {
+        if (!failure) {
+            failure.emplace(error.what());
+        }
+        removeFile(m_csvPath);
+    }
+    m_csvSink = nullptr;
+    m_csv.reset();
+    m_ownedSheetSink.reset();
+    m_ownedCsvSink.reset();
+    if (failure) {
+        throw *failure;
+    }
 }
 
 void ExcelContactSheet::abandon() noexcept {
+    // Whatever was taken in so far goes out as a complete worksheet and CSV, as far as the
+    // disk allows: a worksheet that cannot be finished is removed, and the CSV is cut back to
+    // its last whole row.
+    if (m_sheetSink != nullptr) {
+        try {
+            writeWorksheet();
+        } catch (const std::exception&) {
+            dropWorksheet();
+        }
+    }
+    if (m_csvSink != nullptr) {
+        try {
+            m_csvSink->close();
+        } catch (const support::SinkError&) {
+            // Cut back below.
+        }
+        if (!m_csvPath.empty()) {
+            std::error_code ignored;
+            std::filesystem::resize_file(support::pathFromUtf8(m_csvPath), m_csvCompleteSize,
+                                         ignored);
+        }
+    }
+    m_csvSink = nullptr;
+    m_csv.reset();
+    m_ownedSheetSink.reset();
+    m_ownedCsvSink.reset();
+}
+
+void ExcelContactSheet::dropWorksheet() noexcept {
     if (m_file.isOpen()) {
         m_file.CloseFile();
     }
+    m_sheetSink = nullptr;
+    m_ownedSheetSink.reset();
+    removeFile(m_sheetPath);
+}
+
+void ExcelContactSheet::removeFile(const std::string& path) noexcept {
+    if (!path.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(support::pathFromUtf8(path), ignored);
+    }
+}
+
+std::string ExcelContactSheet::writtenFiles() const {
+    return "The contacts are in " + std::string(FileName) +
+           " and, every value exactly as read, in " + std::string(CsvFileName) + ".";
 }
 
 std::vector<std::string> ExcelContactSheet::notes() const {
-    if (m_omittedCount == 0) {
-        return {};
-    }
     std::vector<std::string> lines;
-    lines.reserve(m_omitted.size() + 2);
-    lines.emplace_back("Values longer than 255 characters do not fit a worksheet cell and were "
-                       "left out of " +
-                       m_name + ":");
-    lines.insert(lines.end(), m_omitted.begin(), m_omitted.end());
-    if (m_omittedCount > m_omitted.size()) {
-        lines.push_back(
-            "and " +
-            support::decimal(static_cast<std::int64_t>(m_omittedCount - m_omitted.size())) +
-            " more");
+    const std::string csv = std::string(CsvFileName);
+    if (m_omittedCount > 0) {
+        lines.emplace_back("Values longer than 255 characters do not fit a worksheet cell and "
+                           "were left out of " +
+                           m_name + "; " + csv + " holds them whole:");
+        lines.insert(lines.end(), m_omitted.begin(), m_omitted.end());
+        if (m_omittedCount > m_omitted.size()) {
+            lines.push_back(
+                "and " +
+                support::decimal(static_cast<std::int64_t>(m_omittedCount - m_omitted.size())) +
+                " more");
+        }
+    }
+    if (m_file.substitutedCells() > 0) {
+        lines.push_back(support::decimal(static_cast<std::int64_t>(m_file.substitutedCells())) +
+                        " cell(s) hold characters that the worksheet's code page (Windows-" +
+                        support::decimal(m_file.codePage()) +
+                        ") cannot show; they read \"?\" "
+                        "there. " +
+                        csv + " holds every value exactly.");
     }
     return lines;
 }

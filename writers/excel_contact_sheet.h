@@ -3,10 +3,13 @@
 #include "core/contact_output.h"
 #include "core/contact_record.h"
 #include "support/byte_sink.h"
+#include "writers/csv_file.h"
 #include "writers/excel_file.h"
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,11 +18,18 @@ namespace plumbrae::writers {
 
 /// The Excel saving option: one worksheet `ZimbraContacts.xls` per run, a bold header row of 36
 /// column titles, then the contact of queued file number n in row n + 1, every cell a
-/// left-aligned text. The program keeps one sheet object, and with it one `ExcelFile`, for its
-/// whole life; every run starts a new file on it.
+/// left-aligned text. Beside it `ZimbraContacts.csv` holds the same titles and rows, every value
+/// whole and exactly as read (a worksheet cell holds at most 255 characters of one code page).
+/// The program keeps one sheet object, and with it one `ExcelFile`, for its whole life; every
+/// run starts new files on it.
+///
+/// The worksheet's code page is chosen for the whole sheet (the Windows page that holds most of
+/// its characters), so its rows are kept in memory and written when the run ends; the CSV is
+/// written row by row as contacts come.
 class ExcelContactSheet : public core::ContactOutput {
 public:
     static constexpr std::string_view FileName = "ZimbraContacts.xls";
+    static constexpr std::string_view CsvFileName = "ZimbraContacts.csv";
     static constexpr std::string_view PageHeader = "BIFF 2.1 API";
     static constexpr std::size_t ColumnCount = 36;
     /// BIFF2 rows are 16-bit: the header row plus this many contact rows.
@@ -31,25 +41,40 @@ public:
     ExcelContactSheet() = default;
 
     [[nodiscard]] std::string checkQueueSize(std::int32_t rowCount) const override;
-    /// Creates `outputFolder` + "ZimbraContacts.xls" with its fonts, page header and header row.
-    /// Throws core::OutputError naming the file and the cause; no half-made file stays behind.
+    /// Creates `outputFolder` + "ZimbraContacts.xls" and "ZimbraContacts.csv"; the CSV gets its
+    /// header row at once. Throws core::OutputError naming the file and the cause; no half-made
+    /// file stays behind.
     void open(const std::string& outputFolder) override;
     void write(const core::ContactToWrite& contact) override;
-    /// Ends the worksheet with its EOF record. Throws core::OutputError when that fails.
+    /// Writes the worksheet (code page, fonts, page header, header row, the rows) and ends both
+    /// files. Throws core::OutputError when that fails.
     void close() override;
-    /// Ends the worksheet as far as the disk allows; the rows written so far stay readable.
+    /// Ends both files as far as the disk allows; the rows written so far stay readable.
     void abandon() noexcept override;
-    /// Lines naming the contacts that lost a column because its value was too long for a cell.
+    /// Names the worksheet and the CSV.
+    [[nodiscard]] std::string writtenFiles() const override;
+    /// Lines naming the contacts that lost a column because its value was too long for a cell,
+    /// and counting the cells whose characters the worksheet's code page lacks.
     [[nodiscard]] std::vector<std::string> notes() const override;
 
-    /// The same set-up on a sink the caller owns (tests, benchmarks); `name` is used in
-    /// messages.
-    void openOn(support::ByteSink& sink, const std::string& name);
+    /// The same on sinks the caller owns (tests, benchmarks): the worksheet on `sheet`, the CSV
+    /// on `csv` when given; `name` is the worksheet's name in messages.
+    void openOn(support::ByteSink& sheet, const std::string& name,
+                support::ByteSink* csv = nullptr);
 
-    /// Writes the 36 cells of one contact row at row `xlsCnt` + 1, in the column order 1-8,
-    /// 14-18, 9-13, 19-36. A value longer than 255 characters is left out of the row and noted.
-    /// Throws core::OutputError when the worksheet cannot be written.
+    /// Takes the 36 cells of one contact row at row `xlsCnt` + 1 (written in the column order
+    /// 1-8, 14-18, 9-13, 19-36 when the worksheet is written); the CSV gets the row at once,
+    /// with an empty row for each file number skipped before it. A value that does not fit a
+    /// cell is left out of the worksheet and noted. Throws core::OutputError when the CSV
+    /// cannot be written.
     void Save2ExcelContact(const core::ContactRecord& record, std::int32_t xlsCnt);
+
+    /// Writes an empty CSV row for a queued file that gave no contact, so that the CSV's rows
+    /// keep the worksheet's numbering.
+    void skipped(std::int32_t contactNumber) override;
+
+    /// The code page the worksheet was written in (after `close`).
+    [[nodiscard]] std::uint16_t codePage() const { return m_file.codePage(); }
 
     /// `BusinessAddress` as column 14 shows it (when empty, the column shows `BusinessStreet`):
     /// each backslash-"n" pair becomes ", ", then every other backslash goes.
@@ -59,11 +84,36 @@ public:
     [[nodiscard]] const ExcelFile& file() const { return m_file; }
 
 private:
-    void setUp(const std::string& name);
+    void start(support::ByteSink& sheet, const std::string& name, support::ByteSink* csv);
+    void writeCsvRow(std::span<const std::string> cells, std::int32_t xlsCnt);
+    /// Writes the whole worksheet from the kept rows and closes it.
+    void writeWorksheet();
+    void writeRow(std::size_t index);
     void check(std::int16_t result) const;
+    /// Gives up the worksheet after a failure: closed, and removed when it is a file of ours.
+    void dropWorksheet() noexcept;
+    static void removeFile(const std::string& path) noexcept;
 
     ExcelFile m_file;
     std::string m_name;
+    /// The files `open` created; empty when writing on a caller's sinks.
+    std::string m_sheetPath;
+    std::string m_csvPath;
+    std::unique_ptr<support::ByteSink> m_ownedSheetSink;
+    std::unique_ptr<support::ByteSink> m_ownedCsvSink;
+    support::ByteSink* m_sheetSink = nullptr;
+    support::ByteSink* m_csvSink = nullptr;
+    std::optional<CsvFile> m_csv;
+    /// The CSV's next row number (1-based contact number).
+    std::int32_t m_nextCsvRow = 1;
+    /// The CSV's size after its last whole row.
+    std::size_t m_csvCompleteSize = 0;
+    /// Kept rows: the contact numbers, the name of each contact (for messages), and every
+    /// cell's text, one after the other in one string, 36 per row, with where each one ends.
+    std::vector<std::int32_t> m_rowNumbers;
+    std::vector<std::string> m_rowNames;
+    std::string m_cellText;
+    std::vector<std::size_t> m_cellEnds;
     /// One entry per value left out; `m_omittedCount` counts those not kept.
     std::vector<std::string> m_omitted;
     std::size_t m_omittedCount = 0;

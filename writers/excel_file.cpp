@@ -33,6 +33,8 @@ constexpr std::uint16_t RecordPrintGridLines = 0x002B;
 constexpr std::uint16_t RecordProtect = 0x0012;
 constexpr std::uint16_t RecordFilePass = 0x002F;
 constexpr std::uint16_t RecordPageBreaks = 0x001B;
+constexpr std::uint16_t RecordCodePage = 0x0042;
+constexpr std::uint16_t RecordXf = 0x0043;
 
 constexpr std::uint16_t BiffVersion = 2;
 // Document type "worksheet". (0x000A is not a BIFF2 document type; readers refuse it.)
@@ -142,21 +144,26 @@ struct CellPayload {
     std::string message;
     std::uint16_t id = 0;
     std::string bytes;
+    /// Characters of a text that became "?".
+    std::size_t replaced = 0;
 };
 
-CellPayload cellPayload(std::int32_t valueType, const CellValue& value) {
+CellPayload cellPayload(std::int32_t valueType, const CellValue& value,
+                        support::CodePageEncoder& encoder) {
     CellPayload payload;
     if (valueType == ExcelFile::TextCell) {
-        std::string text = toText(value);
-        if (text.size() > MaxTextLength) {
+        // The length byte goes first; it is filled in once the converted length is known.
+        payload.bytes.push_back('\0');
+        payload.replaced = encoder.append(toText(value), payload.bytes);
+        const std::size_t length = payload.bytes.size() - 1;
+        if (length > MaxTextLength) {
             payload.error = ExcelFile::ValueDoesNotFit;
-            payload.message = "a text of " +
-                              support::decimal(static_cast<std::int64_t>(text.size())) +
+            payload.message = "a text of " + support::decimal(static_cast<std::int64_t>(length)) +
                               " characters does not fit a cell (at most 255)";
             return payload;
         }
         payload.id = RecordLabel;
-        support::LeWriter(payload.bytes).u8(static_cast<std::uint8_t>(text.size())).bytes(text);
+        payload.bytes[0] = static_cast<char>(length);
         return payload;
     }
     const Converted number = toNumber(value);
@@ -229,6 +236,12 @@ std::int16_t ExcelFile::notOpen() {
     return fail(FileNotOpen, "cannot write " + name + ": the file is not open");
 }
 
+bool ExcelFile::convertShort(std::string_view text, std::string& out) {
+    out.clear();
+    m_encoder.append(text, out);
+    return out.size() <= MaxTextLength;
+}
+
 std::int16_t ExcelFile::put(const std::string& record) {
     if (m_sink == nullptr) {
         return notOpen();
@@ -288,8 +301,10 @@ std::int16_t ExcelFile::CreateFile(support::ByteSink& sink) {
 std::int16_t ExcelFile::startFile(support::ByteSink& sink) {
     m_lastError.clear();
     m_sink = &sink;
+    m_substitutedCells = 0;
     std::string bof;
     startRecord(bof, RecordBof, 4).u16(BiffVersion).u16(DocumentWorksheet);
+    startRecord(bof, RecordCodePage, 2).u16(m_encoder.codePage());
     try {
         m_sink->write(bof);
         WriteDefaultFormats();
@@ -312,6 +327,19 @@ std::int16_t ExcelFile::WriteDefaultFormats() {
         m_sink->write(shortTextRecord(RecordFormat, format));
     }
     return NoError;
+}
+
+std::int16_t ExcelFile::WriteDefaultXf() {
+    if (m_sink == nullptr) {
+        return notOpen();
+    }
+    std::string record;
+    startRecord(record, RecordXf, 4)
+        .u8(0)  // font 0
+        .u8(0)  // unused
+        .u8(0)  // format 0, not locked, not hidden
+        .u8(0); // general alignment, no borders, no shading
+    return put(record);
 }
 
 std::int16_t ExcelFile::CloseFile() {
@@ -369,7 +397,7 @@ std::int16_t ExcelFile::WriteValue(std::int32_t ValueType, std::int32_t CellFont
     if (ValueType != IntegerCell && ValueType != NumberCell && ValueType != TextCell) {
         return NoError;
     }
-    const CellPayload payload = cellPayload(ValueType, value);
+    const CellPayload payload = cellPayload(ValueType, value, m_encoder);
     if (payload.error != NoError) {
         return fail(payload.error, payload.message);
     }
@@ -385,7 +413,11 @@ std::int16_t ExcelFile::WriteValue(std::int32_t ValueType, std::int32_t CellFont
         .u8(static_cast<std::uint8_t>(fontAndFormat))
         .u8(static_cast<std::uint8_t>(Alignment))
         .bytes(payload.bytes);
-    return put(record);
+    const std::int16_t result = put(record);
+    if (result == NoError && payload.replaced > 0) {
+        ++m_substitutedCells;
+    }
+    return result;
 }
 
 std::int16_t ExcelFile::SetMargin(std::int32_t Margin, double MarginValue) {
@@ -423,16 +455,17 @@ std::int16_t ExcelFile::SetFont(const std::string& FontName, std::int16_t FontHe
         return notOpen();
     }
     const std::int32_t height = FontHeight * TwipsPerPoint;
-    if (!fitsInt16(height) || !fitsByte(FontFormat) || FontName.size() > MaxTextLength) {
+    std::string name;
+    if (!fitsInt16(height) || !fitsByte(FontFormat) || !convertShort(FontName, name)) {
         return fail(ValueDoesNotFit, "the font does not fit the worksheet");
     }
     std::string record;
-    startRecord(record, RecordFont, FontName.size() + 5)
+    startRecord(record, RecordFont, name.size() + 5)
         .i16(static_cast<std::int16_t>(height))
         .u8(static_cast<std::uint8_t>(FontFormat))
         .u8(0)
-        .u8(static_cast<std::uint8_t>(FontName.size()))
-        .bytes(FontName);
+        .u8(static_cast<std::uint8_t>(name.size()))
+        .bytes(name);
     return put(record);
 }
 
@@ -440,20 +473,22 @@ std::int16_t ExcelFile::SetHeader(const std::string& HeaderText) {
     if (m_sink == nullptr) {
         return notOpen();
     }
-    if (HeaderText.size() > MaxTextLength) {
+    std::string text;
+    if (!convertShort(HeaderText, text)) {
         return fail(ValueDoesNotFit, "the page header is longer than 255 characters");
     }
-    return put(shortTextRecord(RecordHeader, HeaderText));
+    return put(shortTextRecord(RecordHeader, text));
 }
 
 std::int16_t ExcelFile::SetFooter(const std::string& FooterText) {
     if (m_sink == nullptr) {
         return notOpen();
     }
-    if (FooterText.size() > MaxTextLength) {
+    std::string text;
+    if (!convertShort(FooterText, text)) {
         return fail(ValueDoesNotFit, "the page footer is longer than 255 characters");
     }
-    return put(shortTextRecord(RecordFooter, FooterText));
+    return put(shortTextRecord(RecordFooter, text));
 }
 
 std::int16_t ExcelFile::SetFilePassword(const std::string& PasswordText) {

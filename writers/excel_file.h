@@ -3,15 +3,19 @@
 // A BIFF2 worksheet is a plain run of records, no file header:
 //
 //   record  = id (u16) | body length (u16) | body
-//   file    = BOF, FORMATCOUNT, 24 x FORMAT, then whatever the caller writes
-//             (FONT, HEADER, FOOTER, cells, COLWIDTH, ROW, margins, ...),
+//   file    = BOF, CODEPAGE, FORMATCOUNT, 24 x FORMAT, then whatever the caller writes
+//             (FONT, XF, HEADER, FOOTER, cells, COLWIDTH, ROW, margins, ...),
 //             HORIZONTALPAGEBREAKS (only when there are any), EOF
 //
-// Every number is little-endian; text is stored one byte per character with a one-byte length
-// in front where the record has one, so no text field holds more than 255 bytes. Rows and
+// Every number is little-endian. Text is stored in the Windows code page that CODEPAGE names,
+// with a one-byte length in front where the record has one, so no text field holds more than
+// 255 bytes (one per character in the single-byte pages, one or two in the East Asian ones).
+// Callers hand text over as UTF-8; it is converted on the way out. Cells name an XF record by
+// number (their first attribute byte), so a sheet whose cells use XF 0 must write one. Rows and
 // columns are 0-based u16 in the file; this interface counts them from 1.
 
 #include "support/byte_sink.h"
+#include "support/code_page.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -23,8 +27,9 @@
 
 namespace plumbrae::writers {
 
-/// What a cell may be given: text (bytes, one per character), a floating-point number or an
-/// integer. `WriteValue` converts it to the kind its value type asks for.
+/// What a cell may be given: text (UTF-8; bytes that are not UTF-8 are Windows-1252
+/// characters), a floating-point number or an integer. `WriteValue` converts it to the kind its
+/// value type asks for.
 using CellValue = std::variant<std::string, double, std::int64_t>;
 
 /// Streaming writer of one BIFF2 worksheet. Every operation appends its record to the open file
@@ -69,7 +74,13 @@ public:
     ExcelFile(const ExcelFile&) = delete;
     ExcelFile& operator=(const ExcelFile&) = delete;
 
-    /// Replaces any file of that name by a new worksheet (BOF and the default formats) and
+    /// The Windows code page of the files created from now on (1252 until set): named by the
+    /// CODEPAGE record, and the page every text is converted to. A character the page lacks is
+    /// written "?".
+    void setCodePage(std::uint16_t codePage) { m_encoder = support::CodePageEncoder(codePage); }
+    [[nodiscard]] std::uint16_t codePage() const { return m_encoder.codePage(); }
+
+    /// Replaces any file of that name by a new worksheet (BOF, CODEPAGE, default formats) and
     /// empties the page-break list. Always returns 0, as callers expect; whether the file was
     /// created is told by `isOpen()`, and why not by `lastError()`. A half-written file is
     /// removed. A worksheet still open on this object is first closed properly.
@@ -106,6 +117,10 @@ public:
     void PrintGridLines(bool newvalue);
     void ProtectSpreadsheet(bool newvalue);
 
+    /// Writes the cell style XF 0: font 0, format 0 ("General"), neither locked nor hidden,
+    /// general alignment. Goes after the fonts.
+    std::int16_t WriteDefaultXf();
+
     /// Writes FORMATCOUNT and the 24 FORMAT records. Does not catch: throws support::SinkError
     /// when no file is open or the sink fails. Returns 0.
     std::int16_t WriteDefaultFormats();
@@ -122,6 +137,8 @@ public:
     [[nodiscard]] bool isOpen() const { return m_sink != nullptr; }
     /// The name given to `CreateFile` ("" for a caller's sink).
     [[nodiscard]] const std::string& fileName() const { return m_fileName; }
+    /// Text cells of the current file in which a character became "?" (the page lacks it).
+    [[nodiscard]] std::size_t substitutedCells() const { return m_substitutedCells; }
     /// Why the last failing operation failed, in words for the user (names the file and the
     /// cause for file errors); "" after a successful `CreateFile`.
     [[nodiscard]] const std::string& lastError() const { return m_lastError; }
@@ -132,6 +149,8 @@ private:
     std::int16_t put(const std::string& record);
     std::int16_t fail(std::int16_t code, std::string message);
     std::int16_t notOpen();
+    /// `text` in the file's code page; false when it needs more than 255 bytes there.
+    bool convertShort(std::string_view text, std::string& out);
 
     std::unique_ptr<support::ByteSink> m_ownedSink;
     support::ByteSink* m_sink = nullptr;
@@ -140,6 +159,8 @@ private:
     std::string m_lastError;
     /// 0-based rows, in insertion order until `CloseFile` sorts them.
     std::vector<std::uint16_t> m_pageBreaks;
+    support::CodePageEncoder m_encoder{1252};
+    std::size_t m_substitutedCells = 0;
 };
 
 } // namespace plumbrae::writers

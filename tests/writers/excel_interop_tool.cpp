@@ -1,5 +1,5 @@
-// Writes a small contact sheet into the folder given as the only argument, for outside readers
-// to check (see check_xls_with_xlrd.py, which knows the same contacts).
+// Writes a small contact sheet and its CSV into the folder given as the only argument, for
+// outside readers to check (see check_xls_readers.py, which knows the same contacts).
 
 #include "core/contact_record.h"
 #include "writers/excel_contact_sheet.h"
@@ -26,7 +26,7 @@ void writeSheet(const std::string& folder) {
 
     ContactRecord ann = named("Ann", "Lee");
     ann.Email = "ann@example.org";
-    ann.Company = "Acme & Sons";
+    ann.Company = "Acme & Sons, \"Ltd\"";
     ann.JobTitle = "Engineer";
     ann.WebPage = "www.example.org";
     ann.CellPhone = "+1 555 0100";
@@ -36,12 +36,17 @@ void writeSheet(const std::string& folder) {
     ann.Comments = std::string(254, 'n') + "!";
     sheet.Save2ExcelContact(ann.trimmed(), 1);
 
-    // UTF-8 as the contact files hold it: every byte is one character in the sheet.
+    // UTF-8 as the contact files hold it; the sheet stores it in Windows-1252.
     ContactRecord zoe = named("Zo\xC3\xAB", "\xC3\x85ngstr\xC3\xB6m");
     zoe.PersonalCity = "M\xC3\xBCnchen";
     zoe.PersonalZip = "80331";
     zoe.PersonalCountry = "Deutschland";
     zoe.Comments = std::string(300, 'x');
+    zoe.JobTitle = "G\xC3\xA9rant \xE2\x82\xAC \xC5\x92uvre";
+    zoe.PersonalStreet = "Stra\xC3\x9F"
+                         "e 1";
+    zoe.BusinessCity = "Qu\xC3\xA9"
+                       "bec";
     sheet.Save2ExcelContact(zoe.trimmed(), 2);
 
     ContactRecord solo = named("", "Solo");
