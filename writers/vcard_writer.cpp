@@ -4,8 +4,10 @@
 #include "support/file_path.h"
 #include "support/text.h"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
+#include <span>
 
 namespace plumbrae::writers {
 namespace {
@@ -150,23 +152,88 @@ bool hasLineBreak(std::string_view value) {
     return value.find_first_of("\r\n") != std::string_view::npos;
 }
 
-/// Appends a value with ";" escaped, and in quoted-printable lines "=" and line breaks encoded.
-void appendValue(std::string& out, std::string_view value, bool quotedPrintable) {
+bool hasHighByte(std::string_view value) {
+    return std::any_of(value.begin(), value.end(),
+                       [](char c) { return static_cast<unsigned char>(c) > 0x7F; });
+}
+
+/// N, ADR and ORG are made of parts separated by ";": a ";" inside a part is escaped.
+bool isCompound(std::string_view property) {
+    const std::string_view name = property.substr(0, property.find(';'));
+    return name == "N" || name == "ADR" || name == "ORG";
+}
+
+void appendHex(std::string& out, unsigned char byte) {
+    constexpr std::string_view Digits = "0123456789ABCDEF";
+    out.push_back('=');
+    out.push_back(Digits[byte >> 4U]);
+    out.push_back(Digits[byte & 0x0FU]);
+}
+
+/// Appends one value. In compound properties ";" is written "\;". In quoted-printable lines
+/// every byte above 127, "=", ";" outside compound properties, and each line break (CR LF, CR
+/// or LF alike) are written "=XX", so the line is valid quoted-printable.
+void appendValue(std::string& out, std::string_view value, bool compound, bool quotedPrintable) {
     for (std::size_t i = 0; i < value.size(); ++i) {
         const char c = value[i];
-        if (c == ';') {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == ';' && compound) {
             out.append("\\;");
-        } else if (quotedPrintable && c == '=') {
-            out.append("=3D");
-        } else if (quotedPrintable && (c == '\r' || c == '\n')) {
+        } else if (!quotedPrintable) {
+            out.push_back(c);
+        } else if (c == '\r' || c == '\n') {
             out.append("=0D=0A");
             if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') {
                 ++i;
             }
+        } else if (c == '=' || c == ';' || byte > 0x7F) {
+            appendHex(out, byte);
         } else {
             out.push_back(c);
         }
     }
+}
+
+/// One property line: the name (with its fixed parameters), then `literals` and `values` in
+/// turn (one more literal than values). The encoding is decided per line from its values:
+/// ";CHARSET=UTF-8" right after the name when a value holds a byte above 127, quoted-printable
+/// when a value holds a line break, or a ";" outside N, ADR and ORG. Values that are not valid
+/// UTF-8 are first turned into it, each stray byte read as the Windows-1252 character it names.
+void appendEncodedLine(std::string& out, std::string_view property,
+                       std::span<const std::string_view> literals,
+                       std::span<const std::string_view> values, bool isLabel) {
+    std::array<std::string_view, 8> encoded{};
+    std::array<std::string, 8> converted;
+    const bool compound = isCompound(property);
+    bool quotedPrintable = isLabel;
+    bool highBytes = false;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        encoded[i] = values[i];
+        if (hasHighByte(values[i])) {
+            converted[i] = support::toValidUtf8(values[i]);
+            encoded[i] = converted[i];
+            highBytes = true;
+        }
+        quotedPrintable = quotedPrintable || hasLineBreak(values[i]) ||
+                          (!compound && values[i].find(';') != std::string_view::npos);
+    }
+    const std::size_t nameEnd = std::min(property.find(';'), property.size());
+    out.append(property.substr(0, nameEnd));
+    if (highBytes) {
+        out.append(";CHARSET=UTF-8");
+    }
+    out.append(property.substr(nameEnd));
+    if (quotedPrintable && !isLabel) {
+        out.push_back(';');
+        out.append(QpLabel);
+    }
+    out.push_back(':');
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        out.append(literals[i]);
+        appendValue(out, encoded[i], compound, quotedPrintable);
+    }
+    out.append(literals[values.size()]);
+    out.append("\r\n");
 }
 
 void appendLine(std::string& out, const LineLayout& line, const ContactRecord& record) {
@@ -175,33 +242,16 @@ void appendLine(std::string& out, const LineLayout& line, const ContactRecord& r
     }
     if (line.property.empty()) { // an instant-messaging address
         const auto [property, address] = imLine(record.*line.fields[0]);
-        const bool quotedPrintable = hasLineBreak(address);
-        out.append(property);
-        if (quotedPrintable) {
-            out.push_back(';');
-            out.append(QpLabel);
-        }
-        out.push_back(':');
-        appendValue(out, address, quotedPrintable);
-        out.append("\r\n");
+        constexpr std::array<std::string_view, 2> Around = {"", ""};
+        appendEncodedLine(out, property, Around, std::span(&address, 1), false);
         return;
     }
-    bool quotedPrintable = line.isLabel;
-    for (std::size_t i = 0; i < line.fieldCount && !quotedPrintable; ++i) {
-        quotedPrintable = hasLineBreak(record.*line.fields[i]);
-    }
-    out.append(line.property);
-    if (quotedPrintable && !line.isLabel) {
-        out.push_back(';');
-        out.append(QpLabel);
-    }
-    out.push_back(':');
+    std::array<std::string_view, 7> values{};
     for (std::size_t i = 0; i < line.fieldCount; ++i) {
-        out.append(line.literals[i]);
-        appendValue(out, record.*line.fields[i], quotedPrintable);
+        values[i] = record.*line.fields[i];
     }
-    out.append(line.literals[line.fieldCount]);
-    out.append("\r\n");
+    appendEncodedLine(out, line.property, line.literals, std::span(values.data(), line.fieldCount),
+                      line.isLabel);
 }
 
 } // namespace

@@ -12,10 +12,12 @@ namespace plumbrae::writers {
 
 /// A contact's vCard 2.1 text, each line ending in CR LF: 21 lines that every card has, in a
 /// fixed order, and after the line of their kind one more for each further value the contact
-/// holds (a second e-mail address, telephone number, nickname, birthday ...). Values are written
-/// byte for byte; only what would change their meaning for a reader is escaped: ";" inside a value
-/// is written "\;", and a value holding a line break is written quoted-printable ("=" as "=3D",
-/// each line break as "=0D=0A") on a line marked ENCODING=QUOTED-PRINTABLE.
+/// holds (a second e-mail address, telephone number, nickname, birthday ...). Plain ASCII
+/// values are written as they are; a line whose values hold other characters says
+/// ";CHARSET=UTF-8". A ";" inside a part of N, ADR or ORG is written "\;"; a value with a line
+/// break, or with a ";" in any other property, makes its line quoted-printable
+/// (ENCODING=QUOTED-PRINTABLE), where "=", ";", line breaks and every byte above 127 are written
+/// "=XX".
 std::string vCardText(const core::ContactRecord& record);
 
 /// Writes the vCard of a (trimmed) record to the sink.

@@ -1,5 +1,5 @@
 plumbrae_add_test(vcard_writer_tests
-  SOURCES vcard_writer_test.cpp
+  SOURCES vcard_writer_test.cpp vcard_line_encoding_test.cpp
   LIBS plumbrae_writers_vcard)
 
 # Real vCard readers must read what we write: python3-vobject parses every card of a converted

@@ -80,42 +80,6 @@ TEST(VCardWriter, WritesTheFieldsInTheirPlaces) {
     EXPECT_EQ(lineOf(home, "URL;WORK"), "URL;WORK:example.com");
 }
 
-struct EscapeCase {
-    const char* name;
-    std::string ContactRecord::*field;
-    std::string value;
-    std::string_view linePrefix;
-    std::string expectedLine;
-};
-
-class VCardEscaping : public ::testing::TestWithParam<EscapeCase> {};
-
-TEST_P(VCardEscaping, KeepsValuesReadable) {
-    ContactRecord record;
-    record.*GetParam().field = GetParam().value;
-    EXPECT_EQ(lineOf(vCardText(record), GetParam().linePrefix), GetParam().expectedLine);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, VCardEscaping,
-    ::testing::Values(
-        EscapeCase{"SemicolonInCompany", &ContactRecord::Company, "Smith; Jones", "ORG",
-                   "ORG:Smith\\; Jones;"},
-        EscapeCase{"CommaStays", &ContactRecord::Company, "A, B", "ORG", "ORG:A, B;"},
-        EscapeCase{"NoteWithLineFeeds", &ContactRecord::Comments, "a=1\nb;c\r\nd\re", "NOTE",
-                   "NOTE;ENCODING=QUOTED-PRINTABLE:a=3D1=0D=0Ab\\;c=0D=0Ad=0D=0Ae"},
-        EscapeCase{"EqualsWithoutBreakStays", &ContactRecord::Comments, "x=41", "NOTE",
-                   "NOTE:x=41"},
-        EscapeCase{"LabelEqualsEncoded", &ContactRecord::PersonalCity, "=41", "LABEL;HOME",
-                   "LABEL;HOME;ENCODING=QUOTED-PRINTABLE:=0D=0A=3D41,  =0D=0A"},
-        EscapeCase{"LabelLineBreak", &ContactRecord::PersonalStreet, "1 Main\nFlat 2", "LABEL;HOME",
-                   "LABEL;HOME;ENCODING=QUOTED-PRINTABLE:1 Main=0D=0AFlat 2=0D=0A,  =0D=0A"},
-        EscapeCase{"AddressWithLineBreak", &ContactRecord::PersonalStreet, "1 Main\nFlat=2",
-                   "ADR;HOME", "ADR;HOME;ENCODING=QUOTED-PRINTABLE:;;1 Main=0D=0AFlat=3D2;;;;"},
-        EscapeCase{"Utf8BytesUnchanged", &ContactRecord::LastName, "Müller 李", "N",
-                   "N:Müller 李;;"}),
-    [](const auto& row) { return std::string(row.param.name); });
-
 TEST(VCardOutput, NamesFilesAndKeepsClashesApart) {
     testing::TempDir dir;
     VCardOutput output;
