@@ -51,6 +51,9 @@ public:
     void close() override;
     /// Ends both files as far as the disk allows; the rows written so far stay readable.
     void abandon() noexcept override;
+    /// False: a value the worksheet could not hold whole is whole in the CSV, so no value is
+    /// lost, though the notes name it.
+    [[nodiscard]] bool valuesLost() const override { return false; }
     /// Names the worksheet and the CSV.
     [[nodiscard]] std::string writtenFiles() const override;
     /// Lines naming the contacts that lost a column because its value was too long for a cell,
