@@ -22,6 +22,21 @@ constexpr std::int32_t NoRenderingPosition = -1;
 constexpr std::int32_t PostalAddressNone = 0;
 constexpr std::int32_t PostalAddressHome = 1;
 constexpr std::int32_t PostalAddressWork = 2;
+// The name of a contact that holds nothing to name it by, and how much of a note's first line
+// names a contact that holds only a note.
+constexpr const char* NoName = "(no name)";
+constexpr std::size_t MaxNameFromNote = 64;
+
+/// The largest length up to `limit` that does not cut a UTF-8 sequence.
+std::size_t utf8Boundary(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) {
+        return text.size();
+    }
+    while (limit > 0 && (static_cast<unsigned char>(text[limit]) & 0xC0U) == 0x80U) {
+        --limit;
+    }
+    return limit;
+}
 
 std::string joinNonEmpty(std::initializer_list<const std::string*> parts, const char* separator) {
     std::string out;
@@ -94,6 +109,8 @@ void addNames(PropertyList& list, const Contact& contact, const std::string& dis
     list.text(GivenName, contact.givenName);
     list.text(MiddleName, contact.middleName);
     list.text(Surname, contact.surname);
+    // Every contact carries a display name, subject and file-as (never empty): readers rely on
+    // them to list the item and to name it.
     list.text(DisplayName, displayName);
     list.text(Subject, displayName);
     list.text(NormalizedSubject, displayName);
@@ -109,10 +126,8 @@ void addNames(PropertyList& list, const Contact& contact, const std::string& dis
     list.text(SpouseName, contact.spouse);
     list.text(Nickname, contact.nickname);
     const auto fileUnder = fileUnderFor(contact);
-    if (!fileUnder.text.empty()) {
-        list.namedText(LidFileUnder, fileUnder.text);
-        list.add(list.named(LidFileUnderId, Int32), ltp::int32Value(fileUnder.pattern));
-    }
+    list.namedText(LidFileUnder, fileUnder.text);
+    list.add(list.named(LidFileUnderId, Int32), ltp::int32Value(fileUnder.pattern));
 }
 
 void addPhones(PropertyList& list, const Contact& contact) {
@@ -204,7 +219,7 @@ void addEmails(PropertyList& list, const Contact& contact, const std::string& di
         }
         const auto base = LidEmail1Base + n * EmailStride;
         auto shown = address;
-        if (!displayName.empty()) {
+        if (!displayName.empty() && displayName != address) {
             shown = displayName;
             shown.append(" (").append(address).append(")");
         }
@@ -323,10 +338,41 @@ FileUnder fileUnderFor(const Contact& contact) {
     if (!contact.companyName.empty()) {
         return {contact.companyName, FileUnderCompany};
     }
-    if (!contact.displayName.empty()) {
-        return {contact.displayName, FileUnderDisplayName};
+    for (const std::string* address : {&contact.email1, &contact.email2, &contact.email3}) {
+        if (!address->empty()) {
+            return {*address, FileUnderCustom};
+        }
     }
-    return {};
+    return {shownNameFor(contact), FileUnderDisplayName};
+}
+
+std::string shownNameFor(const Contact& contact) {
+    if (!contact.displayName.empty()) {
+        return contact.displayName;
+    }
+    auto names = joinNonEmpty({&contact.givenName, &contact.middleName, &contact.surname}, " ");
+    if (!names.empty()) {
+        return names;
+    }
+    // A contact without a name is shown by the first thing that tells it apart, as a list of
+    // contacts would show it; one with nothing at all still gets a name, so that no reader
+    // takes it for something else or shows it blank.
+    for (const std::string* value :
+         {&contact.companyName, &contact.email1, &contact.email2, &contact.email3,
+          &contact.mobileTelephone, &contact.businessTelephone, &contact.homeTelephone,
+          &contact.carTelephone, &contact.pager, &contact.businessFax, &contact.homeFax,
+          &contact.imAddress, &contact.webPage, &contact.businessHomePage, &contact.jobTitle}) {
+        // (The instant-messaging address of a contact without one is two spaces.)
+        if (const auto trimmed = support::trimSpaces(*value); !trimmed.empty()) {
+            return std::string(trimmed);
+        }
+    }
+    const auto firstLine = support::trimSpaces(
+        std::string_view(contact.body).substr(0, contact.body.find_first_of("\r\n")));
+    if (!firstLine.empty()) {
+        return std::string(firstLine.substr(0, utf8Boundary(firstLine, MaxNameFromNote)));
+    }
+    return NoName;
 }
 
 MessageNode buildContactMessage(const Contact& contact, ndb::Nid nid, NamedPropertyMap& names,
@@ -346,10 +392,11 @@ MessageNode buildContactMessage(const Contact& contact, ndb::Nid nid, NamedPrope
     list.add(SearchKey, searchKey);
     list.add(IconIndex, ltp::int32Value(ContactIconIndex));
     list.add(HasAttachments, ltp::booleanValue(hasPicture));
-    addNames(list, contact, contact.displayName);
+    const std::string shownName = shownNameFor(contact);
+    addNames(list, contact, shownName);
     addPhones(list, contact);
     addAddresses(list, contact);
-    addEmails(list, contact, contact.displayName);
+    addEmails(list, contact, shownName);
     addOther(list, contact);
     if (hasPicture) {
         list.add(list.named(LidHasPicture, Bool), ltp::booleanValue(true));

@@ -19,13 +19,18 @@ MessageNode buildContactMessage(const Contact& contact, ndb::Nid nid, NamedPrope
 /// (and never empty) from the first commit on.
 void registerContactNames(NamedPropertyMap& names);
 
-/// The name a contact is filed under ("Last, First Middle", else company, else display name)
-/// and the pattern id that says which.
+/// The name a contact is filed under ("Last, First Middle", else company, else e-mail address,
+/// else the name it is shown by) and the pattern id that says which. Never empty.
 struct FileUnder {
     std::string text;
     std::int32_t pattern = 0;
 };
 FileUnder fileUnderFor(const Contact& contact);
+
+/// The name shown for a contact (display name and subject): its display name, else its names
+/// ("First Middle Last"), else its company, e-mail address, a phone number, its web page or
+/// job title, else the first line of its note, else "(no name)". Never empty.
+std::string shownNameFor(const Contact& contact);
 
 /// "street\r\ncity, state postalCode\r\ncountry", leaving out empty parts.
 std::string composeAddress(const std::string& street, const std::string& city,

@@ -194,10 +194,12 @@ constexpr std::uint32_t EmailAddressOffset = 3;
 constexpr std::uint32_t EmailOriginalDisplayNameOffset = 4;
 constexpr std::uint32_t EmailStride = 0x10;
 
-// File-as patterns.
+// File-as patterns. Filing under the e-mail address has no pattern of its own: the text is kept
+// as written ("custom").
 constexpr std::int32_t FileUnderLastFirstMiddle = 0x8017;
 constexpr std::int32_t FileUnderCompany = 0x3A16;
 constexpr std::int32_t FileUnderDisplayName = 0x3001;
+constexpr std::int32_t FileUnderCustom = -1;
 
 // Node identifiers of a new store.
 constexpr ndb::Nid MessageStoreNid = 0x21;

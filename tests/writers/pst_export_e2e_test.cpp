@@ -84,6 +84,42 @@ struct PstEndToEnd : ::testing::Test {
     }
 };
 
+// Contacts without names still carry a file-as, display name and subject, so readpst extracts
+// each of them and names it.
+TEST_F(PstEndToEnd, ContactsWithoutNamesAreExtractedWithAName) {
+    struct Case {
+        Person person;
+        std::string fileAs;
+    };
+    std::vector<Case> cases(6);
+    cases[0].person.notes = "Only a note\nsecond line";
+    cases[0].fileAs = "Only a note";
+    cases[1].person.email = "solo@example.org";
+    cases[1].fileAs = "solo@example.org";
+    cases[2].person.company = "Acme";
+    cases[2].fileAs = "Acme";
+    cases[3].person.mobile = "555 0100";
+    cases[3].fileAs = "555 0100";
+    cases[4].fileAs = "(no name)";
+    cases[5].person.last = "Lee";
+    cases[5].person.email = "lee@example.org";
+    cases[5].fileAs = "Lee";
+    std::vector<Person> list;
+    for (const auto& c : cases) {
+        list.push_back(c.person);
+    }
+    queue(list);
+    core::RunReport report;
+    const std::string pst = convert(report);
+    ASSERT_EQ(report.outcome, core::RunReport::Outcome::Completed) << report.finalMessage.text;
+    const json extracted = readPstWith("readpst_contacts.py", pst);
+    const json& cards = extracted.at("contacts");
+    ASSERT_EQ(cards.size(), cases.size()) << extracted.at("readpst_output");
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(cards[i].at("FN"), cases[i].fileAs) << cards[i].at("lines").dump();
+    }
+}
+
 // The picture call with a real file: the item carries it as an attachment, byte for byte.
 TEST_F(PstEndToEnd, APhotoBecomesTheContactsPictureAttachment) {
     std::string jpeg = "\xFF\xD8\xFF\xE0";

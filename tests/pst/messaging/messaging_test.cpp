@@ -27,8 +27,9 @@ TEST(NamedPropertyMap, GivesEachNameOneIdInOrderOfFirstUse) {
 }
 
 struct FileUnderCase {
-    std::string given, middle, surname, company, display, expected;
+    std::string given, middle, surname, company, email, display, expected;
     std::int32_t pattern;
+    std::string shown;
 };
 
 void PrintTo(const FileUnderCase& c, std::ostream* out) {
@@ -43,20 +44,26 @@ TEST_P(FileUnderRules, PickTheNamesTheCardIsFiledUnder) {
     contact.middleName = GetParam().middle;
     contact.surname = GetParam().surname;
     contact.companyName = GetParam().company;
+    contact.email2 = GetParam().email;
     contact.displayName = GetParam().display;
     const auto fileUnder = fileUnderFor(contact);
     EXPECT_EQ(fileUnder.text, GetParam().expected);
     EXPECT_EQ(fileUnder.pattern, GetParam().pattern);
+    EXPECT_EQ(shownNameFor(contact), GetParam().shown);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FileUnderRules,
-    ::testing::Values(FileUnderCase{"Ann", "B", "Lee", "Acme", "x", "Lee, Ann B", 0x8017},
-                      FileUnderCase{"Ann", "", "", "Acme", "x", "Ann", 0x8017},
-                      FileUnderCase{"", "", "Lee", "", "", "Lee", 0x8017},
-                      FileUnderCase{"", "", "", "Acme", "Ann Lee", "Acme", 0x3A16},
-                      FileUnderCase{"", "", "", "", "Ann Lee", "Ann Lee", 0x3001},
-                      FileUnderCase{"", "", "", "", "", "", 0}));
+    ::testing::Values(
+        FileUnderCase{"Ann", "B", "Lee", "Acme", "a@x", "x", "Lee, Ann B", 0x8017, "x"},
+        FileUnderCase{"Ann", "", "", "Acme", "", "", "Ann", 0x8017, "Ann"},
+        FileUnderCase{"", "", "Lee", "", "", "", "Lee", 0x8017, "Lee"},
+        FileUnderCase{"", "", "", "Acme", "a@x", "Ann Lee", "Acme", 0x3A16, "Ann Lee"},
+        FileUnderCase{"", "", "", "Acme", "a@x", "", "Acme", 0x3A16, "Acme"},
+        FileUnderCase{"", "", "", "", "a@x", "Ann Lee", "a@x", -1, "Ann Lee"},
+        FileUnderCase{"", "", "", "", "a@x", "", "a@x", -1, "a@x"},
+        FileUnderCase{"", "", "", "", "", "Ann Lee", "Ann Lee", 0x3001, "Ann Lee"},
+        FileUnderCase{"", "", "", "", "", "", "(no name)", 0x3001, "(no name)"}));
 
 TEST(ContactText, LineEndsBecomeCrLf) {
     EXPECT_EQ(withCrLf("a\nb\r\nc\rd\n"), "a\r\nb\r\nc\r\nd\r\n");
