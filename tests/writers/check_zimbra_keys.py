@@ -113,7 +113,10 @@ def check_queue(program, work, contact, others, damaged, problems):
     for option in OPTIONS:
         out = os.path.join(work, "queue" + option)
         status, lines = convert(program, option, out, [contact] + others)
-        if status != 0 or lines[:2] != SUCCESS or not all(s in lines for s in SKIPPED):
+        # A worksheet whose code page lacks a character says so; its CSV holds it exactly.
+        whole = lines[:2] == SUCCESS or (option == "--excel" and "1 of 1 Zimbra Contacts "
+                                          "converted." in lines)
+        if status != 0 or not whole or not all(s in lines for s in SKIPPED):
             problems.append("%s without damage: exit %d, lines %s" % (option, status, lines))
         out = os.path.join(work, "damaged" + option)
         status, lines = convert(program, option, out, [contact] + others + [damaged])

@@ -285,7 +285,14 @@ def read_vcards(folder):
 # --- worksheet --------------------------------------------------------------------------------
 
 def read_xls(path):
-    """{contact number: [36 cell texts]} of the worksheet."""
+    """{contact number: [36 cell texts]} of the worksheet; read from the CSV beside it, which
+    holds the same rows with every value exactly (the worksheet's code page may lack some)."""
+    csv_path = os.path.splitext(path)[0] + ".csv"
+    if os.path.exists(csv_path):
+        import csv
+        with open(csv_path, newline="", encoding="utf-8-sig") as handle:
+            rows = list(csv.reader(handle))
+        return {r: (rows[r] + [""] * 36)[:36] for r in range(1, len(rows)) if any(rows[r])}
     import xlrd
     with open(path, "rb") as handle:
         data = handle.read()
