@@ -58,7 +58,10 @@ public:
     }
 
 private:
-    static iconv_t invalid() { return reinterpret_cast<iconv_t>(-1); }
+    // iconv_open reports failure with this value.
+    static iconv_t invalid() {
+        return reinterpret_cast<iconv_t>(-1); // NOLINT(performance-no-int-to-ptr)
+    }
 
     std::mutex m_mutex;
     std::map<std::uint16_t, iconv_t> m_handles;

@@ -179,14 +179,12 @@ void appendValue(std::string& out, std::string_view value, bool compound, bool q
         const auto byte = static_cast<unsigned char>(c);
         if (c == ';' && compound) {
             out.append("\\;");
-        } else if (!quotedPrintable) {
-            out.push_back(c);
-        } else if (c == '\r' || c == '\n') {
+        } else if (quotedPrintable && (c == '\r' || c == '\n')) {
             out.append("=0D=0A");
             if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') {
                 ++i;
             }
-        } else if (c == '=' || c == ';' || byte > 0x7F) {
+        } else if (quotedPrintable && (c == '=' || c == ';' || byte > 0x7F)) {
             appendHex(out, byte);
         } else {
             out.push_back(c);
