@@ -177,8 +177,12 @@ std::optional<int> buildQueue(const Options& options, std::vector<std::string>& 
         const std::string path = plumbrae::core::queuedFilePath(given);
         std::error_code error;
         const auto filePath = plumbrae::support::pathFromUtf8(path);
-        if (!std::filesystem::is_directory(filePath, error)) {
-            if (!std::filesystem::exists(filePath, error)) {
+        const auto type = std::filesystem::status(filePath, error).type();
+        if (type != std::filesystem::file_type::directory) {
+            // Anything else that is there is queued as given, also a pipe, a device or a link
+            // loop: the run lists it with its reason, without reading from it.
+            if (type == std::filesystem::file_type::not_found &&
+                error != std::errc::too_many_symbolic_link_levels) {
                 return usageError(path + ": no such file or folder");
             }
             queue.push_back(path);

@@ -8,8 +8,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
 #include <memory>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace plumbrae::core {
 namespace {
@@ -20,6 +24,10 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
+
+/// Metadata beyond this size is no contact: the largest real ones hold a few photos' worth.
+constexpr std::size_t MaxMetadataBytes = std::size_t{64} << 20;
+constexpr const char* TooLarge = "too large to be a contact (more than 64 MiB of contact data)";
 
 std::string causeOf(int error) {
     // The cause alone: describeFileError gives "<path>: <cause>" for an empty path as ": cause".
@@ -60,6 +68,9 @@ std::optional<std::pair<std::string, bool>> loadMetadata(std::FILE* file, const 
             }
         }
         if (keepWhole) {
+            if (whole.size() + piece.size() > MaxMetadataBytes) {
+                throw ContactFileError(path, TooLarge);
+            }
             whole.append(piece);
         }
     }
@@ -76,6 +87,9 @@ std::optional<std::pair<std::string, bool>> loadMetadata(std::FILE* file, const 
         return std::pair{std::move(whole), false};
     }
     const auto [begin, end] = finder.range();
+    if (end - begin > MaxMetadataBytes) {
+        throw ContactFileError(path, TooLarge);
+    }
     std::string text(end - begin, '\0');
     if (fseeko(file, static_cast<off_t>(begin), SEEK_SET) != 0 ||
         std::fread(text.data(), 1, text.size(), file) != text.size()) {
@@ -230,6 +244,82 @@ ReadOutcome readMetadata(std::string_view metadata, const std::string& path, Con
     return {};
 }
 
+#ifdef _WIN32
+
+/// Opens a regular file for reading; a folder or a device is refused by its type.
+File openRegularFile(const std::string& path) {
+    const auto filePath = support::pathFromUtf8(path);
+    std::error_code error;
+    const auto type = std::filesystem::status(filePath, error).type();
+    if (type == std::filesystem::file_type::directory) {
+        throw ContactFileError(path, "not a regular file (a folder)");
+    }
+    if (type != std::filesystem::file_type::regular &&
+        type != std::filesystem::file_type::not_found && !error) {
+        throw ContactFileError(path, "not a regular file (a device)");
+    }
+    errno = 0;
+    File file(support::openFile(filePath, "rb"));
+    if (!file) {
+        throw ContactFileError(path, "cannot open the file: " + causeOf(errno));
+    }
+    return file;
+}
+
+#else
+
+/// What a path that is not a regular file leads to, in words.
+std::string kindOfSpecial(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return "not a regular file (a folder)";
+    }
+    if (S_ISFIFO(mode)) {
+        return "not a regular file (a named pipe)";
+    }
+    if (S_ISSOCK(mode)) {
+        return "not a regular file (a socket)";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "not a regular file (a device)";
+    }
+    return "not a regular file";
+}
+
+/// Opens a regular file for reading. Anything else is refused by its type, found without
+/// reading from it: a pipe would wait for a writer for ever, a device may never end.
+File openRegularFile(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        const int error = errno;
+        if (error == ELOOP) {
+            throw ContactFileError(path, "a link loop: the link leads back to itself");
+        }
+        throw ContactFileError(path, "cannot open the file: " + causeOf(error));
+    }
+    if (!S_ISREG(status.st_mode)) {
+        throw ContactFileError(path, kindOfSpecial(status.st_mode));
+    }
+    // Replaced by something else since the check: still never waits on it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        throw ContactFileError(path, "cannot open the file: " + causeOf(errno));
+    }
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        throw ContactFileError(path, kindOfSpecial(status.st_mode));
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    File file(::fdopen(fd, "rb"));
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        throw ContactFileError(path, "cannot open the file: " + causeOf(error));
+    }
+    return file;
+}
+
+#endif
+
 } // namespace
 
 ContactFileError::ContactFileError(const std::string& path, const std::string& reason)
@@ -237,11 +327,7 @@ ContactFileError::ContactFileError(const std::string& path, const std::string& r
 
 ReadOutcome ReadContactFile(const std::string& path, ContactRecord& record,
                             const std::function<void()>& yield) {
-    errno = 0;
-    const File file(support::openFile(support::pathFromUtf8(path), "rb"));
-    if (!file) {
-        throw ContactFileError(path, "cannot open the file: " + causeOf(errno));
-    }
+    const File file = openRegularFile(path);
     const auto metadata = loadMetadata(file.get(), path, yield);
     if (!metadata) {
         return {ItemKind::NotContact, {}};

@@ -54,8 +54,9 @@ public:
     [[nodiscard]] virtual bool readFailureEndsRun() const { return false; }
     /// Finishes the output after the last contact. Throws OutputError.
     virtual void close() = 0;
-    /// The run stopped early (an error, or the user closed the window): finish what can be
-    /// finished so that no damaged file is left behind. Must not throw.
+    /// The run stopped early (a failed write, any other exception, or a stop request): finish
+    /// what can be finished so that no damaged file is left behind, and release what the output
+    /// holds. Must not throw; what could not be finished is told by notes().
     virtual void abandon() noexcept {}
     /// The message for a failure that stopped the run: the cause, in this output's words.
     [[nodiscard]] virtual Message failureMessage(const std::string& cause) const {

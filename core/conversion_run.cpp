@@ -109,12 +109,23 @@ RunReport ConversionRun::run() {
             return report;
         }
         output->close();
-    } catch (const OutputError& error) {
+    } catch (const std::exception& error) {
+        // Whatever ended the run (a failed write, a file the output cannot do without, a
+        // fault anywhere else), the output finishes what it can: a complete worksheet up to
+        // the last row, a committed PST file, no half-written card.
         output->abandon();
         report.outcome = RunReport::Outcome::Failed;
-        report.finalMessage = output->failureMessage(error.what());
+        const bool outputFailure = dynamic_cast<const OutputError*>(&error) != nullptr;
+        report.finalMessage = output->failureMessage(
+            outputFailure ? error.what() : std::string("The conversion stopped: ") + error.what());
+        for (const auto& note : output->notes()) {
+            report.finalMessage.text += "\r\n" + note;
+        }
         m_host.showMessage(report.finalMessage);
         return report;
+    } catch (...) {
+        output->abandon();
+        throw;
     }
     report.outcome = RunReport::Outcome::Completed;
     report.valuesLost = output->valuesLost();

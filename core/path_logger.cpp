@@ -30,11 +30,11 @@ std::string keyFor(std::int32_t number) {
     return "K" + std::to_string(number);
 }
 
-enum class EntryKind { Folder, File, Other };
+enum class EntryKind { Folder, File };
 
 struct Entry {
     std::string name;
-    EntryKind kind = EntryKind::Other;
+    EntryKind kind = EntryKind::File;
     bool isLink = false;
 };
 
@@ -45,16 +45,10 @@ EntryKind kindOf(const fs::directory_entry& entry) {
     if (entry.is_directory(ignored)) {
         return EntryKind::Folder;
     }
-    if (entry.is_regular_file(ignored)) {
-        return EntryKind::File;
-    }
-    if (entry.is_fifo(ignored) || entry.is_socket(ignored) || entry.is_block_file(ignored) ||
-        entry.is_character_file(ignored)) {
-        // Not contact files; opening a pipe would block the run.
-        return EntryKind::Other;
-    }
-    // A dangling link, or a type the system could not tell: queued, and its read fails with a
-    // reason the user sees.
+    // Everything else is listed like a file: a pipe, device or socket, a dangling link or a link
+    // loop. Those that carry a contact file's name are queued, and their read fails with a
+    // reason the user sees ("not a regular file", never by opening them), so none is skipped
+    // silently.
     return EntryKind::File;
 }
 
@@ -151,12 +145,9 @@ void pathLogger::LogPath(const std::string& strPARENT) {
         } listed;
         for (fs::directory_iterator it(support::pathFromUtf8(folderPath), listed.error), end;
              !listed.error && it != end; it.increment(listed.error)) {
-            auto kind = kindOf(*it);
-            if (kind != EntryKind::Other) {
-                std::error_code ignored;
-                listed.entries.push_back(
-                    Entry{entryName(it->path()), kind, it->is_symlink(ignored)});
-            }
+            std::error_code ignored;
+            listed.entries.push_back(
+                Entry{entryName(it->path()), kindOf(*it), it->is_symlink(ignored)});
         }
         if (listed.error) {
             // What was listed before the failure is still recorded.

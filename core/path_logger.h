@@ -23,7 +23,8 @@ struct UnreadableFolder {
 /// every machine. Every folder path ends in "/". A folder that cannot be listed does not end the
 /// walk: it is recorded in unreadableFolders() and the rest of the tree is still walked. A link
 /// to a folder is followed only when that real folder has not been walked already, so link loops
-/// end.
+/// end. Every entry that is not a folder counts as a file, also a pipe, a device, a socket or a
+/// link that leads nowhere: whoever reads them reports them, none is dropped silently.
 ///
 /// Use: PathLogInit(), optionally setFullFileNamesOnly(false), LogPath(root), read the lists,
 /// Terminate(). The lists are shared: a list taken from a reader stays valid after Terminate().

@@ -1,5 +1,6 @@
 #include "writers/excel_contact_sheet.h"
 
+#include "support/atomic_file_sink.h"
 #include "support/code_page.h"
 #include "support/file_path.h"
 #include "support/text.h"
@@ -166,9 +167,15 @@ void ExcelContactSheet::open(const std::string& outputFolder) {
     m_ownedCsvSink.reset();
     m_sheetPath = outputFolder + std::string(FileName);
     m_csvPath = outputFolder + std::string(CsvFileName);
+    // Both files are written aside and renamed into place whole when the run ends: until then
+    // files of those names keep what they held, and a failure or a kill leaves them so.
+    m_lock = std::make_unique<support::OutputFolderLock>(outputFolder,
+                                                         support::AtomicFileSink::isAbandonedPart);
     try {
-        m_ownedSheetSink = std::make_unique<support::FileSink>(support::pathFromUtf8(m_sheetPath));
-        m_ownedCsvSink = std::make_unique<support::FileSink>(support::pathFromUtf8(m_csvPath));
+        m_ownedSheetSink =
+            std::make_unique<support::AtomicFileSink>(support::pathFromUtf8(m_sheetPath), true);
+        m_ownedCsvSink =
+            std::make_unique<support::AtomicFileSink>(support::pathFromUtf8(m_csvPath), true);
         start(*m_ownedSheetSink, m_sheetPath, m_ownedCsvSink.get());
     } catch (const support::SinkError& error) {
         m_sheetSink = nullptr;
@@ -176,8 +183,7 @@ void ExcelContactSheet::open(const std::string& outputFolder) {
         m_csv.reset();
         m_ownedSheetSink.reset();
         m_ownedCsvSink.reset();
-        removeFile(m_sheetPath);
-        removeFile(m_csvPath);
+        m_lock.reset();
         throw core::OutputError(error.what());
     }
 }
@@ -343,12 +349,12 @@ void ExcelContactSheet::close() {
         if (!failure) {
             failure.emplace(error.what());
         }
-        removeFile(m_csvPath);
     }
     m_csvSink = nullptr;
     m_csv.reset();
     m_ownedSheetSink.reset();
     m_ownedCsvSink.reset();
+    m_lock.reset();
     if (failure) {
         throw *failure;
     }
@@ -368,35 +374,28 @@ void ExcelContactSheet::abandon() noexcept {
     if (m_csvSink != nullptr) {
         try {
             m_csvSink->close();
+            // In place now: cut back to its last whole row.
+            if (!m_csvPath.empty()) {
+                std::error_code ignored;
+                std::filesystem::resize_file(support::pathFromUtf8(m_csvPath), m_csvCompleteSize,
+                                             ignored);
+            }
         } catch (const support::SinkError&) {
-            // Cut back below.
-        }
-        if (!m_csvPath.empty()) {
-            std::error_code ignored;
-            std::filesystem::resize_file(support::pathFromUtf8(m_csvPath), m_csvCompleteSize,
-                                         ignored);
+            // Not put in place: the CSV of that name keeps what it held.
         }
     }
     m_csvSink = nullptr;
     m_csv.reset();
     m_ownedSheetSink.reset();
     m_ownedCsvSink.reset();
+    m_lock.reset();
 }
 
 void ExcelContactSheet::dropWorksheet() noexcept {
-    if (m_file.isOpen()) {
-        m_file.CloseFile();
-    }
+    // Never put in place: the worksheet of that name keeps what it held.
+    m_file.DiscardFile();
     m_sheetSink = nullptr;
     m_ownedSheetSink.reset();
-    removeFile(m_sheetPath);
-}
-
-void ExcelContactSheet::removeFile(const std::string& path) noexcept {
-    if (!path.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove(support::pathFromUtf8(path), ignored);
-    }
 }
 
 std::string ExcelContactSheet::writtenFiles() const {

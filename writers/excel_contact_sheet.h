@@ -3,6 +3,7 @@
 #include "core/contact_output.h"
 #include "core/contact_record.h"
 #include "support/byte_sink.h"
+#include "support/file_system.h"
 #include "writers/csv_file.h"
 #include "writers/excel_file.h"
 
@@ -95,7 +96,6 @@ private:
     void check(std::int16_t result) const;
     /// Gives up the worksheet after a failure: closed, and removed when it is a file of ours.
     void dropWorksheet() noexcept;
-    static void removeFile(const std::string& path) noexcept;
 
     ExcelFile m_file;
     std::string m_name;
@@ -104,6 +104,8 @@ private:
     std::string m_csvPath;
     std::unique_ptr<support::ByteSink> m_ownedSheetSink;
     std::unique_ptr<support::ByteSink> m_ownedCsvSink;
+    /// Held while a run's files are open in their folder.
+    std::unique_ptr<support::OutputFolderLock> m_lock;
     support::ByteSink* m_sheetSink = nullptr;
     support::ByteSink* m_csvSink = nullptr;
     std::optional<CsvFile> m_csv;

@@ -1,5 +1,6 @@
 #include "writers/excel_file.h"
 
+#include "support/atomic_file_sink.h"
 #include "support/file_path.h"
 #include "support/le_writer.h"
 #include "support/text.h"
@@ -262,28 +263,24 @@ std::int16_t ExcelFile::CreateFile(const std::string& FileName) {
     m_fileName = FileName;
     m_ownedSink.reset();
     m_pageBreaks.clear();
+    // Written aside and put in place by CloseFile: until then a file of that name keeps its
+    // old contents, and a failure or a kill leaves it so.
     const std::filesystem::path path = support::pathFromUtf8(FileName);
-    std::error_code error;
-    // Replace a file of that name, but never remove a folder that happens to carry it.
-    if (std::filesystem::is_symlink(path, error) ||
-        (std::filesystem::exists(path, error) && !std::filesystem::is_directory(path, error))) {
-        if (!std::filesystem::remove(path, error) && error) {
-            fail(FileNotOpen, support::describeFileError(path, error.value()));
-            m_lastError = "cannot replace " + m_lastError;
-            return NoError;
-        }
-    }
     try {
-        m_ownedSink = std::make_unique<support::FileSink>(path);
+        m_ownedSink = std::make_unique<support::AtomicFileSink>(path, true);
     } catch (const support::SinkError& failure) {
         fail(FileNotOpen, failure.what());
         return NoError;
     }
     if (startFile(*m_ownedSink) != NoError) {
         m_ownedSink.reset();
-        std::filesystem::remove(path, error);
     }
     return NoError;
+}
+
+void ExcelFile::DiscardFile() noexcept {
+    m_sink = nullptr;
+    m_ownedSink.reset();
 }
 
 std::int16_t ExcelFile::CreateFile(support::ByteSink& sink) {

@@ -92,6 +92,9 @@ public:
     /// Returns 0 when no file was ever created on this object.
     std::int16_t CloseFile();
 
+    /// Drops an open worksheet without completing it: a file of that name keeps what it held.
+    void DiscardFile() noexcept;
+
     /// Remembers a page break above the 1-based row `lrow`; written by `CloseFile`.
     std::int16_t InsertHorizPageBreak(std::int32_t lrow);
 

@@ -165,8 +165,8 @@ PstExport::~PstExport() {
 }
 
 void PstExport::open(const std::string& outputFolder) {
-    // The session a failed run left behind is released here, which commits its file.
     releaseSession();
+    m_unfinished.clear();
     StartPstExport(outputFolder);
 }
 
@@ -180,9 +180,24 @@ void PstExport::close() {
 }
 
 void PstExport::abandon() noexcept {
-    // Nothing is logged off, but the session is released at once: releasing it commits every
-    // contact saved before the failure, so the file the user opens next holds all of them.
+    // The run stopped, but every contact saved so far goes into the file: logging off is the
+    // final commit. When even that fails, the file holds what the last commit wrote.
+    m_unfinished.clear();
+    if (m_session) {
+        try {
+            FinishPstExport();
+        } catch (const std::exception& error) {
+            m_unfinished = error.what();
+        }
+    }
     releaseSession();
+}
+
+std::vector<std::string> PstExport::notes() const {
+    if (m_unfinished.empty()) {
+        return {};
+    }
+    return {"The contacts saved last may be missing from the PST file: " + m_unfinished};
 }
 
 core::Message PstExport::failureMessage(const std::string& cause) const {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace plumbrae::writers {
 
@@ -44,8 +45,8 @@ std::string pstTimeStamp(const LocalDateTime& time);
 /// registered under automation::contract::SessionProgId, so any class registered under that
 /// name (our PST object model, or a test double) serves it.
 ///
-/// A failure keeps the session as it is: it is not logged off, and it is released when the next
-/// PST run replaces it or this object is destroyed; releasing it makes what was saved durable.
+/// A run that stops early still logs off, which commits every contact saved so far; releasing
+/// a session without logging off only cleans up.
 class PstExport : public core::ContactOutput {
 public:
     PstExport();
@@ -56,7 +57,9 @@ public:
     void write(const core::ContactToWrite& contact) override;
     [[nodiscard]] bool readFailureEndsRun() const override { return true; }
     void close() override;
+    /// Logs off (the final commit) and releases the session; a failure is told by notes().
     void abandon() noexcept override;
+    [[nodiscard]] std::vector<std::string> notes() const override;
     [[nodiscard]] core::Message failureMessage(const std::string& cause) const override;
 
     /// Creates the session, logs on, creates and attaches the new PST file in `OutputFolder`
@@ -91,6 +94,8 @@ private:
     std::string m_pstPath;
     std::string m_displayName;
     std::int32_t m_contactNumber = 0;
+    /// Why the final commit of an abandoned run failed ("" when it did not).
+    std::string m_unfinished;
 };
 
 } // namespace plumbrae::writers

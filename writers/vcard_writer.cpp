@@ -1,6 +1,7 @@
 #include "writers/vcard_writer.h"
 
 #include "core/path_text.h"
+#include "support/atomic_file_sink.h"
 #include "support/file_path.h"
 #include "support/text.h"
 
@@ -270,22 +271,18 @@ void writeVCard(const ContactRecord& record, support::ByteSink& sink) {
 void Save2vCardContact(const std::string& sFile, const ContactRecord& record,
                        std::int32_t vCardCnt) {
     (void)vCardCnt;
-    const auto path = support::pathFromUtf8(sFile);
-    support::FileSink sink(path);
-    try {
-        writeVCard(record, sink);
-        sink.close();
-    } catch (const support::SinkError&) {
-        // Leave no half-written card behind; the caller reports the failure.
-        std::error_code ignored;
-        std::filesystem::remove(path, ignored);
-        throw;
-    }
+    // Written aside and renamed into place: a card of that name is replaced whole or not at
+    // all, also when another run writes the same name at the same time.
+    support::AtomicFileSink sink(support::pathFromUtf8(sFile));
+    writeVCard(record, sink);
+    sink.close();
 }
 
 void VCardOutput::open(const std::string& outputFolder) {
     m_folder = std::string(outputFolder);
     m_usedNames.clear();
+    m_lock = std::make_unique<support::OutputFolderLock>(m_folder,
+                                                         support::AtomicFileSink::isAbandonedPart);
 }
 
 void VCardOutput::write(const core::ContactToWrite& contact) {
@@ -311,6 +308,14 @@ void VCardOutput::write(const core::ContactToWrite& contact) {
 
 void VCardOutput::close() {
     m_usedNames.clear();
+    m_lock.reset();
+}
+
+void VCardOutput::abandon() noexcept {
+    // Every card is whole already: the one being written when the run stopped was never put in
+    // place.
+    m_usedNames.clear();
+    m_lock.reset();
 }
 
 } // namespace plumbrae::writers

@@ -3,8 +3,10 @@
 #include "core/contact_output.h"
 #include "core/contact_record.h"
 #include "support/byte_sink.h"
+#include "support/file_system.h"
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -23,7 +25,8 @@ std::string vCardText(const core::ContactRecord& record);
 /// Writes the vCard of a (trimmed) record to the sink.
 void writeVCard(const core::ContactRecord& record, support::ByteSink& sink);
 
-/// Writes the vCard of a (trimmed) record to the file `sFile`, replacing any file of that name.
+/// Writes the vCard of a (trimmed) record to the file `sFile`, replacing any file of that name
+/// whole (the card is written aside and renamed into place).
 /// `vCardCnt` is the contact's number; the text does not depend on it. Throws
 /// support::SinkError naming the file and the cause.
 void Save2vCardContact(const std::string& sFile, const core::ContactRecord& record,
@@ -37,10 +40,13 @@ public:
     void open(const std::string& outputFolder) override;
     void write(const core::ContactToWrite& contact) override;
     void close() override;
+    void abandon() noexcept override;
 
 private:
     std::string m_folder;
     std::set<std::string> m_usedNames;
+    /// Held from open() to the end of the run.
+    std::unique_ptr<support::OutputFolderLock> m_lock;
 };
 
 } // namespace plumbrae::writers

@@ -1,7 +1,6 @@
 #include "pst/messaging/pst_file.h"
 
 #include "pst/messaging/contact_message_p.h"
-#include "pst/messaging/file_steps_p.h"
 #include "pst/messaging/named_property_map.h"
 #include "pst/messaging/property_tags_p.h"
 #include "pst/messaging/store_writer_p.h"
@@ -9,7 +8,10 @@
 #include "pst/ndb/output_file.h"
 #include "support/byte_sink.h"
 #include "support/file_path.h"
+#include "support/file_system.h"
 
+#include <cstdio>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -26,13 +28,48 @@ std::uint64_t fileTimeNow() {
     return FileTimeUnixEpoch + static_cast<std::uint64_t>(ticks);
 }
 
+/// True for a file that only a writer of ours, killed in the middle of a commit, leaves: named
+/// like a store's file beside it ("<name>.pst.tmp" or "<name>.pst.spare") and holding a store
+/// header, or no header yet (the first commit writes the header last, over zeros).
+bool isStoreLeftover(const std::filesystem::path& path) {
+    const std::string name = support::pathToUtf8(path.filename());
+    std::error_code error;
+    // Never through a link: only a regular file of ours is removed.
+    if ((!name.ends_with(".pst.tmp") && !name.ends_with(".pst.spare")) ||
+        std::filesystem::symlink_status(path, error).type() !=
+            std::filesystem::file_type::regular) {
+        return false;
+    }
+    std::FILE* file = support::openFile(path, "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    char magic[4] = {};
+    const auto got = std::fread(magic, 1, sizeof magic, file);
+    std::fclose(file);
+    if (got == 0) {
+        return true; // created, nothing written yet
+    }
+    return got == sizeof magic && (std::memcmp(magic, "!BDN", sizeof magic) == 0 ||
+                                   std::memcmp(magic, "\0\0\0\0", sizeof magic) == 0);
+}
+
+/// Removes a file left aside by a writer killed in the middle of a commit. Only a personal
+/// folders file is removed: anything else of that name stays, and the commit reports it.
+void removeLeftover(support::FileSystem& files, const std::filesystem::path& aside) {
+    if (isStoreLeftover(aside)) {
+        files.remove(aside);
+    }
+}
+
 } // namespace
 
 class PstFileImpl {
 public:
-    PstFileImpl(std::filesystem::path path, std::string displayName, CommitPolicy policy)
+    PstFileImpl(std::filesystem::path path, std::string displayName, CommitPolicy policy,
+                support::FileSystem& files)
         : m_path(std::move(path)), m_displayName(std::move(displayName)), m_policy(policy),
-          m_random(std::random_device{}()) {
+          m_files(files), m_random(std::random_device{}()) {
         for (auto& byte : m_recordKey) {
             byte = static_cast<std::uint8_t>(m_random() & 0xFFU);
         }
@@ -93,7 +130,8 @@ public:
             m_database.commit(recording, static_cast<std::uint32_t>(m_commits + 1), flush);
         } catch (const std::exception& error) {
             if (file) {
-                filesteps::removeFile(aside());
+                file.reset();
+                m_files.remove(aside());
             }
             m_spareReady = false;
             throw PstError(error.what());
@@ -114,7 +152,8 @@ public:
         if (m_spareReady) {
             m_spareReady = false;
             try {
-                auto file = std::make_unique<ndb::DiskFile>(aside(), ndb::DiskFile::Open::Existing);
+                auto file = std::make_unique<ndb::DiskFile>(aside(), ndb::DiskFile::Open::Existing,
+                                                            m_files);
                 for (const auto& [offset, bytes] : m_lastChanges) {
                     file->writeAt(offset, bytes);
                 }
@@ -123,8 +162,9 @@ public:
                 // Gone or replaced meanwhile: fall back to a copy.
             }
         }
-        filesteps::removeLeftover(aside());
-        auto file = std::make_unique<ndb::DiskFile>(aside());
+        removeLeftover(m_files, aside());
+        auto file =
+            std::make_unique<ndb::DiskFile>(aside(), ndb::DiskFile::Open::CreateNew, m_files);
         if (m_commits != 0) {
             file->copyFrom(m_path);
         }
@@ -133,35 +173,50 @@ public:
 
     /// Puts the written file in the target's place in one step. The first commit must not
     /// replace a file someone else created meanwhile. Later ones keep the replaced store as
-    /// the spare the next commit starts from (not after the final commit).
+    /// the spare the next commit starts from (not after the final commit). Where the file
+    /// system has no links (FAT, exFAT, many network shares) no spare is kept: the next commit
+    /// starts from a copy of the target instead.
     void publish(bool flush) {
-        auto spare = m_path;
-        spare += ".spare";
+        const auto spare = spareName();
         bool kept = false;
-        int error = 0;
+        std::error_code error;
         if (m_commits == 0) {
-            error = filesteps::publishNew(aside(), m_path);
+            error = support::publishNew(m_files, aside(), m_path);
         } else {
-            filesteps::removeLeftover(spare);
-            kept = !m_closed && filesteps::linkAs(m_path, spare);
-            error = filesteps::replace(aside(), m_path);
+            removeLeftover(m_files, spare);
+            kept = !m_closed && !m_files.link(m_path, spare);
+            error = m_files.rename(aside(), m_path);
         }
-        if (error != 0) {
-            filesteps::removeFile(aside());
+        if (error) {
+            m_files.remove(aside());
             if (kept) {
-                filesteps::removeFile(spare);
+                m_files.remove(spare);
             }
-            throw PstError("cannot write " + support::describeFileError(m_path, error));
+            throw PstError("cannot write " + support::describeFileError(m_path, error.value()));
         }
-        m_spareReady = kept && filesteps::renameFile(spare, aside());
+        m_spareReady = kept && !m_files.rename(spare, aside());
         if (kept && !m_spareReady) {
-            filesteps::removeFile(spare);
+            m_files.remove(spare);
         }
         if (flush) {
-            filesteps::syncFolder(m_path.parent_path());
+            m_files.syncFolder(m_path.parent_path());
         }
     }
 
+    /// Removes what this writer keeps beside the target (the spare store); the target stays
+    /// as last committed.
+    void removeSpare() noexcept {
+        if (m_spareReady) {
+            m_spareReady = false;
+            m_files.remove(aside());
+        }
+    }
+
+    [[nodiscard]] std::filesystem::path spareName() const {
+        auto path = m_path;
+        path += ".spare";
+        return path;
+    }
     [[nodiscard]] std::filesystem::path aside() const {
         auto path = m_path;
         path += ".tmp";
@@ -173,6 +228,7 @@ public:
             return;
         }
         m_closed = true;
+        removeSpare();
         commit();
     }
 
@@ -186,6 +242,10 @@ public:
     std::filesystem::path m_path;
     std::string m_displayName;
     CommitPolicy m_policy;
+    support::FileSystem& m_files;
+    /// Held while the file is written; the first writer in a folder removes what killed
+    /// writers left there.
+    std::unique_ptr<support::OutputFolderLock> m_folderLock;
     std::mt19937_64 m_random;
     Guid m_recordKey{};
     NamedPropertyMap m_names;
@@ -207,13 +267,17 @@ public:
 };
 
 std::unique_ptr<PstFile> PstFile::create(const std::filesystem::path& path,
-                                         const std::string& displayName, CommitPolicy policy) {
+                                         const std::string& displayName, CommitPolicy policy,
+                                         support::FileSystem& files) {
+    auto impl = std::make_unique<PstFileImpl>(path, displayName, policy, files);
+    impl->m_folderLock = std::make_unique<support::OutputFolderLock>(
+        path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path(),
+        isStoreLeftover);
     std::error_code error;
     if (std::filesystem::symlink_status(path, error).type() !=
         std::filesystem::file_type::not_found) {
         throw PstError("cannot create " + support::pathToUtf8(path) + ": the file already exists");
     }
-    auto impl = std::make_unique<PstFileImpl>(path, displayName, policy);
     impl->commit();
     return std::unique_ptr<PstFile>(new PstFile(std::move(impl)));
 }
@@ -221,10 +285,9 @@ std::unique_ptr<PstFile> PstFile::create(const std::filesystem::path& path,
 PstFile::PstFile(std::unique_ptr<PstFileImpl> impl) : m_impl(std::move(impl)) {}
 
 PstFile::~PstFile() {
-    try {
-        m_impl->close();
-    } catch (...) { // NOLINT(bugprone-empty-catch): the last committed store stays on disk
-    }
+    // Only cleaning up: contacts added since the last commit are not written here (close()
+    // is the final commit, and reports its failure).
+    m_impl->removeSpare();
 }
 
 std::string PstFile::storeEntryId() const {

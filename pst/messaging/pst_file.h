@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/file_system.h"
+
 namespace plumbrae::pst::messaging {
 
 /// A contact photo: the image bytes (JPEG) and the file name the attachment carries.
@@ -97,17 +99,22 @@ class PstFileImpl;
 /// target. A process killed at any moment leaves the last committed store (or, before the
 /// first commit finished, no file at all). The first and the final commit are also flushed to
 /// the device; batch commits in between rely on the rename alone, which is enough when only
-/// the process dies.
+/// the process dies. On a file system without links (FAT, exFAT) each commit copies the
+/// committed store aside instead of keeping one beside it. Nothing stays beside the target
+/// after close() or destruction, and the first writer in a folder removes what killed writers
+/// left there (a store header, or none yet, under "<name>.pst.tmp" or "<name>.pst.spare").
 class PstFile {
 public:
     /// Creates the file (PstError when the path exists or cannot be written). On return the file
-    /// on disk is a complete, valid empty store with the standard folders.
+    /// on disk is a complete, valid empty store with the standard folders. `files` gives the
+    /// steps that put a written file in place (tests refuse some).
     static std::unique_ptr<PstFile> create(const std::filesystem::path& path,
                                            const std::string& displayName,
-                                           CommitPolicy policy = {});
+                                           CommitPolicy policy = {},
+                                           support::FileSystem& files = support::FileSystem::system());
 
-    /// Commits when the file was not closed; never throws (a failed final commit leaves the
-    /// previously committed store on disk).
+    /// Only cleans up what is kept beside the file: contacts added since the last commit are
+    /// not written (close() is the final commit, and reports its failure).
     ~PstFile();
     PstFile(const PstFile&) = delete;
     PstFile& operator=(const PstFile&) = delete;

@@ -147,7 +147,8 @@ void MemoryFile::finish(std::uint64_t size, bool /*flush*/) {
     m_bytes.resize(static_cast<std::size_t>(size), '\0');
 }
 
-DiskFile::DiskFile(const std::filesystem::path& path, Open how) : m_path(path) {
+DiskFile::DiskFile(const std::filesystem::path& path, Open how, support::FileSystem& files)
+    : m_path(path), m_files(files) {
     if (how == Open::CreateNew) {
         m_fd = openForWriting(path, true);
         if (m_fd < 0) {
@@ -234,8 +235,10 @@ void DiskFile::finish(std::uint64_t size, bool flush) {
     if (!setSize(m_fd, size)) {
         fail("write", errno);
     }
-    if (flush && !syncToDevice(m_fd)) {
-        fail("write", errno);
+    if (flush) {
+        if (const auto error = m_files.syncFile(m_fd)) {
+            fail("write", error.value());
+        }
     }
     const int fd = m_fd;
     m_fd = -1;

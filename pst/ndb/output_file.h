@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/file_system.h"
+
 namespace plumbrae::pst::ndb {
 
 /// Where the node database puts its bytes: writes at given offsets, in any order. Gaps read
@@ -48,7 +50,9 @@ private:
 class DiskFile : public OutputFile {
 public:
     enum class Open { CreateNew, Existing };
-    explicit DiskFile(const std::filesystem::path& path, Open how = Open::CreateNew);
+    /// `files` gives the step that forces the bytes to the device (tests refuse it).
+    explicit DiskFile(const std::filesystem::path& path, Open how = Open::CreateNew,
+                      support::FileSystem& files = support::FileSystem::system());
 
     ~DiskFile() override;
     /// Fills the new file with the bytes of `original` (shared extents where the file system
@@ -64,6 +68,7 @@ private:
 
     static constexpr std::size_t Gather = std::size_t{1} << 20;
     std::filesystem::path m_path;
+    support::FileSystem& m_files;
     int m_fd = -1;
     std::uint64_t m_pendingOffset = 0;
     std::string m_pending;

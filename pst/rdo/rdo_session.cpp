@@ -68,8 +68,8 @@ void SessionState::closeStores() {
 }
 
 SessionState::~SessionState() {
-    // A session released without Logoff still commits what was saved: each file's own
-    // destructor makes a last commit.
+    // Releasing only cleans up: each file keeps what its last commit wrote. Logoff is the final
+    // commit, and the one that reports a failure.
     for (const StorePtr& store : stores) {
         store->file.reset();
     }

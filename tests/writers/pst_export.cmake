@@ -26,3 +26,13 @@ if(TARGET plumbrae-convert AND TARGET plumbrae_bench_generator)
     PLUMBRAE_CONVERT="$<TARGET_FILE:plumbrae-convert>"
     PLUMBRAE_CHECKER_DIR="${PROJECT_SOURCE_DIR}/tests/pst/checker")
 endif()
+
+# Runs of each option ended early by an injected exception or a stop request.
+if(TARGET plumbrae_writers_outputs AND TARGET plumbrae_pst_rdo)
+  find_package(nlohmann_json 3 REQUIRED)
+  plumbrae_add_test(plumbrae_interrupted_run_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/interrupted_runs_test.cpp
+    LIBS plumbrae_writers_outputs plumbrae_pst_rdo nlohmann_json::nlohmann_json)
+  target_compile_definitions(plumbrae_interrupted_run_tests PRIVATE
+    PLUMBRAE_CHECKER_DIR="${PROJECT_SOURCE_DIR}/tests/pst/checker")
+endif()

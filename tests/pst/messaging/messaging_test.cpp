@@ -200,15 +200,18 @@ TEST(PstFile, RemovesOnlyItsOwnLeftoverBesideTheFile) {
     EXPECT_TRUE(TestPstReader(readFile(path)).problems().empty());
 }
 
-TEST(PstFile, DestructionCommitsWhatWasAdded) {
+TEST(PstFile, DestructionOnlyCleansUpBesideTheLastCommit) {
     TempDir dir;
     const auto path = dir.path() / "dropped.pst";
     {
-        auto file = PstFile::create(path, "Store", {1000, std::chrono::hours(1)});
-        file->addContact(sampleContactForTests());
-        file->addContact(sampleContactForTests());
+        auto file = PstFile::create(path, "Store", {2, std::chrono::hours(1)});
+        for (int i = 0; i < 5; ++i) {
+            file->addContact(sampleContactForTests());
+        }
     }
-    EXPECT_EQ(countContacts(path), 2U);
+    EXPECT_EQ(countContacts(path), 4U);
+    EXPECT_FALSE(std::filesystem::exists(path.string() + ".tmp"));
+    EXPECT_FALSE(std::filesystem::exists(path.string() + ".spare"));
 }
 
 } // namespace

@@ -37,8 +37,10 @@ void failNextFakeCommit() {
 namespace plumbrae::pst::messaging {
 
 std::unique_ptr<PstFile> PstFile::create(const std::filesystem::path& path,
-                                         const std::string& displayName, CommitPolicy policy) {
+                                         const std::string& displayName, CommitPolicy policy,
+                                         support::FileSystem& files) {
     (void)policy;
+    (void)files;
     if (std::filesystem::exists(path)) {
         throw PstError("fake: " + path.string() + " exists");
     }
@@ -53,9 +55,6 @@ std::unique_ptr<PstFile> PstFile::create(const std::filesystem::path& path,
 PstFile::PstFile(std::unique_ptr<PstFileImpl> impl) : m_impl(std::move(impl)) {}
 
 PstFile::~PstFile() {
-    if (!m_impl->record->closed) {
-        m_impl->record->committedContacts = m_impl->record->added.size();
-    }
     m_impl->record->destroyed = true;
 }
 
