@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/file_system.h"
+
 #include <array>
 #include <chrono>
 #include <cstddef>
@@ -10,8 +12,6 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-
-#include "support/file_system.h"
 
 namespace plumbrae::pst::messaging {
 
@@ -108,10 +108,9 @@ public:
     /// Creates the file (PstError when the path exists or cannot be written). On return the file
     /// on disk is a complete, valid empty store with the standard folders. `files` gives the
     /// steps that put a written file in place (tests refuse some).
-    static std::unique_ptr<PstFile> create(const std::filesystem::path& path,
-                                           const std::string& displayName,
-                                           CommitPolicy policy = {},
-                                           support::FileSystem& files = support::FileSystem::system());
+    static std::unique_ptr<PstFile>
+    create(const std::filesystem::path& path, const std::string& displayName,
+           CommitPolicy policy = {}, support::FileSystem& files = support::FileSystem::system());
 
     /// Only cleans up what is kept beside the file: contacts added since the last commit are
     /// not written (close() is the final commit, and reports its failure).

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/file_system.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <stdexcept>
@@ -7,8 +9,6 @@
 #include <string_view>
 #include <utility>
 #include <vector>
-
-#include "support/file_system.h"
 
 namespace plumbrae::pst::ndb {
 

@@ -4,13 +4,13 @@
 // record up to the last row written, whole cards only, a PST file committed with every contact
 // saved and readable by libpff, and nothing left beside them.
 
+#include "core/conversion_run.h"
 #include "pst/rdo/rdo_session.h"
 #include "support/atomic_file_sink.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_dir.h"
 #include "tests/writers/excel_records.h"
 #include "tests/writers/pst_export_readers.h"
-#include "core/conversion_run.h"
 #include "writers/output_set.h"
 
 #include <filesystem>
@@ -71,10 +71,10 @@ TEST_P(InterruptedRun, LeavesCompleteOutputs) {
     fs::create_directory(host.folderAnswer);
     host.queue.clear();
     for (int i = 0; i < Contacts; ++i) {
-        host.queue.push_back(dir.write("in/" + std::to_string(i) + ".meta",
-                                       "d3:fldd9:firstName1:" + std::to_string(i) +
-                                           "8:lastName3:Leee")
-                                 .string());
+        host.queue.push_back(
+            dir.write("in/" + std::to_string(i) + ".meta",
+                      "d3:fldd9:firstName1:" + std::to_string(i) + "8:lastName3:Leee")
+                .string());
     }
     host.throwAfter = cut.throwAfter;
     host.stopAfter = cut.stopAfter;
@@ -139,19 +139,18 @@ TEST_P(InterruptedRun, LeavesCompleteOutputs) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryOption, InterruptedRun,
-    ::testing::Values(Interruption{OutputKind::VCards, 0, -1, 0},
-                      Interruption{OutputKind::VCards, 3, -1, 3},
-                      Interruption{OutputKind::VCards, -1, 2, 2},
-                      Interruption{OutputKind::Excel, 0, -1, 0},
-                      Interruption{OutputKind::Excel, 1, -1, 1},
-                      Interruption{OutputKind::Excel, 4, -1, 4},
-                      Interruption{OutputKind::Excel, -1, 3, 3},
-                      Interruption{OutputKind::Pst, 0, -1, 0},
-                      Interruption{OutputKind::Pst, 2, -1, 2},
-                      Interruption{OutputKind::Pst, 5, -1, 5},
-                      Interruption{OutputKind::Pst, -1, 1, 1}));
+INSTANTIATE_TEST_SUITE_P(EveryOption, InterruptedRun,
+                         ::testing::Values(Interruption{OutputKind::VCards, 0, -1, 0},
+                                           Interruption{OutputKind::VCards, 3, -1, 3},
+                                           Interruption{OutputKind::VCards, -1, 2, 2},
+                                           Interruption{OutputKind::Excel, 0, -1, 0},
+                                           Interruption{OutputKind::Excel, 1, -1, 1},
+                                           Interruption{OutputKind::Excel, 4, -1, 4},
+                                           Interruption{OutputKind::Excel, -1, 3, 3},
+                                           Interruption{OutputKind::Pst, 0, -1, 0},
+                                           Interruption{OutputKind::Pst, 2, -1, 2},
+                                           Interruption{OutputKind::Pst, 5, -1, 5},
+                                           Interruption{OutputKind::Pst, -1, 1, 1}));
 
 } // namespace
 } // namespace plumbrae::testing

@@ -8,8 +8,8 @@
 #include "tests/support/temp_dir.h"
 
 #include <cstdio>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -38,7 +38,8 @@ public:
     }
     std::error_code rename(const fs::path& from, const fs::path& to) override {
         ++m_renames;
-        if (failRename != 0 && (m_renames == failRename || (renamesStay && m_renames > failRename))) {
+        if (failRename != 0 &&
+            (m_renames == failRename || (renamesStay && m_renames > failRename))) {
             return std::make_error_code(std::errc::io_error);
         }
         return FileSystem::rename(from, to);
@@ -74,10 +75,10 @@ std::string runCommand(const std::string& command, int& status) {
 
 nlohmann::json readerJson(const char* script, const fs::path& pst) {
     int status = 0;
-    const auto text = runCommand(std::string(PLUMBRAE_SYSTEM_PYTHON) + " '" +
-                                     PLUMBRAE_PST_CHECKER_DIR + "/" + script + "' '" +
-                                     pst.string() + "'",
-                                 status);
+    const auto text =
+        runCommand(std::string(PLUMBRAE_SYSTEM_PYTHON) + " '" + PLUMBRAE_PST_CHECKER_DIR + "/" +
+                       script + "' '" + pst.string() + "'",
+                   status);
     EXPECT_EQ(status, 0) << script << ": " << text.substr(0, 2000);
     const auto start = text.find('{');
     return start == std::string::npos ? nlohmann::json::object()
@@ -155,14 +156,13 @@ TEST_P(CommitFallback, LeavesAValidStoreWithEveryCommittedContact) {
 
 // The first commit (creation) renames once; later commits rename the written file into place
 // (and, with links, the spare back aside).
-INSTANTIATE_TEST_SUITE_P(
-    Refusals, CommitFallback,
-    ::testing::Values(Refusal{"NoLinks", true, 0, false, 0, 25},
-                      Refusal{"NoLinksSecondRenameFails", true, 2, true, 0, 0},
-                      Refusal{"NoLinksThirdRenameFails", true, 3, true, 0, 10},
-                      Refusal{"RenameFailsOnce", false, 3, false, 0, 10},
-                      Refusal{"FinalFlushFails", true, 0, false, 2, 20}),
-    [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Refusals, CommitFallback,
+                         ::testing::Values(Refusal{"NoLinks", true, 0, false, 0, 25},
+                                           Refusal{"NoLinksSecondRenameFails", true, 2, true, 0, 0},
+                                           Refusal{"NoLinksThirdRenameFails", true, 3, true, 0, 10},
+                                           Refusal{"RenameFailsOnce", false, 3, false, 0, 10},
+                                           Refusal{"FinalFlushFails", true, 0, false, 2, 20}),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CommitFallback, RefusedLinksNeverReplaceAFileCreatedMeanwhile) {
     RefusingFileSystem files;
