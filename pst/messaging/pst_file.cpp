@@ -228,7 +228,6 @@ public:
             return;
         }
         m_closed = true;
-        removeSpare();
         commit();
     }
 
