@@ -64,10 +64,6 @@ bool setSize(int fd, std::uint64_t size) {
     return ::_chsize_s(fd, static_cast<long long>(size)) == 0;
 }
 
-bool syncToDevice(int fd) {
-    return ::_commit(fd) == 0;
-}
-
 int closeFile(int fd) {
     return ::_close(fd);
 }
@@ -106,10 +102,6 @@ long long readSome(int fd, char* data, std::size_t size, bool fromStart) {
 
 bool setSize(int fd, std::uint64_t size) {
     return ::ftruncate(fd, static_cast<off_t>(size)) == 0;
-}
-
-bool syncToDevice(int fd) {
-    return ::fsync(fd) == 0;
 }
 
 int closeFile(int fd) {
