@@ -25,7 +25,7 @@ measure() { # measure OPTION INPUT -> "peak_kb seconds status"
     $time_cmd -f '%M %e' -o "$work/time" timeout 60 "$convert" "$1" --out "$out" "$2" \
         >"$work/stdout" 2>"$work/stderr"
     local status=$?
-    read -r peak seconds <"$work/time"
+    read -r peak seconds < <(tail -n 1 "$work/time")
     rm -rf "$out"
     echo "$peak $seconds $status"
 }
