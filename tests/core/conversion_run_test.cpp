@@ -60,19 +60,11 @@ protected:
     RecordingOutput output;
 };
 
-TEST_F(ConversionRunTest, AsksForAnOptionFirstAndCreatesNothing) {
-    host.queue = {contact("a.meta", "Lee")};
-    const auto report = run();
-    EXPECT_EQ(report.outcome, RunReport::Outcome::NoOption);
-    ASSERT_EQ(host.messages.size(), 1U);
-    EXPECT_EQ(host.messages[0].text, "Please Select Saving Option to Save Contacts");
-    EXPECT_EQ(host.messages[0].caption, "Plumbrae");
-    EXPECT_EQ(host.messages[0].icon, MessageIcon::Information);
-    EXPECT_TRUE(host.folderTitles.empty());
-    EXPECT_TRUE(output.calls.empty());
-}
-
-TEST_F(ConversionRunTest, RefusesAnEmptyQueueAndStopsOnCancel) {
+// No option, an empty queue and a cancelled folder choice each end the run before any output.
+TEST_F(ConversionRunTest, AsksForAnOptionAQueueAndAFolderFirst) {
+    host.queue = {""};
+    EXPECT_EQ(run().outcome, RunReport::Outcome::NoOption);
+    EXPECT_EQ(host.messages.at(0).text, "Please Select Saving Option to Save Contacts");
     host.option = OutputKind::VCards;
     EXPECT_EQ(run().outcome, RunReport::Outcome::Refused);
     EXPECT_TRUE(host.folderTitles.empty());

@@ -10,31 +10,30 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
 #include <QListView>
+#include <QMimeData>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace plumbrae::testing {
 namespace {
 
 using plumbrae::testing::PrintTo;
-
-using ui::CaptionFrame;
 using ui::MessageAnswer;
-using ui::MessageButtons;
 
-/// An output that records what the run hands it and lets a test look at the window mid-run.
+/// An output that records what the run hands it and lets a test act in the middle of a run.
 class RecordingOutput : public core::ContactOutput {
 public:
     std::function<void(std::int32_t)> onWrite;
@@ -54,8 +53,8 @@ public:
     void abandon() noexcept override { ++abandoned; }
 };
 
-std::string metaFile(const std::string& firstName) {
-    return "junk\r\nd3:fldd9:firstName" + std::to_string(firstName.size()) + ":" + firstName + "e";
+QUrl local(const std::filesystem::path& path) {
+    return QUrl::fromLocalFile(QString::fromStdString(path.string()));
 }
 
 class WindowTest : public ::testing::Test {
@@ -96,69 +95,78 @@ protected:
         dialogs.fileSelections.push_back(std::move(files));
         click("cmdAdd");
     }
+    /// Drags `urls` onto the queue and drops them; true when the window took the drop.
+    bool drop(const QList<QUrl>& urls) {
+        QWidget* target = child<QListView>("grdFiles1")->viewport();
+        QMimeData data;
+        data.setUrls(urls);
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        if (!enter.isAccepted()) {
+            return false;
+        }
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
+        QApplication::processEvents();
+        return dropped.isAccepted();
+    }
 };
 
-TEST_F(WindowTest, StartsEmptyAndAnyOptionEnablesConvertAlone) {
+TEST_F(WindowTest, AddFilesFlipsHiddenFilesFirstAndQueuesInOrderAfterAnOption) {
     EXPECT_EQ(rows(), std::vector<std::string>{""});
-    EXPECT_EQ(window.savingOption(), core::OutputKind::None);
     EXPECT_FALSE(enabled("CmdZimbraConvert"));
     click("OptPST");
-    EXPECT_TRUE(enabled("CmdZimbraConvert"));
     click("OptvCards");
     EXPECT_FALSE(child<QRadioButton>("OptPST")->isChecked());
     EXPECT_EQ(window.savingOption(), core::OutputKind::VCards);
-    EXPECT_EQ(rows(), std::vector<std::string>{""});
-}
+    EXPECT_TRUE(enabled("CmdZimbraConvert"));
 
-TEST_F(WindowTest, AddFilesFlipsTheSettingsFirstAndQueuesInTheDialogsOrder) {
     std::optional<std::uint32_t> hiddenWhenShown;
     dialogs.onOpenFiles = [&] { hiddenWhenShown = registry.read("Hidden"); };
-    queueFiles({"/x/c.meta", "/x/a.meta", "/x/b.meta"});
+    queueFiles({"/x/c.meta", "/x/a.meta"});
     EXPECT_EQ(hiddenWhenShown, 1U); // a new store reads as 2; the flip came before the dialog
-    ASSERT_EQ(dialogs.openFilesCalls.size(), 1U);
-    EXPECT_EQ(dialogs.openFilesCalls[0].filter, "Zimbra Desktop Exported Contacts (*.meta)");
-    EXPECT_TRUE(dialogs.openFilesCalls[0].showHidden);
-    EXPECT_EQ(rows(), (std::vector<std::string>{"/x/c.meta", "/x/a.meta", "/x/b.meta"}));
-    EXPECT_EQ(labelText("lblCount1"), "3 Zimbra Messages");
-    EXPECT_TRUE(enabled("CmdZimbraConvert"));
-
+    EXPECT_EQ(dialogs.openFilesCalls.at(0).filter, "Zimbra Desktop Exported Contacts (*.meta)");
     queueFiles({"/x/c.meta"});
-    EXPECT_EQ(rows().size(), 4U);
-    EXPECT_EQ(rows().back(), "/x/c.meta");
-    EXPECT_EQ(labelText("lblCount1"), "4 Zimbra Messages");
-    EXPECT_FALSE(dialogs.openFilesCalls[1].showHidden); // flipped back
+    EXPECT_FALSE(dialogs.openFilesCalls.at(1).showHidden); // flipped back
+    EXPECT_EQ(rows(), (std::vector<std::string>{"/x/c.meta", "/x/a.meta", "/x/c.meta"}));
+    EXPECT_EQ(labelText("lblCount1"), "3 Zimbra Messages");
 }
 
-TEST_F(WindowTest, AddFolderQueuesMetaNamesInAnyCaseUnchangedAndCountsThem) {
-    for (const auto* name :
-         {"A.META", "a.Meta", "a.meta ", "a.meta.txt", "a.metadata", "sub/z.meta"}) {
-        dir.write(std::filesystem::path("tree") / name, "");
+// A folder dropped with files queues what Add Folder and Add Files queue and says the same.
+TEST_F(WindowTest, AddFolderAndDropQueueContactNamesInAnyCase) {
+    for (const auto* name : {"tree/b.META", "tree/a.meta ", "tree/a.meta.txt", "tree/a.metadata",
+                             "tree/sub/c.meta", "loose/two.meta", "loose/one.txt"}) {
+        dir.write(name, "d3:fldd9:firstName3:Anne");
     }
-    const auto root = (dir.path() / "tree").string();
-    dialogs.folders.push_back(root);
-    click("CmdAddFolder");
-
-    EXPECT_EQ(dialogs.folderTitles, std::vector<std::string>{"Choose Source Folder..."});
-    EXPECT_EQ(rows(), (std::vector<std::string>{root + "/A.META", root + "/a.Meta",
-                                                root + "/a.meta ", root + "/sub/z.meta"}));
-    EXPECT_EQ(labelText("lblCount1"), "4 Zimbra Messages");
-    EXPECT_TRUE(enabled("CmdZimbraConvert"));
-    ASSERT_EQ(dialogs.shown.size(), 1U);
-    EXPECT_EQ(dialogs.shown[0].message.text, "4 Contacts Queued for Conversion.");
-    EXPECT_EQ(dialogs.shown[0].message.caption, "Plumbrae");
-    EXPECT_EQ(dialogs.shown[0].message.icon, core::MessageIcon::None);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
-
-TEST_F(WindowTest, AddFolderWithoutMetaFilesDisablesConvertAndKeepsEarlierRows) {
-    queueFiles({"/x/a.meta"});
-    dir.write("tree/notes.txt", "");
-    dialogs.folders.push_back((dir.path() / "tree").string());
+    dir.write("empty/notes.txt", "");
+    const auto tree = dir.path() / "tree";
+    dialogs.folders = {(dir.path() / "empty").string(), tree.string()};
     click("CmdAddFolder");
     EXPECT_FALSE(enabled("CmdZimbraConvert"));
-    EXPECT_EQ(rows(), std::vector<std::string>{"/x/a.meta"});
-    ASSERT_EQ(dialogs.shown.size(), 1U);
-    EXPECT_EQ(dialogs.shown[0].message.text, "0 Contacts Queued for Conversion.");
+    click("CmdAddFolder");
+    EXPECT_EQ(rows(),
+              (std::vector<std::string>{(tree / "a.meta ").string(), (tree / "b.META").string(),
+                                        (tree / "sub" / "c.meta").string()}));
+    EXPECT_EQ(dialogs.folderTitles.at(0), "Choose Source Folder...");
+    EXPECT_TRUE(enabled("CmdZimbraConvert"));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    EXPECT_FALSE(drop({local(dir.path() / "loose/one.txt"), local(dir.path() / "missing.meta"),
+                       QUrl(QStringLiteral("https://example.org/x.meta"))}));
+    EXPECT_TRUE(drop(
+        {local(dir.path() / "loose/one.txt"), local(tree), local(dir.path() / "loose/two.meta")}));
+    EXPECT_EQ(rows().size(), 7U);
+    EXPECT_EQ(rows().back(), (dir.path() / "loose/two.meta").string());
+    EXPECT_EQ(labelText("lblCount1"), "7 Zimbra Messages");
+    std::vector<std::string> texts;
+    for (const auto& shown : dialogs.shown) {
+        texts.push_back(shown.message.text);
+        EXPECT_EQ(shown.message.caption, "Plumbrae");
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"0 Contacts Queued for Conversion.",
+                                               "3 Contacts Queued for Conversion.",
+                                               "3 Contacts Queued for Conversion."}));
 }
 
 TEST_F(WindowTest, ClosingTheWindowDuringAddFolderStopsQueueingWithoutAMessage) {
@@ -174,33 +182,16 @@ TEST_F(WindowTest, ClosingTheWindowDuringAddFolderStopsQueueingWithoutAMessage) 
     EXPECT_LT(rows().size(), 3U);
 }
 
-TEST_F(WindowTest, AddFolderNamesTheFoldersItCouldNotRead) {
-    dir.write("tree/closed/hidden.meta", "");
-    dir.write("tree/open.meta", "");
-    std::filesystem::permissions(dir.path() / "tree" / "closed", std::filesystem::perms::none);
-    if (access((dir.path() / "tree" / "closed").c_str(), R_OK) == 0) {
-        GTEST_SKIP() << "permissions do not stop this user (root) from listing folders";
-    }
-    dialogs.folders.push_back((dir.path() / "tree").string());
-    click("CmdAddFolder");
-    EXPECT_EQ(rows().size(), 1U);
-    ASSERT_EQ(dialogs.shown.size(), 1U);
-    const auto& text = dialogs.shown[0].message.text;
-    EXPECT_EQ(text.rfind("1 Contacts Queued for Conversion.\r\n", 0), 0U) << text;
-    EXPECT_NE(text.find((dir.path() / "tree" / "closed").string() + "/"), std::string::npos);
-}
-
-// Clear asks only when there is something to clear; No keeps every row, Yes leaves one empty
-// row and the option, and the queue takes new files afterwards.
-TEST_F(WindowTest, ClearAsksFirstAndEmptiesTheQueueOnYes) {
+// Clear and Exit ask first; No changes nothing, Yes empties the queue (keeping the option) or
+// closes the window.
+TEST_F(WindowTest, ClearAndExitAskFirst) {
     click("cmdClear1");
-    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_TRUE(dialogs.shown.empty()); // nothing to clear
     queueFiles({"/x/a.meta", "/x/b.meta"});
     click("OptExcel");
-    dialogs.answers = {MessageAnswer::No, MessageAnswer::Yes};
+    dialogs.answers = {MessageAnswer::No, MessageAnswer::Yes, MessageAnswer::No,
+                       MessageAnswer::Yes};
     click("cmdClear1");
-    ASSERT_EQ(dialogs.shown.size(), 1U);
-    EXPECT_EQ(dialogs.shown[0].buttons, MessageButtons::YesNo);
     EXPECT_EQ(rows().size(), 2U);
     click("cmdClear1");
     EXPECT_EQ(rows(), std::vector<std::string>{""});
@@ -208,23 +199,10 @@ TEST_F(WindowTest, ClearAsksFirstAndEmptiesTheQueueOnYes) {
     EXPECT_TRUE(enabled("CmdZimbraConvert"));
     queueFiles({"/x/c.meta"});
     EXPECT_EQ(rows(), std::vector<std::string>{"/x/c.meta"});
-    EXPECT_EQ(labelText("lblCount1"), "1 Zimbra Messages");
-}
-
-TEST_F(WindowTest, ExitAnsweredNoChangesNothing) {
-    queueFiles({"/x/a.meta"});
-    click("OptPST");
-    dialogs.answers.push_back(MessageAnswer::No);
     click("cmdEnd");
-    ASSERT_EQ(dialogs.shown.size(), 1U);
-    EXPECT_EQ(dialogs.shown[0].message.text, "Are you sure you want to exit now?");
-    EXPECT_EQ(dialogs.shown[0].message.icon, core::MessageIcon::Question);
+    EXPECT_EQ(dialogs.shown.back().message.text, "Are you sure you want to exit now?");
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(rows(), std::vector<std::string>{"/x/a.meta"});
-    EXPECT_TRUE(child<QRadioButton>("OptPST")->isChecked());
-    EXPECT_TRUE(enabled("CmdZimbraConvert"));
-
-    dialogs.answers.push_back(MessageAnswer::Yes);
+    EXPECT_TRUE(child<QRadioButton>("OptExcel")->isChecked());
     click("cmdEnd");
     EXPECT_FALSE(window.isVisible());
 }
@@ -236,8 +214,9 @@ protected:
     void SetUp() override {
         WindowTest::SetUp();
         for (const auto* name : {"one", "two", "three"}) {
-            files.push_back(
-                dir.write(std::string("in/") + name + ".meta", metaFile(name)).string());
+            files.push_back(dir.write(std::string("in/") + name + ".meta",
+                                      std::string("d3:fldd9:firstName3:") + name + "e")
+                                .string());
         }
         queueFiles(files);
         click("OptvCards");
@@ -245,57 +224,46 @@ protected:
     }
 };
 
-TEST_F(RunTest, ProgressAfterTheSecondOfThreeFiles) {
-    struct Seen {
-        std::string frame, folder, count;
-        float value = 0;
-        int bar = 0;
-    } seen;
+TEST_F(RunTest, ShowsProgressAndLocksTheCommandsWhileItRuns) {
+    const char* const commands[] = {"cmdAdd",   "CmdAddFolder", "cmdClear1",       "OptvCards",
+                                    "OptExcel", "OptPST",       "CmdZimbraConvert"};
+    std::vector<std::string> seen;
     output.onWrite = [&](std::int32_t number) {
         if (number == 3) {
-            seen = Seen{child<CaptionFrame>("FrameConversion")->title().toStdString(),
-                        labelText("LblCurrentDBX"), labelText("LblProgessCurrent"),
-                        window.progressValue(), child<QProgressBar>("ProgressBar1")->value()};
+            seen = {child<ui::CaptionFrame>("FrameConversion")->title().toStdString(),
+                    labelText("LblCurrentDBX"), labelText("LblProgessCurrent"),
+                    std::to_string(child<QProgressBar>("ProgressBar1")->value())};
+            for (const auto* name : commands) {
+                if (enabled(name)) {
+                    seen.emplace_back(name);
+                }
+            }
+            EXPECT_FALSE(drop({local(dir.path() / "in")}));
         }
     };
     click("CmdZimbraConvert");
     EXPECT_EQ(dialogs.folderTitles.back(), "Choose Folder to Save...");
     EXPECT_EQ(output.openedFolder, dir.folder() + "out/");
     EXPECT_EQ(output.written, (std::vector<std::int32_t>{1, 2, 3}));
-    EXPECT_EQ(seen.frame, "Details : Converting - (2 of 3) file(s)");
-    EXPECT_EQ(seen.count, "Contact(s) 2 (of 3)");
-    EXPECT_EQ(seen.folder,
-              "Converting Contacts... from (" + core::SourceFolderText(files[1]) + ")");
-    EXPECT_EQ(seen.value, static_cast<float>(2.0 / 3.0 * 100.0));
-    EXPECT_EQ(seen.bar, 66);
+    EXPECT_EQ(seen, (std::vector<std::string>{"Details : Converting - (2 of 3) file(s)",
+                                              "Converting Contacts... from (" +
+                                                  core::SourceFolderText(files[1]) + ")",
+                                              "Contact(s) 2 (of 3)", "66"}));
     EXPECT_EQ(labelText("LblProgessCurrent"), "Contact(s) 3 (of 3)");
-    ASSERT_FALSE(dialogs.shown.empty());
-    EXPECT_EQ(dialogs.shown.back().message.caption, "Plumbrae");
-    EXPECT_EQ(dialogs.shown.back().message.icon, core::MessageIcon::Information);
-}
-
-TEST_F(RunTest, CommandsAreDisabledDuringARunAndRestoredAfterIt) {
-    const char* const commands[] = {"cmdAdd",   "CmdAddFolder", "cmdClear1",       "OptvCards",
-                                    "OptExcel", "OptPST",       "CmdZimbraConvert"};
-    std::vector<std::string> enabledDuringRun;
-    output.onWrite = [&](std::int32_t number) {
-        if (number == 1) {
-            for (const auto* name : commands) {
-                if (enabled(name)) {
-                    enabledDuringRun.emplace_back(name);
-                }
-            }
-        }
-    };
-    click("CmdZimbraConvert");
-    EXPECT_TRUE(enabledDuringRun.empty()) << enabledDuringRun.front();
+    EXPECT_EQ(rows(), files);
     for (const auto* name : commands) {
         EXPECT_EQ(enabled(name), std::string(name) != "CmdZimbraConvert") << name;
     }
-    EXPECT_TRUE(enabled("cmdEnd"));
+    ASSERT_EQ(dialogs.shown.size(), 1U);
+    EXPECT_EQ(dialogs.shown.back().message.icon, core::MessageIcon::Information);
 }
 
-TEST_F(RunTest, ClosingTheWindowStopsTheRunAfterTheCurrentFile) {
+TEST_F(RunTest, ClosingTheWindowStopsAfterTheCurrentFileAndCancellingConvertsNothing) {
+    dialogs.folders.push_front("");
+    click("CmdZimbraConvert");
+    EXPECT_TRUE(output.written.empty());
+    EXPECT_TRUE(enabled("CmdZimbraConvert"));
+
     output.onWrite = [&](std::int32_t number) {
         if (number == 1) {
             window.close();
@@ -305,39 +273,6 @@ TEST_F(RunTest, ClosingTheWindowStopsTheRunAfterTheCurrentFile) {
     EXPECT_EQ(output.written, std::vector<std::int32_t>{1});
     EXPECT_EQ(output.closed + output.abandoned, 1);
     EXPECT_FALSE(window.isVisible());
-}
-
-TEST_F(RunTest, CancelledOutputFolderKeepsConvertEnabled) {
-    dialogs.folders.clear();
-    click("CmdZimbraConvert");
-    EXPECT_TRUE(output.written.empty());
-    EXPECT_TRUE(enabled("CmdZimbraConvert"));
-}
-
-TEST(FileQueueModelTest, BatchesLandAsIfAppendedOneByOne) {
-    ui::FileQueueModel queue;
-    std::vector<int> insertedCounts;
-    QObject::connect(&queue, &QAbstractItemModel::rowsInserted,
-                     [&](const QModelIndex&, int first, int last) {
-                         insertedCounts.push_back(last - first + 1);
-                     });
-    queue.appendAll({"/a.meta", "/b.meta", "/c.meta"});
-    EXPECT_EQ(queue.rows(), 3);
-    EXPECT_EQ(queue.text(0), "/a.meta"); // the first file of an empty queue takes row 0
-    EXPECT_EQ(queue.text(2), "/c.meta");
-    queue.appendAll({"/d.meta"});
-    queue.appendAll({});
-    EXPECT_EQ(queue.rows(), 4);
-    EXPECT_EQ(queue.text(3), "/d.meta");
-    EXPECT_EQ(insertedCounts, (std::vector<int>{2, 1}));
-    EXPECT_THROW((void)queue.text(4), std::out_of_range);
-
-    queue.clear();
-    EXPECT_TRUE(queue.isEmpty());
-    EXPECT_EQ(queue.rows(), 1);
-    EXPECT_EQ(queue.text(0), "");
-    queue.append("");
-    EXPECT_TRUE(queue.isEmpty()); // an empty path leaves the queue empty, as row 0's text says
 }
 
 struct ToggleCase {
@@ -367,7 +302,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ToggleCase{"HiddenNotShown", "Hidden=2\n", 1, 1, 0},
                       ToggleCase{"HiddenShown", "Hidden=1\nShowSuperHidden=1\nHideFileExt=0\n", 2,
                                  0, 1},
-                      ToggleCase{"WithoutHidden", "Other=7\n", 2, 0, 1},
                       ToggleCase{"Unparsable", "Hidden=two\n", 2, 0, 1},
                       ToggleCase{"NewStoreReadsAsWindowsDefaults", nullptr, 1, 1, 0}),
     [](const auto& row) { return std::string(row.param.name); });
