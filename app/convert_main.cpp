@@ -1,244 +1,47 @@
 // plumbrae-convert: the conversion run on the terminal, with the same outputs as the window.
 #include "core/conversion_run.h"
-#include "core/path_logger.h"
-#include "core/path_text.h"
-#include "plumbrae/version.h"
+#include "core/terminal_host.h"
 #include "pst/rdo/rdo_session.h"
 #include "support/console.h"
 #include "support/file_path.h"
 #include "writers/output_set.h"
 
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
-
-namespace {
 
 using plumbrae::core::OutputKind;
 
-constexpr const char* Usage =
-    "Usage: plumbrae-convert (--vcards | --excel | --pst) --out FOLDER PATH...\n"
-    "\n"
-    "Converts Zimbra desktop contact files (*.meta) into one vCard file per contact\n"
-    "(--vcards), one worksheet ZimbraContacts.xls with its copy ZimbraContacts.csv\n"
-    "(--excel), or one Outlook personal folders file (--pst), written into FOLDER\n"
-    "(created when missing).\n"
-    "\n"
-    "Each PATH is a contact file, queued as given, or a folder, whose whole tree is\n"
-    "searched breadth-first for files ending in .meta (in any case).\n"
-    "\n"
-    "  --vcards       one .vcf file per contact\n"
-    "  --excel        one BIFF2 worksheet and its CSV copy, a row per contact\n"
-    "  --pst          one .pst file with a contact item per contact\n"
-    "  --out FOLDER   where the output goes\n"
-    "  --help         show this text\n"
-    "  --version      show the version\n"
-    "\n"
-    "Exit status: 0 every file converted; 1 some files could not be read or lost data\n"
-    "(each is listed); 2 usage error, or the output could not be written.\n";
-
-/// Text to a standard stream, in any script (see support::writeText).
-void print(std::FILE* stream, const std::string& text) {
-    plumbrae::support::writeText(stream, text);
-}
-
-struct Options {
-    OutputKind kind = OutputKind::None;
-    std::string outputFolder;
-    std::vector<std::string> paths;
-};
-
-/// The run's host on a terminal: the queue comes from the command line, messages go to the
-/// standard streams, progress is a one-line bar on standard error when that is a terminal.
-class TerminalHost : public plumbrae::core::ConversionHost {
-public:
-    TerminalHost(OutputKind kind, std::string folder, std::vector<std::string> queue)
-        : m_kind(kind), m_folder(std::move(folder)), m_queue(std::move(queue)),
-          m_showBar(plumbrae::support::isTerminal(stderr)) {
-        if (m_queue.empty()) {
-            m_queue.emplace_back();
-        }
-    }
-
-    OutputKind savingOption() override { return m_kind; }
-    std::string chooseOutputFolder(const std::string& /*title*/) override { return m_folder; }
-    void showMessage(const plumbrae::core::Message& message) override {
-        endBar();
-        std::string text = message.text;
-        for (auto pos = text.find("\r\n"); pos != std::string::npos; pos = text.find("\r\n")) {
-            text.replace(pos, 2, "\n");
-        }
-        print(message.icon == plumbrae::core::MessageIcon::Exclamation ? stderr : stdout,
-              text + "\n");
-    }
-    std::int32_t queueRowCount() override { return static_cast<std::int32_t>(m_queue.size()); }
-    std::string queueRowText(std::int32_t row) override {
-        return m_queue[static_cast<std::size_t>(row)];
-    }
-    void setCurrentRow(std::int32_t /*row*/) override {}
-    void prepareProgress() override {}
-    void showProgress(const plumbrae::core::Progress& progress) override {
-        if (!m_showBar) {
-            return;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (progress.value < 100.0F && now - m_lastBar < std::chrono::milliseconds(100)) {
-            return;
-        }
-        m_lastBar = now;
-        constexpr int Width = 30;
-        const int filled = static_cast<int>(progress.value / 100.0F * Width);
-        char percent[16];
-        std::snprintf(percent, sizeof percent, "%5.1f%%", static_cast<double>(progress.value));
-        print(stderr, "\r[" + std::string(static_cast<std::size_t>(filled), '#') +
-                          std::string(static_cast<std::size_t>(Width - filled), ' ') + "] " +
-                          percent + "  " + progress.countCaption);
-        std::fflush(stderr);
-        m_barShown = true;
-    }
-    void disableConvert() override {}
-    void yield() override {}
-
-private:
-    void endBar() {
-        if (m_barShown) {
-            print(stderr, "\n");
-            m_barShown = false;
-        }
-    }
-
-    OutputKind m_kind;
-    std::string m_folder;
-    std::vector<std::string> m_queue;
-    bool m_showBar;
-    bool m_barShown = false;
-    std::chrono::steady_clock::time_point m_lastBar{};
-};
-
-int usageError(const std::string& message) {
-    print(stderr, "plumbrae-convert: " + message + "\nTry 'plumbrae-convert --help'.\n");
-    return 2;
-}
-
-/// Parses the arguments; returns an exit status when the program should end right away.
-std::optional<int> parseArguments(const std::vector<std::string>& args, Options& options) {
-    bool onlyPaths = false;
-    const auto argc = args.size();
-    for (std::size_t i = 1; i < argc; ++i) {
-        const std::string_view arg = args[i];
-        if (onlyPaths || arg.empty() || arg[0] != '-') {
-            options.paths.emplace_back(arg);
-        } else if (arg == "--") {
-            onlyPaths = true;
-        } else if (arg == "--help" || arg == "-h") {
-            print(stdout, Usage);
-            return 0;
-        } else if (arg == "--version") {
-            print(stdout, std::string("plumbrae-convert ") + plumbrae::Version + "\n");
-            return 0;
-        } else if (arg == "--vcards" || arg == "--excel" || arg == "--pst") {
-            const OutputKind kind = arg == "--vcards"  ? OutputKind::VCards
-                                    : arg == "--excel" ? OutputKind::Excel
-                                                       : OutputKind::Pst;
-            if (options.kind != OutputKind::None && options.kind != kind) {
-                return usageError("choose one of --vcards, --excel and --pst");
-            }
-            options.kind = kind;
-        } else if (arg == "--out") {
-            if (i + 1 >= argc) {
-                return usageError("--out needs a folder");
-            }
-            options.outputFolder = args[++i];
-        } else {
-            return usageError("unknown option " + std::string(arg));
-        }
-    }
-    if (options.kind == OutputKind::None) {
-        return usageError("choose one of --vcards, --excel and --pst");
-    }
-    if (options.outputFolder.empty()) {
-        return usageError("--out FOLDER is missing");
-    }
-    if (options.paths.empty()) {
-        return usageError("no contact files or folders given");
-    }
-    return std::nullopt;
-}
-
-/// The queue: files as given, folders walked like the window's Add folder does. Folders that
-/// could not be listed are reported and counted as failures.
-std::optional<int> buildQueue(const Options& options, std::vector<std::string>& queue,
-                              int& unreadableFolders) {
-    for (const auto& given : options.paths) {
-        const std::string path = plumbrae::core::queuedFilePath(given);
-        std::error_code error;
-        const auto filePath = plumbrae::support::pathFromUtf8(path);
-        const auto type = std::filesystem::status(filePath, error).type();
-        if (type != std::filesystem::file_type::directory) {
-            // Anything else that is there is queued as given, also a pipe, a device or a link
-            // loop: the run lists it with its reason, without reading from it.
-            if (type == std::filesystem::file_type::not_found &&
-                error != std::errc::too_many_symbolic_link_levels) {
-                return usageError(path + ": no such file or folder");
-            }
-            queue.push_back(path);
-            continue;
-        }
-        plumbrae::core::pathLogger walker;
-        walker.PathLogInit();
-        walker.setFullFileNamesOnly(true);
-        walker.LogPath(path);
-        const auto names = walker.fullFileNames();
-        for (const auto& name : names->values()) {
-            if (plumbrae::core::isContactFileName(name)) {
-                queue.push_back(name);
-            }
-        }
-        for (const auto& folder : walker.unreadableFolders()) {
-            print(stderr, "plumbrae-convert: " + folder.path +
-                              ": cannot list this folder: " + folder.reason + "\n");
-            ++unreadableFolders;
-        }
-        walker.Terminate();
-    }
-    return std::nullopt;
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
-    Options options;
-    if (auto status =
-            parseArguments(plumbrae::support::commandLineArguments(argc, argv), options)) {
+    plumbrae::core::CommandLine options;
+    if (auto status = plumbrae::core::parseCommandLine(
+            plumbrae::support::commandLineArguments(argc, argv), options)) {
         return *status;
     }
     std::vector<std::string> queue;
     int unreadableFolders = 0;
-    if (auto status = buildQueue(options, queue, unreadableFolders)) {
+    if (auto status = plumbrae::core::buildQueue(options, queue, unreadableFolders)) {
         return *status;
     }
     std::error_code error;
     const auto outputFolder = plumbrae::support::pathFromUtf8(options.outputFolder);
     std::filesystem::create_directories(outputFolder, error);
     if (!std::filesystem::is_directory(outputFolder)) {
-        print(stderr, "plumbrae-convert: cannot create the output folder " + options.outputFolder +
-                          ": " + (error ? error.message() : "a file of that name is in the way") +
-                          "\n");
+        plumbrae::support::writeText(
+            stderr, "plumbrae-convert: cannot create the output folder " + options.outputFolder +
+                        ": " + (error ? error.message() : "a file of that name is in the way") +
+                        "\n");
         return 2;
     }
     // The PST output creates its session by ProgID; our own object model answers it.
     plumbrae::pst::rdo::registerRdoSession();
     plumbrae::writers::OutputSet outputs;
     if (outputs.outputFor(options.kind) == nullptr) {
-        return usageError("this saving option is not available in this build");
+        return plumbrae::core::usageError("this saving option is not available in this build");
     }
-    TerminalHost host(options.kind,
-                      plumbrae::support::pathToUtf8(std::filesystem::absolute(outputFolder)),
-                      std::move(queue));
+    plumbrae::core::TerminalHost host(
+        options.kind, plumbrae::support::pathToUtf8(std::filesystem::absolute(outputFolder)),
+        std::move(queue));
     plumbrae::core::ConversionRun run(host,
                                       [&](OutputKind kind) { return outputs.outputFor(kind); });
     const auto report = run.run();
@@ -246,7 +49,8 @@ int main(int argc, char** argv) {
     if (report.outcome != Outcome::Completed) {
         return 2;
     }
-    print(stderr, std::to_string(report.converted) + " contact(s) converted into " +
-                      report.outputFolder + "\n");
+    plumbrae::support::writeText(stderr, std::to_string(report.converted) +
+                                             " contact(s) converted into " + report.outputFolder +
+                                             "\n");
     return report.isComplete() && unreadableFolders == 0 ? 0 : 1;
 }
