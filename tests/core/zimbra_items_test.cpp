@@ -153,3 +153,19 @@ TEST(ItemKinds, DamagedFilesStillFail) {
 
 } // namespace
 } // namespace plumbrae::core
+
+namespace plumbrae::core {
+namespace {
+
+TEST(FullDate, TakesRealDaysFromTheFirstYearDatePropertiesHold) {
+    EXPECT_EQ(fullDate("1601-01-01"), (CalendarDate{1601, 1, 1}));
+    EXPECT_EQ(fullDate("2000-02-29"), (CalendarDate{2000, 2, 29}));
+    EXPECT_EQ(fullDate("2023-12-31"), (CalendarDate{2023, 12, 31}));
+    for (const auto* text : {"1600-12-31", "1900-02-29", "2023-04-31", "2023-13-01", "2023-00-10",
+                             "2023-01-00", "--05-01", "2023-1-01", "2023/01/01"}) {
+        EXPECT_EQ(fullDate(text), std::nullopt) << text;
+    }
+}
+
+} // namespace
+} // namespace plumbrae::core
