@@ -1,107 +1,567 @@
 #!/usr/bin/python3
-"""Integrity checker for Unicode PST files, written apart from our PST writer.
+"""Integrity checker for Unicode PST files, written from MS-PST apart from our writer.
 
 Usage: pst_check.py [--strict] [--skip-missing] FILE...
 
-Prints one line per finding, "FILE: what (where)". Exit status 0 when every
-file is clean, 1 when there are findings, 2 when a file cannot be parsed at all.
-Readers such as libpff and libpst skip most of what is checked here (CRCs,
-allocation maps, reference counts, ID counters, name-map buckets), while
-Outlook relies on all of it. --strict also reports leaked space (blocks no
-node references, allocation-map bits set over nothing), which Outlook's own
+One line per finding, "FILE: what (where)". Exit status 0 when every file is clean, 1 with
+findings, 2 when a file cannot be parsed, 77 for a missing file with --skip-missing. Readers
+such as libpff and libpst skip most of what is checked here (CRCs, allocation maps, reference
+counts, name-map buckets, folder counts) while Outlook relies on it. --strict also reports
+leaked space (blocks nobody references, allocation bits over nothing), which Outlook's own
 files contain and which wastes room without damaging anything.
---skip-missing exits with 77 (a skipped test) when a file does not exist.
 """
 
+import bisect
 import os
 import struct
 import sys
 import traceback
+import zlib
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+PAGE, AMAP_FIRST, AMAP_RANGE = 512, 0x4400, 0x3E000
+PT_BBT, PT_NBT, PT_DL = 0x80, 0x81, 0x86
+# (first page, distance, page type) of the AMap, PMap, FMap and FPMap pages.
+MAPS = ((AMAP_FIRST, AMAP_RANGE, 0x84), (0x4600, 0x1F0000, 0x83),
+        (AMAP_FIRST + 128 * AMAP_RANGE + 0x400, 496 * AMAP_RANGE, 0x82),
+        (AMAP_FIRST + 8192 * AMAP_RANGE + 0x600, 31744 * AMAP_RANGE, 0x85))
+# MS-PST's mpbbR table (NDB_CRYPT_PERMUTE, used by Outlook's reference files); reading inverts it.
+_PERMUTE_R = bytes.fromhex(
+    "41361362a8216ebbf416cc047f64e85d1ef2cb2a74c55e35d295479e962d9a884c7d843fdbac31b6485ff6c4d8398be7"
+    "233b388ec8c1df25b120a546604e9cfbaad35651457c550007c92b9d859b09a08fadb30f63ab894bd7a7155a716642bf"
+    "264a6b98faea7753b270052cfd593a867ece06eb827857c78d43afb41cd45bcde2e9274fc3087280cfb0eff5286dbe30"
+    "4d3492d50e3c2232e5e4f99fc2d10a8112e1ee918376e397e6618a1779a4b7dc907a5c8c02a6ca69de501a1193b95287"
+    "58fced1d37491b6ae0293399bd6cd994f340546ff0c673b8d63e6518441fdd6710f10c19ecae03a1147ba90bfff8a3c0"
+    "a201f72ebc2468750dfeba2fb5d0da3d")
+_DECODE = bytes(_PERMUTE_R.index(i) for i in range(256))
+PC_TYPES, TC_TYPES = {0x02, 0x03, 0x04, 0x05, 0x07, 0x08}, {0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x11,
+                                                            0x12, 0x16, 0x17, 0x18}
+FIXED = {0x0002: 2, 0x0003: 4, 0x0004: 4, 0x000A: 4, 0x000B: 1, 0x0005: 8, 0x0006: 8, 0x0007: 8,
+         0x0014: 8, 0x0040: 8, 0x0048: 16}
+# [MS-PST] "Minimum PST requirements": nodes every store must hold.
+MANDATORY = [0x21, 0x61, 0x122, 0x12D, 0x12E, 0x12F, 0x1E1, 0x201, 0x60D, 0x60E, 0x60F, 0x610,
+             0x62B, 0x671, 0x692, 0x2223, 0x2226, 0x2227, 0x2230, 0x8022, 0x802D, 0x802E, 0x802F,
+             0x8042, 0x804D, 0x804E, 0x804F, 0x8062, 0x806D, 0x806E, 0x806F]
+# Properties MS-PST requires of the store, folders, messages and attachments. (It lists
+# PidTagMessageStatus too, but Outlook keeps that in the contents-table row only.)
+REQUIRED = {"store": [0x0FF9, 0x3001, 0x35E0, 0x35E3, 0x35E7], "folder": [0x3001, 0x3602, 0x3603,
+            0x360A], "message": [0x001A, 0x0E07, 0x0E08, 0x3007, 0x3008, 0x300B],
+            "attachment": [0x0E20, 0x3705]}
+ENTRY_ID_PROPS = [0x35D8, 0x35E0, 0x35E2, 0x35E3, 0x35E4, 0x35E5, 0x35E6, 0x35E7, 0x36D0, 0x36D1,
+                  0x36D2, 0x36D3, 0x36D4, 0x36D7]
 
-import pst_ndb  # noqa: E402
-import pst_ltp  # noqa: E402
-import pst_store  # noqa: E402
+
+def u16(b, o):
+    return struct.unpack_from("<H", b, o)[0]
+
+
+def u32(b, o):
+    return struct.unpack_from("<I", b, o)[0]
+
+
+def u64(b, o):
+    return struct.unpack_from("<Q", b, o)[0]
+
+
+def crc(data):
+    """The MS-PST CRC: reflected CRC-32 with initial value 0 and no final XOR."""
+    return zlib.crc32(data, 0xFFFFFFFF) ^ 0xFFFFFFFF
+
+
+def signature(ib, bid):
+    v = (ib ^ bid) & 0xFFFFFFFF
+    return ((v >> 16) ^ v) & 0xFFFF
+
+
+class Unreadable(Exception):
+    pass
 
 
 class Node:
-    """One node or subnode: its data blocks (decoded) and its subnodes."""
-
     def __init__(self, nid, blocks, subnodes, parent=None):
-        self.nid = nid
-        self.blocks = blocks
-        self.subnodes = subnodes  # nid -> Node
-        self.parent = parent  # nidParent from the NBT (None for subnodes)
+        self.nid, self.blocks, self.subnodes, self.parent = nid, blocks, subnodes, parent
 
 
-def load_nodes(ndb):
-    """Walks every node's data and subnode trees, counting block references."""
-    nodes = {}
-    for nid, (bid_data, bid_sub, parent) in sorted(ndb.nodes.items()):
-        where = "node 0x%X" % nid
-        nodes[nid] = Node(nid, ndb.node_data(bid_data, where),
-                          load_subnodes(ndb, bid_sub, where), parent)
-    return nodes
+class Checker:
+    def __init__(self, path, data, strict):
+        self.path, self.d, self.view, self.strict = path, data, memoryview(data), strict
+        self.findings, self.nodes, self.blocks, self.refs = [], {}, {}, {}
+        self.extents, self.page_bids, self.pcs, self.tcs = [], [], {}, {}
+
+    def report(self, what, where):
+        self.findings.append("%s: %s (%s)" % (self.path, what, where))
+
+    # ----- node database: header, B-trees, blocks, data and subnode trees, maps ----------------
+
+    def header(self):
+        d = self.d
+        if len(d) < 564 or d[:4] != b"!BDN" or not 23 <= u16(d, 10) < 36 or d[513] > 1:
+            raise Unreadable("not a Unicode PST with 512-byte pages and no or permute encoding")
+        for at, size in ((4, 471), (524, 516)):
+            if u32(d, at) != crc(d[8:8 + size]):
+                self.report("header CRC does not match the computed one", "offset %d" % at)
+        self.eof, self.amap_last, self.amap_free = u64(d, 184), u64(d, 192), u64(d, 200)
+        if self.eof != len(d) or self.eof < AMAP_FIRST or (self.eof - AMAP_FIRST) % AMAP_RANGE:
+            self.report("ibFileEof %d is not the file size %d ending a whole allocation-map range"
+                        % (self.eof, len(d)), "ROOT")
+        if d[248] != 2 or u16(d, 8) != 0x4D53 or d[512] != 0x80:
+            self.report("fAMapValid, wMagicClient or bSentinel is wrong", "header")
+        self.walk((u64(d, 216), u64(d, 224)), PT_NBT, None, None, None, set())
+        self.walk((u64(d, 232), u64(d, 240)), PT_BBT, None, None, None, set())
+
+    def page(self, ib, bid, ptype, where):
+        if ib % PAGE or ib + PAGE > len(self.d):
+            self.report("page offset 0x%X is not 512-aligned inside the file" % ib, where)
+            return None
+        p = self.d[ib:ib + PAGE]
+        sig = signature(ib, bid) if ptype in (PT_BBT, PT_NBT, PT_DL) else 0
+        got = struct.unpack_from("<BBHIQ", p, 496)
+        if got != (ptype, ptype, sig, crc(p[:496]), bid):
+            self.report("page trailer (type, type, wSig, CRC, bid) %s, expected %s"
+                        % (got, (ptype, ptype, sig, crc(p[:496]), bid)), where)
+        self.extents.append((ib, ib + PAGE, where))
+        return p
+
+    def walk(self, bref, ptype, level, lo, hi, seen):
+        bid, ib = bref
+        where = "%s page bid 0x%X at 0x%X" % ("NBT" if ptype == PT_NBT else "BBT", bid, ib)
+        if ib in seen:
+            self.report("page reached twice (cycle or shared page)", where)
+            return
+        seen.add(ib)
+        p = self.page(ib, bid, ptype, where)
+        if p is None:
+            return
+        self.page_bids.append(bid)
+        n, n_max, size, lvl = p[488:492]
+        want = (20, 24) if lvl or ptype == PT_BBT else (15, 32)
+        if (n_max, size) != want or n > n_max or (level is not None and (lvl != level or n == 0)):
+            self.report("cEnt %d, cEntMax %d, cbEnt %d or cLevel %d does not fit the page"
+                        % (n, n_max, size, lvl), where)
+            n = min(n, 488 // max(size, 1))
+        keys = [(u32 if ptype == PT_NBT else u64)(p, i * size) for i in range(n)]
+        if any(a >= b for a, b in zip(keys, keys[1:])) or keys and (
+                lo is not None and keys[0] != lo or hi is not None and keys[-1] >= hi):
+            self.report("keys not ascending or outside the parent entry's range", where)
+        for i, key in enumerate(keys):
+            o = i * size
+            if lvl:
+                nxt = keys[i + 1] if i + 1 < n else hi
+                self.walk((u64(p, o + 8), u64(p, o + 16)), ptype, lvl - 1, key, nxt, seen)
+            elif ptype == PT_NBT:
+                if key in self.nodes or u32(p, o + 4):
+                    self.report("nid 0x%X appears twice or has upper bits set" % key, where)
+                self.nodes[key] = (u64(p, o + 8), u64(p, o + 16), u32(p, o + 24))
+            else:
+                if key & 1 or key in self.blocks:
+                    self.report("bid 0x%X appears twice or has bit 0 set" % key, where)
+                self.blocks[key & ~1] = (u64(p, o + 8), u16(p, o + 16), u16(p, o + 18))
+
+    def check_blocks(self):
+        for bid, (ib, cb, _) in sorted(self.blocks.items()):
+            where, size = "block bid 0x%X at 0x%X" % (bid, ib), (cb + 16 + 63) // 64 * 64
+            if cb > 8176 or ib % 64 or ib < AMAP_FIRST or ib + size > len(self.d):
+                self.report("block larger than 8176 bytes, outside the file or not 64-aligned",
+                            where)
+                continue
+            self.extents.append((ib, ib + size, where))
+            got = struct.unpack_from("<HHIQ", self.d, ib + size - 16)
+            if got != (cb, signature(ib, bid), crc(self.view[ib:ib + cb]), bid):
+                self.report("block trailer (cb, wSig, CRC, bid) %s does not match the block" % (got,),
+                            where)
+
+    def block(self, bid, where, internal):
+        """Counts one reference to bid; returns its (decoded) bytes or None."""
+        bid &= ~1
+        self.refs[bid] = self.refs.get(bid, 0) + 1
+        ib, cb, _ = self.blocks.get(bid, (0, 8177, 0))
+        if cb > 8176 or ib + cb > len(self.d):
+            self.report("bid 0x%X is referenced but not in the BBT" % bid, where)
+            return None
+        if bool(bid & 2) != internal:
+            self.report("bid 0x%X has the wrong internal bit" % bid, where)
+        raw = self.view[ib:ib + cb]
+        return bytes(raw).translate(_DECODE) if not internal and self.d[513] == 1 else raw
+
+    def data_tree(self, bid, where):
+        """The data blocks of a block, XBLOCK or XXBLOCK tree, in order."""
+        if not bid & 2:
+            b = self.block(bid, where, False) if bid else None
+            return [] if b is None else [b]
+        x = self.block(bid, where, True)
+        if x is None or len(x) < 8 or x[0] != 1 or x[1] not in (1, 2) or len(x) != 8 + 8 * u16(x, 2):
+            self.report("bid 0x%X is not a valid XBLOCK/XXBLOCK" % bid, where)
+            return []
+        out = []
+        for i in range(u16(x, 2)):
+            child = u64(x, 8 + 8 * i)
+            if bool(child & 2) != (x[1] == 2):
+                self.report("XBLOCK bid 0x%X lists bid 0x%X of the wrong kind" % (bid, child), where)
+            out += self.data_tree(child, where) if x[1] == 2 else [self.block(child, where, False)]
+        out = [b for b in out if b is not None]
+        if sum(len(b) for b in out) != u32(x, 4):
+            self.report("XBLOCK bid 0x%X lcbTotal %d differs from its data" % (bid, u32(x, 4)), where)
+        return out
+
+    def subnode_tree(self, bid, where):
+        """{nid: Node} of an SLBLOCK/SIBLOCK tree."""
+        s = self.block(bid, where, True) if bid else None
+        if s is None:
+            return {}
+        size = 24 if len(s) > 1 and s[1] == 0 else 16
+        if len(s) < 8 or s[0] != 2 or s[1] > 1 or len(s) != 8 + size * u16(s, 2):
+            self.report("bid 0x%X is not a valid SLBLOCK/SIBLOCK" % bid, where)
+            return {}
+        keys, out = [u32(s, 8 + size * i) for i in range(u16(s, 2))], {}
+        if any(a >= b for a, b in zip(keys, keys[1:])):
+            self.report("subnode block bid 0x%X is not sorted by nid" % bid, where)
+        for i, nid in enumerate(keys):
+            o, w = 8 + size * i, "%s subnode 0x%X" % (where, nid)
+            if size == 16:
+                sub = self.subnode_tree(u64(s, o + 8), where)
+                if sub and min(sub) != nid:
+                    self.report("SIBLOCK key 0x%X is not its child's first nid" % nid, where)
+                out.update(sub)
+            else:
+                out[nid] = Node(nid, self.data_tree(u64(s, o + 8), w),
+                                self.subnode_tree(u64(s, o + 16), w))
+        return out
+
+    def check_counts(self, subnode_nids):
+        for bid, (ib, _, cref) in sorted(self.blocks.items()):
+            n, where = self.refs.get(bid, 0), "block bid 0x%X at 0x%X" % (bid, ib)
+            if cref < n:  # Outlook stores references + 1; fewer frees a block still in use
+                self.report("cRef %d is below the %d references found" % (cref, n), where)
+            elif n == 0 and self.strict:
+                self.report("block is not referenced by any node (leaked)", where)
+        d = self.d
+        if u64(d, 516) <= max(list(self.blocks) + [0]) or u64(d, 32) <= max(self.page_bids + [0]):
+            self.report("bidNextB or bidNextP is not above the highest bid in use", "header")
+        for nid in list(self.nodes) + list(subnode_nids):
+            if nid >> 5 > u32(d, 44 + 4 * (nid & 0x1F)):
+                self.report("rgnid[0x%X] is below the index of nid 0x%X in use"
+                            % (nid & 0x1F, nid), "header")
+
+    def check_maps(self):
+        amaps = {}
+        for first, step, ptype in MAPS:
+            for ib in range(first, min(self.eof, len(self.d)), step):
+                p = self.page(ib, ib, ptype, "map page type 0x%X at 0x%X" % (ptype, ib))
+                if ptype == 0x84 and p is not None:
+                    amaps[ib] = p
+        if amaps and self.amap_last != max(amaps):
+            self.report("ibAMapLast 0x%X is not the last AMap page" % self.amap_last, "ROOT")
+        if self.d[0x4200 + 496] == PT_DL:
+            self.page(0x4200, u64(self.d, 0x4200 + 504), PT_DL, "DList page at 0x4200")
+        extents, last_end, last = sorted(self.extents), 0, None
+        used = bytearray(b"0" * ((len(self.d) + 63) // 64 + AMAP_RANGE // 64))
+        for start, end, what in extents:
+            if start < last_end:
+                self.report("overlaps %s" % last, what)
+            last_end, last = max((last_end, last), (end, what))
+            used[start // 64:(end + 63) // 64] = b"1" * ((end + 63) // 64 - start // 64)
+        units, free, starts = AMAP_RANGE // 64, 0, [e[0] for e in extents]
+        for ib, p in sorted(amaps.items()):
+            want, marked = int(used[ib // 64:ib // 64 + units], 2), int.from_bytes(p[:496], "big")
+            free += units - bin(marked).count("1")
+            missing, stray = want & ~marked, marked & ~want
+            if missing:  # most significant bit first: the top bit set is the lowest offset
+                at = ib + (units - missing.bit_length()) * 64
+                what = extents[bisect.bisect_right(starts, at) - 1][2]
+                self.report("AMap at 0x%X marks offset 0x%X free but it is in use" % (ib, at), what)
+            if stray and self.strict:
+                self.report("AMap marks units that nothing uses", "AMap page at 0x%X" % ib)
+        if amaps and self.amap_free != free * 64:
+            self.report("cbAMapFree %d, the AMaps have %d free bytes" % (self.amap_free, free * 64),
+                        "ROOT")
+
+    # ----- heaps, BTrees on heaps, property and table contexts --------------------------------
+
+    def heap(self, node, where):
+        """Allocations of a heap-on-node: [[(start, end)...] per block], or None."""
+        b0 = node.blocks[0] if node.blocks else b""
+        if len(b0) < 12 or b0[2] != 0xEC:
+            self.report("heap signature 0xEC missing", where)
+            return None
+        allocs = []
+        for i, b in enumerate(node.blocks):
+            header = 12 if i == 0 else 66 if i >= 8 and (i - 8) % 128 == 0 else 2
+            ib = u16(b, 0) if len(b) >= header + 4 else 0
+            count = u16(b, ib) if header <= ib <= len(b) - 4 and ib % 2 == 0 else -1
+            offs = [u16(b, ib + 4 + 2 * k) for k in range(count + 1)] \
+                if 0 <= count and ib + 6 + 2 * count <= len(b) else []
+            if not offs or offs[0] != header or offs != sorted(offs) or offs[-1] > ib or any(
+                    e - s > 3580 for s, e in zip(offs, offs[1:])):
+                self.report("heap block %d page map is not ascending allocations of at most "
+                            "3580 bytes between its header and ibHnpm" % i, where)
+            allocs.append(list(zip(offs, offs[1:])))
+        return allocs
+
+    def value(self, node, allocs, hnid, what, where):
+        if hnid and hnid & 0x1F:
+            sub = node.subnodes.get(hnid)
+            if sub is None:
+                self.report("%s: subnode 0x%X does not exist" % (what, hnid), where)
+            return None if sub is None else b"".join(sub.blocks)
+        block, index = hnid >> 16, (hnid >> 5) & 0x7FF
+        if hnid == 0:
+            return b""
+        if block >= len(allocs) or not 1 <= index <= len(allocs[block]):
+            self.report("%s: heap id 0x%X points to no allocation" % (what, hnid), where)
+            return None
+        s, e = allocs[block][index - 1]
+        return bytes(node.blocks[block][s:e])
+
+    def bth(self, node, allocs, hid, sizes, what, where):
+        """[(key, data bytes)] of a BTree-on-heap with the given key and data sizes."""
+        h = self.value(node, allocs, hid, what, where)
+        if not h or len(h) < 8 or h[0] != 0xB5 or (h[1], h[2]) != sizes:
+            self.report("%s: no BTH header with key/data sizes %s" % (what, sizes), where)
+            return []
+        out = []
+
+        def level(hid, depth):
+            rec = self.value(node, allocs, hid, what, where) or b""
+            size = h[1] + (4 if depth else h[2])
+            if len(rec) % size:
+                self.report("%s: BTH records are not whole" % what, where)
+            for o in range(0, len(rec) - size + 1, size):
+                key, first = int.from_bytes(rec[o:o + h[1]], "little"), len(out)
+                if depth:
+                    level(u32(rec, o + h[1]), depth - 1)
+                    if len(out) > first and out[first][0] != key:
+                        self.report("%s: BTH index key 0x%X is not its child's first" % (what, key),
+                                    where)
+                else:
+                    out.append((key, rec[o + h[1]:o + size]))
+        if u32(h, 4):
+            level(u32(h, 4), h[3])
+        if any(a[0] >= b[0] for a, b in zip(out, out[1:])):
+            self.report("%s: BTH keys are not ascending" % what, where)
+        return out
+
+    def prop(self, node, allocs, ptype, raw, what, where):
+        """The bytes of a property or cell value stored as `raw` (inline or by reference)."""
+        if ptype & 0xEFFF not in FIXED and ptype & 0xEFFF not in (0x0D, 0x1E, 0x1F, 0xFB, 0xFD,
+                                                                    0xFE, 0x102):
+            self.report("%s: unknown property type 0x%04X" % (what, ptype), where)
+            return None
+        size = FIXED.get(ptype)
+        if size is not None and (size <= 4 or len(raw) == size):
+            return raw[:size]
+        v = self.value(node, allocs, u32(raw, 0), what, where)
+        n = len(v or b"")
+        element = FIXED.get(ptype & 0xFFF) if ptype & 0x1000 else None
+        offsets = [u32(v, 4 + 4 * i) for i in range(u32(v, 0))] + [n] \
+            if ptype in (0x101F, 0x101E, 0x1102) and 4 <= n and 4 + 4 * u32(v, 0) <= n else None
+        if v is not None and (size is not None and n != size or ptype == 0x1F and n % 2 or (
+                element and n % element) or ptype in (0x101F, 0x101E, 0x1102) and (
+                offsets is None or offsets != sorted(offsets) or len(offsets) > 1 and
+                offsets[0] < 4 * len(offsets))):
+            self.report("%s: malformed value of type 0x%04X (%d bytes)" % (what, ptype, n), where)
+        return v
+
+    def ltp(self, node, where, top):
+        t = node.nid & 0x1F
+        want = 0xBC if t in PC_TYPES or top is None and node.nid in (0x21, 0x61) else \
+            0x7C if t in TC_TYPES else None
+        if want or t not in (0x01, 0x06, 0x1F) and node.blocks and \
+                len(node.blocks[0]) > 3 and node.blocks[0][2] == 0xEC:
+            allocs = self.heap(node, where)
+            sig = allocs is not None and node.blocks[0][3]
+            if sig and want and sig != want:
+                self.report("heap client signature 0x%02X, expected 0x%02X" % (sig, want), where)
+            elif sig == 0xBC:
+                self.pcs[(top, node.nid)] = self.property_context(node, allocs, where)
+            elif sig == 0x7C:
+                self.tcs[(top, node.nid)] = self.table_context(node, allocs, where)
+        for nid, sub in sorted(node.subnodes.items()):
+            self.ltp(sub, "%s subnode 0x%X" % (where, nid), node.nid if top is None else top)
+
+    def property_context(self, node, allocs, where):
+        out = {}
+        for key, data in self.bth(node, allocs, u32(node.blocks[0], 4), (2, 6), "PC", where):
+            v = self.prop(node, allocs, u16(data, 0), data[2:6], "property 0x%04X" % key, where)
+            if v is not None:
+                out[key] = (u16(data, 0), v)
+        return out
+
+    def table_context(self, node, allocs, where):
+        """(row ids, rows as {tag: bytes}) of a TC."""
+        info = self.value(node, allocs, u32(node.blocks[0], 4), "TCINFO", where) or b""
+        if len(info) < 22 or info[0] != 0x7C or len(info) < 22 + 8 * info[1]:
+            self.report("TCINFO missing or too short for its columns", where)
+            return [], []
+        rgib, cols = struct.unpack_from("<4H", info, 2), [
+            struct.unpack_from("<IHBB", info, 22 + 8 * i) for i in range(info[1])]
+        tags = [c[0] for c in cols]
+        if tags != sorted(set(tags)) or 0x67F20003 not in tags or len({c[3] for c in cols}) < len(
+                cols) or u32(info, 18):
+            self.report("columns unsorted, sharing a bit or without the row id; or hidIndex set",
+                        where)
+        for tag, ib, cb, bit in cols:
+            want = FIXED.get(tag & 0xFFFF, 4) if FIXED.get(tag & 0xFFFF, 4) <= 8 else 4
+            lo, hi = (0, rgib[0]) if want >= 4 else (rgib[0], rgib[1]) if want == 2 else rgib[1:3]
+            if cb != want or not lo <= ib <= ib + cb <= hi or bit >= 8 * (rgib[3] - rgib[2]):
+                self.report("column 0x%08X lies outside its size band or bitmap" % tag, where)
+        index = self.bth(node, allocs, u32(info, 10), (4, 4), "row index", where) \
+            if u32(info, 10) else []
+        hnid, chunks = u32(info, 14), []
+        if hnid & 0x1F:
+            chunks = node.subnodes[hnid].blocks if hnid in node.subnodes else []
+            if hnid not in node.subnodes:
+                self.report("row matrix subnode 0x%X does not exist" % hnid, where)
+        elif hnid:
+            chunks = [self.value(node, allocs, hnid, "row matrix", where) or b""]
+        size, matrix = rgib[3], []
+        for i, c in enumerate(chunks):
+            if size and i + 1 < len(chunks) and len(c) // size != 8176 // size:
+                self.report("row matrix block %d is not full of rows" % i, where)
+            matrix += [bytes(c[o:o + size]) for o in range(0, len(c) - size + 1, size)] if size else []
+        by_pos = sorted((u32(d, 0), key) for key, d in index)
+        if [p for p, _ in by_pos] != list(range(len(matrix))):
+            self.report("row index positions are not 0..%d" % (len(matrix) - 1), where)
+        ids, rows = [], []
+        for pos, key in [(p, k) for p, k in by_pos if p < len(matrix)]:
+            raw, row = matrix[pos], {}
+            for tag, ib, cb, bit in cols:
+                if raw[rgib[2] + bit // 8] & (0x80 >> bit % 8):
+                    row[tag] = self.prop(node, allocs, tag & 0xFFFF, raw[ib:ib + cb],
+                                         "cell 0x%08X" % tag, where)
+            if row.get(0x67F20003) != struct.pack("<I", key):
+                self.report("row %d's row id differs from the row index's 0x%X" % (pos, key), where)
+            ids.append(key)
+            rows.append(row)
+        return ids, rows
+
+    # ----- the messaging layer: store, folders, messages, name-to-ID map ----------------------
+
+    def store(self, nodes):
+        pcs, tcs = self.pcs, self.tcs
+        for nid in MANDATORY:
+            if nid not in nodes:
+                self.report("mandatory node 0x%X is missing" % nid, "NBT")
+        for (top, nid), pc in sorted(pcs.items(), key=str):
+            t = nid & 0x1F
+            kind = "store" if nid == 0x21 else "folder" if t in (2, 3) else "message" \
+                if t in (4, 8) and top is None else "attachment" if t == 5 else None
+            missing = [p for p in REQUIRED.get(kind, []) if p not in pc]
+            if missing:
+                self.report("required properties missing: %s" % missing, "node 0x%X" % nid)
+        key = pcs.get((None, 0x21), {}).get(0x0FF9, (0, b""))[1]
+        for (top, nid), pc in pcs.items():
+            for prop in ENTRY_ID_PROPS if top is None and nid & 0x1F in (1, 2) else []:
+                t, v = pc.get(prop, (0, None))
+                if t == 0x0102 and (len(v) != 24 or v[:4] != bytes(4) or v[4:20] != key or
+                                      u32(v, 20) not in nodes):
+                    self.report("entry ID 0x%04X names no node of this store" % prop,
+                                "node 0x%X" % nid)
+        self.name_map(pcs.get((None, 0x61), {}))
+        children = {}
+        for nid, node in nodes.items():
+            if nid & 0x1F in (2, 3, 4, 8) and nid != 0x122:
+                if node.parent not in nodes or node.parent & 0x1F != 2:
+                    self.report("parent 0x%X is not a folder" % node.parent, "node 0x%X" % nid)
+                children.setdefault(node.parent, set()).add(nid)
+        for nid in sorted(n for n in nodes if n & 0x1F == 2):
+            pc, kids = pcs.get((None, nid), {}), children.get(nid, set())
+            for t, kinds in ((0x0D, (2, 3)), (0x0E, (4,)), (0x0F, (8,))):
+                members = {k for k in kids if k & 0x1F in kinds}
+                table = tcs.get((None, nid & ~0x1F | t))
+                if table is None:
+                    self.report("table 0x%X missing" % (nid & ~0x1F | t), "folder 0x%X" % nid)
+                    continue
+                self.rows(table, members, lambda n: pcs.get((None, n)), "folder 0x%X table 0x%X"
+                          % (nid, t))
+                if t == 0x0E and pc.get(0x3602, (0, b""))[1] != struct.pack("<I", len(table[0])):
+                    self.report("PidTagContentCount differs from the contents table", "folder 0x%X"
+                                % nid)
+            if pc.get(0x360A, (0, b"\0"))[1] != bytes([any(k & 0x1F in (2, 3) for k in kids)]):
+                self.report("PidTagSubfolders differs from the child folders", "folder 0x%X" % nid)
+        for nid in sorted(n for n in nodes if n & 0x1F in (4, 8)):
+            attachments = {n for n in nodes[nid].subnodes if n & 0x1F == 5}
+            listed = {n for n in attachments if pcs.get((nid, n), {}).get(0x7FFE, (0, b"\0"))[1]
+                      != b"\1"}  # Outlook leaves hidden attachments out of the table
+            table = tcs.get((nid, 0x671), ([], []) if not listed else None)
+            flags = pcs.get((None, nid), {}).get(0x0E07, (0, bytes(4)))[1]
+            if table is None or bool(u32(flags, 0) & 0x10) != bool(attachments):
+                self.report("attachment table or PidTagMessageFlags disagrees with the %d "
+                            "attachments" % len(attachments), "message 0x%X" % nid)
+            else:
+                self.rows(table, listed, lambda n, m=nid: pcs.get((m, n)), "message 0x%X" % nid)
+
+    def rows(self, table, members, pc_of, where):
+        ids, rows = table
+        if len(set(ids)) != len(ids) or set(ids) != members:
+            self.report("rows %s, objects %s" % (sorted(map(hex, ids)), sorted(map(hex, members))),
+                        where)
+        for nid, row in zip(ids, rows):
+            pc = pc_of(nid) or {}
+            for tag, v in row.items():  # row ids describe the row; named ids are per object
+                p = pc.get(tag >> 16)
+                if tag >> 16 not in (0x67F2, 0x67F3) and tag < 0x80000000 and p and \
+                        p[0] == tag & 0xFFFF and p[1] != v:
+                    self.report("cell 0x%08X differs from the object's property" % tag,
+                                "%s row 0x%X" % (where, nid))
+
+    def name_map(self, pc):
+        where, get = "name-to-ID map", lambda p: pc.get(p, (0, None))[1]
+        count, guids, entries, strings = get(0x0001), get(0x0002), get(0x0003), get(0x0004) or b""
+        if not count or u32(count, 0) == 0 or guids is None or entries is None or len(entries) % 8:
+            self.report("bucket count, GUID stream or entry stream missing or partial", where)
+            return
+        count, expected, seen = u32(count, 0), {}, set()
+        for pos in range(len(entries) // 8):
+            key, field, idx = struct.unpack_from("<IHH", entries, 8 * pos)
+            name = (field >> 1, field & 1, strings[key + 4:key + 4 + u32(strings, key)]
+                    if field & 1 and key + 4 <= len(strings) else key)
+            if idx != pos or name in seen or not 1 <= field >> 1 < 3 + len(guids) // 16:
+                self.report("entry %d: wPropIdx, GUID or name is wrong or repeated" % pos, where)
+            seen.add(name)
+            key = crc(name[2]) if field & 1 else key
+            expected.setdefault((key ^ field) % count, []).append(struct.pack("<IHH", key, field, idx))
+        for bucket in range(max([count] + [p - 0xFFF for p in pc if 0x1000 <= p < 0x2000])):
+            got = get(0x1000 + bucket) or b""
+            if sorted(got[o:o + 8] for o in range(0, len(got), 8)) != sorted(expected.get(bucket, [])):
+                self.report("hash bucket %d disagrees with the entry stream" % bucket, where)
+                return
+        top = max([p for (_, _), q in self.pcs.items() for p in q] + [0x7FFF])
+        if top - 0x8000 >= len(entries) // 8:
+            self.report("named property id 0x%04X has no entry" % top, where)
+
+    def run(self):
+        self.header()
+        if not self.nodes or not self.blocks:
+            self.report("the node or block B-tree is empty or unreadable", "ROOT")
+            return False
+        self.check_blocks()
+        nodes = {}
+        for nid, (data, sub, parent) in sorted(self.nodes.items()):
+            w = "node 0x%X" % nid
+            nodes[nid] = Node(nid, self.data_tree(data, w), self.subnode_tree(sub, w), parent)
+
+        def sub_nids(ns):
+            return [n for node in ns for n in list(node.subnodes) + sub_nids(node.subnodes.values())]
+        self.check_counts(sub_nids(nodes.values()))
+        self.check_maps()
+        for nid, node in sorted(nodes.items()):
+            self.ltp(node, "node 0x%X" % nid, None)
+        self.store(nodes)
+        return True
 
 
-def load_subnodes(ndb, bid_sub, where):
-    out = {}
-    for nid, (bid_data, bid_sub2) in ndb.subnodes(bid_sub, where).items():
-        w = "%s subnode 0x%X" % (where, nid)
-        out[nid] = Node(nid, ndb.node_data(bid_data, w), load_subnodes(ndb, bid_sub2, w))
-    return out
-
-
-def subnode_nids(nodes):
-    out = set()
-    for node in nodes:
-        out.update(node.subnodes)
-        out.update(subnode_nids(node.subnodes.values()))
-    return out
-
-
-def check_file(path, strict=False):
-    """Returns (findings, parsed): parsed is False when the file is unreadable."""
+def check_file(path, strict):
+    """Returns (findings, parsed)."""
     try:
         with open(path, "rb") as f:
-            data = f.read()
-    except OSError as e:
+            checker = Checker(path, f.read(), strict)
+        return checker.findings, checker.run()
+    except (OSError, Unreadable) as e:
         return ["%s: cannot be read: %s" % (path, e)], False
-    return check_data(path, data, strict)
-
-
-def check_data(path, data, strict=False):
-    findings = []
-
-    def report(what, where):
-        findings.append("%s: %s (%s)" % (path, what, where))
-
-    try:
-        ndb = pst_ndb.Ndb(path, data, report, strict)
-    except pst_ndb.Unreadable as e:
-        return ["%s: cannot be read: %s" % (path, e)], False
-    try:
-        ndb.check_header()
-        ndb.walk_trees()
-        if not ndb.nodes or not ndb.blocks:
-            report("the node or block B-tree is empty or unreadable", "ROOT")
-            return findings, False
-        ndb.check_blocks()
-        nodes = load_nodes(ndb)
-        ndb.check_refcounts()
-        ndb.check_counters(subnode_nids(nodes.values()))
-        ndb.check_maps()
-        ltp = pst_ltp.Ltp(nodes, report)
-        pst_store.check_store(ltp, nodes, report)
-    except (struct.error, IndexError, ValueError, RecursionError) as e:
-        # Damage this checker did not foresee: the file is at least that broken.
-        frame = traceback.extract_tb(e.__traceback__)[-1]
-        report("checking stopped on a structure that cannot be parsed: %s: %s"
-               % (type(e).__name__, e),
-               "in %s line %d" % (os.path.basename(frame.filename), frame.lineno))
-        return findings, False
-    return findings, True
+    except (struct.error, IndexError, ValueError, TypeError, KeyError, RecursionError) as e:
+        # Damage not foreseen here: the file is at least that broken.
+        line = traceback.extract_tb(e.__traceback__)[-1].lineno
+        return checker.findings + ["%s: structure cannot be parsed: %s: %s (line %d)"
+                                   % (path, type(e).__name__, e, line)], False
 
 
 def main(argv):
@@ -110,20 +570,14 @@ def main(argv):
     if not paths or options - {"--strict", "--skip-missing"}:
         print("usage: pst_check.py [--strict] [--skip-missing] FILE...", file=sys.stderr)
         return 2
-    strict = "--strict" in options
-    missing = [p for p in paths if not os.path.exists(p)]
-    if missing and "--skip-missing" in options:
-        print("skipped, not found: %s" % " ".join(missing))
+    if "--skip-missing" in options and not all(os.path.exists(p) for p in paths):
+        print("skipped, not found: %s" % " ".join(paths))
         return 77
     status = 0
     for path in paths:
-        findings, parsed = check_file(path, strict)
-        for line in findings:
-            print(line)
-        if not parsed:
-            status = 2
-        elif findings and status == 0:
-            status = 1
+        findings, parsed = check_file(path, "--strict" in options)
+        print("\n".join(findings)) if findings else None
+        status = max(status, 2 if not parsed else 1 if findings else 0)
     return status
 
 

@@ -1,16 +1,14 @@
 #!/usr/bin/python3
-"""Reads a PST with libpff (Debian's python3-pypff) and prints what it sees as JSON.
+"""Prints what libpff (Debian's python3-pypff) reads from a PST, as JSON.
 
-Usage: pst_dump.py FILE [--folder NAME]
-Exit status 0 with the JSON on standard output, 1 when libpff cannot open the file.
-
-Output: {"folders": [{"path", "name", "identifier", "messages", "subfolders"}...],
-         "contacts_folder": path or null,
-         "contacts": [{"message_class", "given_name", ..., "email1"}...]}
-The contacts are the items of the first folder named NAME (default "Contacts"),
-in the order libpff lists them. The first e-mail address is a named property
-(PidLidEmail1EmailAddress); its property id is resolved through the file's own
-name-to-ID map, the way a reader has to.
+Usage: pst_dump.py FILE [--folder NAME]; exit status 1 when libpff cannot open the file.
+{"folders": [{"path", "name", "messages", "subfolders"}...], "contacts_folder": path or null,
+ "contacts": [{"message_class", "given_name", ..., "email1", "named": {"0xLID" or name: value},
+               "attachments": [size...]}...]}
+The contacts are the items of the first folder named NAME (default "Contacts"). Named
+properties (the address set's by LID, the public strings by name) are resolved through the
+file's own name-to-ID map, the way a reader has to. Strings are decoded here: libpff's own
+conversion mangles surrogate pairs.
 """
 
 import json
@@ -20,113 +18,92 @@ import sys
 import pypff
 
 PSETID_ADDRESS = bytes.fromhex("0420060000000000c000000000000046")
-LID_EMAIL1 = 0x8083
-
-FIELDS = {
-    "given_name": 0x3A06,
-    "surname": 0x3A11,
-    "display_name": 0x3001,
-    "company": 0x3A16,
-    "job_title": 0x3A17,
-    "mobile": 0x3A1C,
-    "home_street": 0x3A5D,
-    "home_city": 0x3A59,
-    "home_state": 0x3A5C,
-    "home_postal_code": 0x3A5B,
-    "home_country": 0x3A5A,
-    "body": 0x1000,
-}
+PS_MAPI = bytes.fromhex("2803020000000000c000000000000046")
+PS_PUBLIC_STRINGS = bytes.fromhex("2903020000000000c000000000000046")
+FIELDS = {"message_class": 0x001A, "given_name": 0x3A06, "surname": 0x3A11,
+          "display_name": 0x3001, "company": 0x3A16, "job_title": 0x3A17, "mobile": 0x3A1C,
+          "home_street": 0x3A5D, "home_city": 0x3A59, "home_state": 0x3A5C,
+          "home_postal_code": 0x3A5B, "home_country": 0x3A5A, "body": 0x1000}
 
 
 def entries(item):
     """{property id: (value type, data bytes)} of an item's first record set."""
-    out = {}
-    if item.number_of_record_sets == 0:
-        return out
-    record_set = item.get_record_set(0)
-    for i in range(record_set.number_of_entries):
-        e = record_set.get_entry(i)
-        out.setdefault(e.entry_type, (e.value_type, e.data or b""))
-    return out
+    rs = item.get_record_set(0) if item.number_of_record_sets else None
+    return {e.entry_type: (e.value_type, e.data or b"") for e in
+            (rs.get_entry(i) for i in range(rs.number_of_entries if rs else 0))}
 
 
 def text(entry):
     if entry is None:
         return None
     value_type, data = entry
-    if value_type == 0x001F:
-        return data.decode("utf-16-le")
-    if value_type == 0x001E:
-        return data.rstrip(b"\0").decode("cp1252", "replace")
-    return data.hex()
+    if value_type == 0x101F:  # a count, offsets, then the strings
+        offsets = list(struct.unpack_from("<%dI" % (1 + struct.unpack_from("<I", data)[0]), data))
+        return [data[a:b].decode("utf-16-le") for a, b in zip(offsets[1:], offsets[2:] + [len(data)])]
+    return data.decode("utf-16-le") if value_type == 0x001F else data.hex()
+
+
+def named_ids(pst, guid):
+    """{LID or name: property id} of the named properties of one property set."""
+    props = entries(pst.get_name_to_id_map())
+    stream, strings = props.get(0x0003, (0, b""))[1], props.get(0x0004, (0, b""))[1]
+    guids = [None, PS_MAPI, PS_PUBLIC_STRINGS] + [props[0x0002][1][i:i + 16] for i in range(
+        0, len(props.get(0x0002, (0, b""))[1]), 16)]
+    out = {}
+    for pos in range(len(stream) // 8):
+        key, field, _ = struct.unpack_from("<IHH", stream, 8 * pos)
+        if field >> 1 < len(guids) and guids[field >> 1] == guid:
+            size = struct.unpack_from("<I", strings, key)[0] if field & 1 else 0
+            out[strings[key + 4:key + 4 + size].decode("utf-16-le") if field & 1 else key] = \
+                0x8000 + pos
+    return out
 
 
 def named_property_id(pst, guid, lid):
-    """0x8000 + position of the (guid, lid) record in the map's entry stream."""
-    props = entries(pst.get_name_to_id_map())
-    guids = props.get(0x0002, (0, b""))[1]
-    stream = props.get(0x0003, (0, b""))[1]
-    for pos in range(len(stream) // 8):
-        key, field, _ = struct.unpack_from("<IHH", stream, 8 * pos)
-        w_guid = field >> 1
-        if field & 1 or key != lid or w_guid < 3:
-            continue
-        if guids[16 * (w_guid - 3):16 * (w_guid - 2)] == guid:
-            return 0x8000 + pos
-    return None
+    return named_ids(pst, guid).get(lid)
 
 
 def folders(folder, path, out):
-    name = folder.name
-    here = "" if path is None else (path + "/" if path else "") + (name or "")
-    out.append({"path": here, "name": name, "identifier": folder.identifier,
-                "messages": folder.number_of_sub_messages,
+    here = "" if path is None else (path + "/" if path else "") + (folder.name or "")
+    out.append({"path": here, "name": folder.name, "messages": folder.number_of_sub_messages,
                 "subfolders": folder.number_of_sub_folders, "_folder": folder})
     for i in range(folder.number_of_sub_folders):
         folders(folder.get_sub_folder(i), here, out)
     return out
 
 
-def contact(message, email_id):
+def contact(message, ids):
     props = entries(message)
-    out = {"message_class": text(props.get(0x001A))}
-    for field, prop in FIELDS.items():
-        out[field] = text(props.get(prop))
-    out["email1"] = text(props.get(email_id)) if email_id is not None else None
+    out = {field: text(props.get(prop)) for field, prop in FIELDS.items()}
+    out["named"] = {name if isinstance(name, str) else "0x%04X" % name: text(props.get(pid))
+                    for name, pid in ids.items() if pid in props}
+    out["email1"] = out["named"].get("0x8083")
+    out["attachments"] = [message.get_attachment(i).size
+                          for i in range(message.number_of_attachments)]
     return out
-
-
-def dump(path, folder_name):
-    pst = pypff.file()
-    pst.open(path)
-    try:
-        tree = folders(pst.get_root_folder(), None, [])
-        email_id = named_property_id(pst, PSETID_ADDRESS, LID_EMAIL1)
-        target = next((f for f in tree if f["name"] == folder_name), None)
-        contacts = []
-        if target is not None:
-            folder = target["_folder"]
-            contacts = [contact(folder.get_sub_message(i), email_id)
-                        for i in range(folder.number_of_sub_messages)]
-        for f in tree:
-            del f["_folder"]
-        return {"folders": tree, "contacts_folder": target and target["path"],
-                "email1_property_id": email_id, "contacts": contacts}
-    finally:
-        pst.close()
 
 
 def main(argv):
     if len(argv) not in (2, 4) or (len(argv) == 4 and argv[2] != "--folder"):
         print("usage: pst_dump.py FILE [--folder NAME]", file=sys.stderr)
         return 2
+    pst = pypff.file()
     try:
-        result = dump(argv[1], argv[3] if len(argv) == 4 else "Contacts")
+        pst.open(argv[1])
     except (IOError, OSError) as e:
         print("%s: libpff cannot read the file: %s" % (argv[1], e), file=sys.stderr)
         return 1
-    json.dump(result, sys.stdout, ensure_ascii=False, indent=1)
-    print()
+    tree, ids = folders(pst.get_root_folder(), None, []), {
+        **named_ids(pst, PSETID_ADDRESS), **named_ids(pst, PS_PUBLIC_STRINGS)}
+    target = next((f for f in tree if f["name"] == (argv[3] if len(argv) == 4 else "Contacts")),
+                  None)
+    messages = target["_folder"] if target else None
+    contacts = [contact(messages.get_sub_message(i), ids)
+                for i in range(messages.number_of_sub_messages if messages else 0)]
+    for f in tree:
+        del f["_folder"]
+    json.dump({"folders": tree, "contacts_folder": target and target["path"],
+               "contacts": contacts}, sys.stdout, ensure_ascii=False, indent=1)
     return 0
 
 

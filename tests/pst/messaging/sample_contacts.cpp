@@ -18,6 +18,7 @@ pst::messaging::Contact sampleContact(std::size_t index, bool withPictures) {
     c.mobileTelephone = "+1 555 0104 " + n;
     c.pager = "+1 555 0105 " + n;
     c.carTelephone = "+1 555 0106 " + n;
+    c.workAddress = index % 3 == 1 ? n + " Work Street\nfloor 2" : "";
     c.workStreet = n + " Work Street";
     c.workCity = "Worktown";
     c.workState = "WS";

@@ -5,35 +5,19 @@
 #include "pst/ndb/disk_format.h"
 #include "pst/ndb/node_database.h"
 #include "support/crc32.h"
-#include "tests/pst/ndb/pst_test_reader.h"
 
 #include <gtest/gtest.h>
 
 namespace plumbrae::testing {
 namespace {
 
-struct CrcCase {
-    std::string data;
-    std::uint32_t expected;
-};
-
-void PrintTo(const CrcCase& c, std::ostream* out) {
-    *out << c.data.size() << " bytes";
-}
-
-class CrcVectors : public ::testing::TestWithParam<CrcCase> {};
-
 // Expected values: zlib's crc32 with the register preset to all ones and the result inverted
 // back, which is the format's CRC (no preset, no final inversion).
-TEST_P(CrcVectors, MatchTheFormatsCrc) {
-    EXPECT_EQ(support::pstCrc32(GetParam().data), GetParam().expected);
-    EXPECT_EQ(referenceCrc(GetParam().data), GetParam().expected);
+TEST(Crc, MatchesTheFormatsCrc) {
+    EXPECT_EQ(support::pstCrc32(""), 0x00000000U);
+    EXPECT_EQ(support::pstCrc32("a"), 0x3AB551CEU);
+    EXPECT_EQ(support::pstCrc32("123456789"), 0x2DFD2D88U);
 }
-
-INSTANTIATE_TEST_SUITE_P(Known, CrcVectors,
-                         ::testing::Values(CrcCase{"", 0x00000000}, CrcCase{"a", 0x3AB551CE},
-                                           CrcCase{"123456789", 0x2DFD2D88},
-                                           CrcCase{std::string(32, '\0'), 0x00000000}));
 
 TEST(Signature, FoldsOffsetXorIdentifier) {
     EXPECT_EQ(pst::ndb::computeSignature(0x4200, 0x17F), 0x437F);
