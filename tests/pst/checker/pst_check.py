@@ -1,15 +1,13 @@
 #!/usr/bin/python3
-"""Integrity checker for Unicode PST files, written from MS-PST apart from our writer.
-
-Usage: pst_check.py [--strict] [--skip-missing] FILE...
-
-One line per finding, "FILE: what (where)". Exit status 0 when every file is clean, 1 with
-findings, 2 when a file cannot be parsed, 77 for a missing file with --skip-missing. Readers
-such as libpff and libpst skip most of what is checked here (CRCs, allocation maps, reference
-counts, name-map buckets, folder counts) while Outlook relies on it. --strict also reports
-leaked space (blocks nobody references, allocation bits over nothing), which Outlook's own
-files contain and which wastes room without damaging anything.
-"""
+# Integrity checker for Unicode PST files, written from MS-PST apart from our writer.
+#
+# Usage: pst_check.py [--strict] [--skip-missing] FILE...
+# One line per finding, "FILE: what (where)". Exit status 0 when every file is clean, 1 with
+# findings, 2 when a file cannot be parsed, 77 for a missing file with --skip-missing. Readers
+# such as libpff and libpst skip most of what is checked here (CRCs, allocation maps, reference
+# counts, name-map buckets, folder counts) while Outlook relies on it. --strict also reports
+# leaked space (blocks nobody references, allocation bits over nothing), which Outlook's own
+# files contain and which wastes room without damaging anything.
 
 import bisect
 import os
@@ -41,13 +39,14 @@ FIXED = {0x0002: 2, 0x0003: 4, 0x0004: 4, 0x000A: 4, 0x000B: 1, 0x0005: 8, 0x000
 MANDATORY = [0x21, 0x61, 0x122, 0x12D, 0x12E, 0x12F, 0x1E1, 0x201, 0x60D, 0x60E, 0x60F, 0x610,
              0x62B, 0x671, 0x692, 0x2223, 0x2226, 0x2227, 0x2230, 0x8022, 0x802D, 0x802E, 0x802F,
              0x8042, 0x804D, 0x804E, 0x804F, 0x8062, 0x806D, 0x806E, 0x806F]
-# Properties MS-PST requires of the store, folders, messages and attachments. (It lists
-# PidTagMessageStatus too, but Outlook keeps that in the contents-table row only.)
-REQUIRED = {"store": [0x0FF9, 0x3001, 0x35E0, 0x35E3, 0x35E7], "folder": [0x3001, 0x3602, 0x3603,
-            0x360A], "message": [0x001A, 0x0E07, 0x0E08, 0x3007, 0x3008, 0x300B],
-            "attachment": [0x0E20, 0x3705]}
-ENTRY_ID_PROPS = [0x35D8, 0x35E0, 0x35E2, 0x35E3, 0x35E4, 0x35E5, 0x35E6, 0x35E7, 0x36D0, 0x36D1,
-                  0x36D2, 0x36D3, 0x36D4, 0x36D7]
+# Properties MS-PST requires of every message. (It lists PidTagMessageStatus too, but Outlook
+# keeps that in the contents-table row only.)
+MESSAGE_REQUIRED = [0x001A, 0x0E07, 0x0E08, 0x3007, 0x3008, 0x300B]
+# Entry IDs of the store and its folders, with the container class of the special folders a
+# client finds through them (MS-OXOSFLD).
+ENTRY_IDS = dict.fromkeys([0x35D8, 0x35E0, 0x35E2, 0x35E3, 0x35E4, 0x35E5, 0x35E6, 0x35E7])
+ENTRY_IDS.update({0x36D0: "IPF.Appointment", 0x36D1: "IPF.Contact", 0x36D2: "IPF.Journal",
+                  0x36D3: "IPF.StickyNote", 0x36D4: "IPF.Task", 0x36D7: "IPF.Note"})
 
 
 def u16(b, o):
@@ -63,7 +62,7 @@ def u64(b, o):
 
 
 def crc(data):
-    """The MS-PST CRC: reflected CRC-32 with initial value 0 and no final XOR."""
+    # The MS-PST CRC: reflected CRC-32 with initial value 0 and no final XOR.
     return zlib.crc32(data, 0xFFFFFFFF) ^ 0xFFFFFFFF
 
 
@@ -105,8 +104,8 @@ class Checker:
                         % (self.eof, len(d)), "ROOT")
         if d[248] != 2 or u16(d, 8) != 0x4D53 or d[512] != 0x80:
             self.report("fAMapValid, wMagicClient or bSentinel is wrong", "header")
-        self.walk((u64(d, 216), u64(d, 224)), PT_NBT, None, None, None, set())
-        self.walk((u64(d, 232), u64(d, 240)), PT_BBT, None, None, None, set())
+        self.walk((u64(d, 216), u64(d, 224)), PT_NBT, None, None, None)
+        self.walk((u64(d, 232), u64(d, 240)), PT_BBT, None, None, None)
 
     def page(self, ib, bid, ptype, where):
         if ib % PAGE or ib + PAGE > len(self.d):
@@ -121,13 +120,9 @@ class Checker:
         self.extents.append((ib, ib + PAGE, where))
         return p
 
-    def walk(self, bref, ptype, level, lo, hi, seen):
+    def walk(self, bref, ptype, level, lo, hi):
         bid, ib = bref
         where = "%s page bid 0x%X at 0x%X" % ("NBT" if ptype == PT_NBT else "BBT", bid, ib)
-        if ib in seen:
-            self.report("page reached twice (cycle or shared page)", where)
-            return
-        seen.add(ib)
         p = self.page(ib, bid, ptype, where)
         if p is None:
             return
@@ -146,7 +141,7 @@ class Checker:
             o = i * size
             if lvl:
                 nxt = keys[i + 1] if i + 1 < n else hi
-                self.walk((u64(p, o + 8), u64(p, o + 16)), ptype, lvl - 1, key, nxt, seen)
+                self.walk((u64(p, o + 8), u64(p, o + 16)), ptype, lvl - 1, key, nxt)
             elif ptype == PT_NBT:
                 if key in self.nodes or u32(p, o + 4):
                     self.report("nid 0x%X appears twice or has upper bits set" % key, where)
@@ -170,7 +165,7 @@ class Checker:
                             where)
 
     def block(self, bid, where, internal):
-        """Counts one reference to bid; returns its (decoded) bytes or None."""
+        # Counts one reference to bid; returns its (decoded) bytes or None.
         bid &= ~1
         self.refs[bid] = self.refs.get(bid, 0) + 1
         ib, cb, _ = self.blocks.get(bid, (0, 8177, 0))
@@ -183,7 +178,7 @@ class Checker:
         return bytes(raw).translate(_DECODE) if not internal and self.d[513] == 1 else raw
 
     def data_tree(self, bid, where):
-        """The data blocks of a block, XBLOCK or XXBLOCK tree, in order."""
+        # The data blocks of a block, XBLOCK or XXBLOCK tree, in order.
         if not bid & 2:
             b = self.block(bid, where, False) if bid else None
             return [] if b is None else [b]
@@ -203,7 +198,7 @@ class Checker:
         return out
 
     def subnode_tree(self, bid, where):
-        """{nid: Node} of an SLBLOCK/SIBLOCK tree."""
+        # {nid: Node} of an SLBLOCK/SIBLOCK tree.
         s = self.block(bid, where, True) if bid else None
         if s is None:
             return {}
@@ -217,10 +212,7 @@ class Checker:
         for i, nid in enumerate(keys):
             o, w = 8 + size * i, "%s subnode 0x%X" % (where, nid)
             if size == 16:
-                sub = self.subnode_tree(u64(s, o + 8), where)
-                if sub and min(sub) != nid:
-                    self.report("SIBLOCK key 0x%X is not its child's first nid" % nid, where)
-                out.update(sub)
+                out.update(self.subnode_tree(u64(s, o + 8), where))
             else:
                 out[nid] = Node(nid, self.data_tree(u64(s, o + 8), w),
                                 self.subnode_tree(u64(s, o + 16), w))
@@ -250,8 +242,6 @@ class Checker:
                     amaps[ib] = p
         if amaps and self.amap_last != max(amaps):
             self.report("ibAMapLast 0x%X is not the last AMap page" % self.amap_last, "ROOT")
-        if self.d[0x4200 + 496] == PT_DL:
-            self.page(0x4200, u64(self.d, 0x4200 + 504), PT_DL, "DList page at 0x4200")
         extents, last_end, last = sorted(self.extents), 0, None
         used = bytearray(b"0" * ((len(self.d) + 63) // 64 + AMAP_RANGE // 64))
         for start, end, what in extents:
@@ -277,7 +267,7 @@ class Checker:
     # ----- heaps, BTrees on heaps, property and table contexts --------------------------------
 
     def heap(self, node, where):
-        """Allocations of a heap-on-node: [[(start, end)...] per block], or None."""
+        # Allocations of a heap-on-node: [[(start, end)...] per block], or None.
         b0 = node.blocks[0] if node.blocks else b""
         if len(b0) < 12 or b0[2] != 0xEC:
             self.report("heap signature 0xEC missing", where)
@@ -312,7 +302,7 @@ class Checker:
         return bytes(node.blocks[block][s:e])
 
     def bth(self, node, allocs, hid, sizes, what, where):
-        """[(key, data bytes)] of a BTree-on-heap with the given key and data sizes."""
+        # [(key, data bytes)] of a BTree-on-heap with the given key and data sizes.
         h = self.value(node, allocs, hid, what, where)
         if not h or len(h) < 8 or h[0] != 0xB5 or (h[1], h[2]) != sizes:
             self.report("%s: no BTH header with key/data sizes %s" % (what, sizes), where)
@@ -340,23 +330,21 @@ class Checker:
         return out
 
     def prop(self, node, allocs, ptype, raw, what, where):
-        """The bytes of a property or cell value stored as `raw` (inline or by reference)."""
-        if ptype & 0xEFFF not in FIXED and ptype & 0xEFFF not in (0x0D, 0x1E, 0x1F, 0xFB, 0xFD,
-                                                                    0xFE, 0x102):
+        # The bytes of a property or cell value stored as `raw` (inline or by reference).
+        if ptype & 0xEFFF not in list(FIXED) + [0x0D, 0x1E, 0x1F, 0xFB, 0xFD, 0xFE, 0x102]:
             self.report("%s: unknown property type 0x%04X" % (what, ptype), where)
             return None
         size = FIXED.get(ptype)
         if size is not None and (size <= 4 or len(raw) == size):
             return raw[:size]
         v = self.value(node, allocs, u32(raw, 0), what, where)
-        n = len(v or b"")
-        element = FIXED.get(ptype & 0xFFF) if ptype & 0x1000 else None
-        offsets = [u32(v, 4 + 4 * i) for i in range(u32(v, 0))] + [n] \
-            if ptype in (0x101F, 0x101E, 0x1102) and 4 <= n and 4 + 4 * u32(v, 0) <= n else None
-        if v is not None and (size is not None and n != size or ptype == 0x1F and n % 2 or (
-                element and n % element) or ptype in (0x101F, 0x101E, 0x1102) and (
-                offsets is None or offsets != sorted(offsets) or len(offsets) > 1 and
-                offsets[0] < 4 * len(offsets))):
+        n, element = len(v or b""), FIXED.get(ptype & 0xFFF, 1) if ptype & 0x1000 else 1
+        if ptype in (0x101F, 0x101E, 0x1102):  # a count, offsets, then the values
+            count = u32(v, 0) if n >= 4 else n
+            offsets = [4 + 4 * count] + [u32(v, 4 + 4 * i) for i in range(count)] + [n] \
+                if 4 + 4 * count <= n else [1, 0]
+            element = 1 if offsets == sorted(offsets) else n + 1
+        if v is not None and (n != (size or n) or ptype == 0x1F and n % 2 or n % element):
             self.report("%s: malformed value of type 0x%04X (%d bytes)" % (what, ptype, n), where)
         return v
 
@@ -386,7 +374,7 @@ class Checker:
         return out
 
     def table_context(self, node, allocs, where):
-        """(row ids, rows as {tag: bytes}) of a TC."""
+        # (row ids, rows as {tag: bytes}) of a TC.
         info = self.value(node, allocs, u32(node.blocks[0], 4), "TCINFO", where) or b""
         if len(info) < 22 or info[0] != 0x7C or len(info) < 22 + 8 * info[1]:
             self.report("TCINFO missing or too short for its columns", where)
@@ -433,100 +421,65 @@ class Checker:
             rows.append(row)
         return ids, rows
 
-    # ----- the messaging layer: store, folders, messages, name-to-ID map ----------------------
+    # ----- the messaging layer: mandatory nodes, messages, folder contents, name-to-ID map -----
 
     def store(self, nodes):
-        pcs, tcs = self.pcs, self.tcs
         for nid in MANDATORY:
             if nid not in nodes:
                 self.report("mandatory node 0x%X is missing" % nid, "NBT")
-        for (top, nid), pc in sorted(pcs.items(), key=str):
-            t = nid & 0x1F
-            kind = "store" if nid == 0x21 else "folder" if t in (2, 3) else "message" \
-                if t in (4, 8) and top is None else "attachment" if t == 5 else None
-            missing = [p for p in REQUIRED.get(kind, []) if p not in pc]
-            if missing:
-                self.report("required properties missing: %s" % missing, "node 0x%X" % nid)
-        key = pcs.get((None, 0x21), {}).get(0x0FF9, (0, b""))[1]
-        for (top, nid), pc in pcs.items():
-            for prop in ENTRY_ID_PROPS if top is None and nid & 0x1F in (1, 2) else []:
-                t, v = pc.get(prop, (0, None))
-                if t == 0x0102 and (len(v) != 24 or v[:4] != bytes(4) or v[4:20] != key or
-                                      u32(v, 20) not in nodes):
-                    self.report("entry ID 0x%04X names no node of this store" % prop,
-                                "node 0x%X" % nid)
-        self.name_map(pcs.get((None, 0x61), {}))
-        children = {}
-        for nid, node in nodes.items():
+        members = {}  # table node -> the folders or messages it must list
+        for nid, node in sorted(nodes.items()):
             if nid & 0x1F in (2, 3, 4, 8) and nid != 0x122:
-                if node.parent not in nodes or node.parent & 0x1F != 2:
+                if node.parent & 0x1F != 2 or node.parent not in nodes:
                     self.report("parent 0x%X is not a folder" % node.parent, "node 0x%X" % nid)
-                children.setdefault(node.parent, set()).add(nid)
-        for nid in sorted(n for n in nodes if n & 0x1F == 2):
-            pc, kids = pcs.get((None, nid), {}), children.get(nid, set())
-            for t, kinds in ((0x0D, (2, 3)), (0x0E, (4,)), (0x0F, (8,))):
-                members = {k for k in kids if k & 0x1F in kinds}
-                table = tcs.get((None, nid & ~0x1F | t))
-                if table is None:
-                    self.report("table 0x%X missing" % (nid & ~0x1F | t), "folder 0x%X" % nid)
-                    continue
-                self.rows(table, members, lambda n: pcs.get((None, n)), "folder 0x%X table 0x%X"
-                          % (nid, t))
-                if t == 0x0E and pc.get(0x3602, (0, b""))[1] != struct.pack("<I", len(table[0])):
-                    self.report("PidTagContentCount differs from the contents table", "folder 0x%X"
-                                % nid)
-            if pc.get(0x360A, (0, b"\0"))[1] != bytes([any(k & 0x1F in (2, 3) for k in kids)]):
-                self.report("PidTagSubfolders differs from the child folders", "folder 0x%X" % nid)
-        for nid in sorted(n for n in nodes if n & 0x1F in (4, 8)):
-            attachments = {n for n in nodes[nid].subnodes if n & 0x1F == 5}
-            listed = {n for n in attachments if pcs.get((nid, n), {}).get(0x7FFE, (0, b"\0"))[1]
-                      != b"\1"}  # Outlook leaves hidden attachments out of the table
-            table = tcs.get((nid, 0x671), ([], []) if not listed else None)
-            flags = pcs.get((None, nid), {}).get(0x0E07, (0, bytes(4)))[1]
-            if table is None or bool(u32(flags, 0) & 0x10) != bool(attachments):
-                self.report("attachment table or PidTagMessageFlags disagrees with the %d "
-                            "attachments" % len(attachments), "message 0x%X" % nid)
-            else:
-                self.rows(table, listed, lambda n, m=nid: pcs.get((m, n)), "message 0x%X" % nid)
-
-    def rows(self, table, members, pc_of, where):
-        ids, rows = table
-        if len(set(ids)) != len(ids) or set(ids) != members:
-            self.report("rows %s, objects %s" % (sorted(map(hex, ids)), sorted(map(hex, members))),
-                        where)
-        for nid, row in zip(ids, rows):
-            pc = pc_of(nid) or {}
-            for tag, v in row.items():  # row ids describe the row; named ids are per object
-                p = pc.get(tag >> 16)
-                if tag >> 16 not in (0x67F2, 0x67F3) and tag < 0x80000000 and p and \
-                        p[0] == tag & 0xFFFF and p[1] != v:
-                    self.report("cell 0x%08X differs from the object's property" % tag,
-                                "%s row 0x%X" % (where, nid))
-
-    def name_map(self, pc):
-        where, get = "name-to-ID map", lambda p: pc.get(p, (0, None))[1]
-        count, guids, entries, strings = get(0x0001), get(0x0002), get(0x0003), get(0x0004) or b""
-        if not count or u32(count, 0) == 0 or guids is None or entries is None or len(entries) % 8:
-            self.report("bucket count, GUID stream or entry stream missing or partial", where)
+                table = node.parent & ~0x1F | {2: 0x0D, 3: 0x0D, 4: 0x0E, 8: 0x0F}[nid & 0x1F]
+                members.setdefault(table, []).append(nid)
+            missing = [hex(p) for p in MESSAGE_REQUIRED if p not in self.pcs.get((None, nid), {})]
+            if nid & 0x1F == 4 and missing:
+                self.report("required properties missing: %s" % missing, "node 0x%X" % nid)
+        for table in sorted(n & ~0x1F | t for n in nodes if n & 0x1F == 2 for t in (0xD, 0xE, 0xF)):
+            ids = self.tcs.get((None, table), (None, None))[0]
+            count = self.pcs.get((None, table & ~0x1F | 2), {}).get(0x3602, (0, b""))[1]
+            if ids is None or sorted(ids) != members.get(table, []) or table & 0x1F == 0xE and \
+                    count != struct.pack("<I", len(ids)):
+                self.report("table rows (or PidTagContentCount) and the folder's children in the "
+                            "NBT disagree", "table node 0x%X" % table)
+        key = self.pcs.get((None, 0x21), {}).get(0x0FF9, (0, b""))[1]
+        for (top, nid), pc in sorted(self.pcs.items(), key=str):
+            for prop, (t, v) in pc.items() if top is None and nid & 0x1F in (1, 2) else []:
+                cls, target = ENTRY_IDS.get(prop), len(v) == 24 and u32(v, 20)
+                if prop in ENTRY_IDS and t == 0x102 and (v[:20] != bytes(4) + key or target not in
+                                                         nodes or cls and self.pcs.get(
+                        (None, target), {}).get(0x3613, (0, b""))[1] != cls.encode("utf-16-le")):
+                    self.report("entry ID 0x%04X names no node (or folder of class %s) of this "
+                                "store" % (prop, cls), "node 0x%X" % nid)
+        for (top, nid), (ids, rows) in sorted(self.tcs.items(), key=str):
+            for rid, row in zip(ids, rows):  # row ids describe the row; named ids are per object
+                pc = self.pcs.get((top, rid), {})
+                if any(t >> 16 not in (0x67F2, 0x67F3) and t < 0x80000000 and pc.get(
+                        t >> 16, (0, v))[0] == t & 0xFFFF and pc[t >> 16][1] != v for t, v in row.items()):
+                    self.report("row 0x%X differs from the object's properties" % rid,
+                                "table node 0x%X" % nid)
+        names = self.pcs.get((None, 0x61), {})
+        get = lambda p: names.get(p, (0, None))[1]  # noqa: E731
+        count, entries, strings = get(0x0001), get(0x0003), get(0x0004) or b""
+        if not count or not u32(count, 0) or entries is None or len(entries) % 8:
+            self.report("bucket count or entry stream missing or partial", "name-to-ID map")
             return
-        count, expected, seen = u32(count, 0), {}, set()
+        expected = {}
         for pos in range(len(entries) // 8):
             key, field, idx = struct.unpack_from("<IHH", entries, 8 * pos)
-            name = (field >> 1, field & 1, strings[key + 4:key + 4 + u32(strings, key)]
-                    if field & 1 and key + 4 <= len(strings) else key)
-            if idx != pos or name in seen or not 1 <= field >> 1 < 3 + len(guids) // 16:
-                self.report("entry %d: wPropIdx, GUID or name is wrong or repeated" % pos, where)
-            seen.add(name)
-            key = crc(name[2]) if field & 1 else key
-            expected.setdefault((key ^ field) % count, []).append(struct.pack("<IHH", key, field, idx))
-        for bucket in range(max([count] + [p - 0xFFF for p in pc if 0x1000 <= p < 0x2000])):
-            got = get(0x1000 + bucket) or b""
-            if sorted(got[o:o + 8] for o in range(0, len(got), 8)) != sorted(expected.get(bucket, [])):
-                self.report("hash bucket %d disagrees with the entry stream" % bucket, where)
-                return
-        top = max([p for (_, _), q in self.pcs.items() for p in q] + [0x7FFF])
-        if top - 0x8000 >= len(entries) // 8:
-            self.report("named property id 0x%04X has no entry" % top, where)
+            if idx != pos:  # readers take the record position as the index, Outlook wPropIdx
+                self.report("entry %d has wPropIdx %d" % (pos, idx), "name-to-ID map")
+            if field & 1:
+                key = crc(strings[key + 4:key + 4 + u32(strings, key)])
+            bucket = expected.setdefault(0x1000 + (key ^ field) % u32(count, 0), [])
+            bucket.append(struct.pack("<IHH", key, field, idx))
+        for prop in set(expected) | {p for p in names if 0x1000 <= p < 0x2000}:
+            got = get(prop) or b""
+            if sorted(got[o:o + 8] for o in range(0, len(got), 8)) != sorted(expected.get(prop, [])):
+                self.report("hash bucket 0x%04X disagrees with the entry stream" % prop,
+                            "name-to-ID map")
 
     def run(self):
         self.header()
@@ -550,7 +503,7 @@ class Checker:
 
 
 def check_file(path, strict):
-    """Returns (findings, parsed)."""
+    # Returns (findings, parsed).
     try:
         with open(path, "rb") as f:
             checker = Checker(path, f.read(), strict)
@@ -565,8 +518,7 @@ def check_file(path, strict):
 
 
 def main(argv):
-    options = {a for a in argv[1:] if a.startswith("--")}
-    paths = [a for a in argv[1:] if not a.startswith("--")]
+    options, paths = {a for a in argv[1:] if a[:2] == "--"}, [a for a in argv[1:] if a[:2] != "--"]
     if not paths or options - {"--strict", "--skip-missing"}:
         print("usage: pst_check.py [--strict] [--skip-missing] FILE...", file=sys.stderr)
         return 2
@@ -574,9 +526,8 @@ def main(argv):
         print("skipped, not found: %s" % " ".join(paths))
         return 77
     status = 0
-    for path in paths:
-        findings, parsed = check_file(path, "--strict" in options)
-        print("\n".join(findings)) if findings else None
+    for findings, parsed in (check_file(path, "--strict" in options) for path in paths):
+        print("".join(line + "\n" for line in findings), end="")
         status = max(status, 2 if not parsed else 1 if findings else 0)
     return status
 
