@@ -86,7 +86,8 @@ TEST(AutomationRegistry, CreatesRegisteredClassesAndReportsFailuresWithTheProgId
     EXPECT_EQ(first->className(), "Counter");
     {
         const automation::ScopedRegistration replaced(
-            "Test.Counter", []() -> automation::ObjectPtr { throw std::runtime_error("no profile"); });
+            "Test.Counter",
+            []() -> automation::ObjectPtr { throw std::runtime_error("no profile"); });
         EXPECT_EQ(failureOf([] { automation::createObject("Test.Counter"); }),
                   "cannot create object \"Test.Counter\": no profile");
     }

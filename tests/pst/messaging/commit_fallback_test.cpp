@@ -4,15 +4,12 @@
 
 #include "pst/messaging/pst_file.h"
 #include "support/file_system.h"
+#include "tests/pst/messaging/pst_readers.h"
 #include "tests/pst/messaging/sample_contacts.h"
 #include "tests/support/temp_dir.h"
 
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-#include <string>
 
 namespace plumbrae::testing {
 namespace {
@@ -56,43 +53,16 @@ private:
     int m_syncs = 0;
 };
 
-std::string runCommand(const std::string& command, int& status) {
-    std::string text;
-    std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        status = -1;
-        return text;
-    }
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        text.append(buffer, got);
-    }
-    const int raw = ::pclose(pipe);
-    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return text;
-}
-
-nlohmann::json readerJson(const char* script, const fs::path& pst) {
-    int status = 0;
-    const auto text =
-        runCommand(std::string(PLUMBRAE_SYSTEM_PYTHON) + " '" + PLUMBRAE_PST_CHECKER_DIR + "/" +
-                       script + "' '" + pst.string() + "'",
-                   status);
-    EXPECT_EQ(status, 0) << script << ": " << text.substr(0, 2000);
-    const auto start = text.find('{');
-    return start == std::string::npos ? nlohmann::json::object()
-                                      : nlohmann::json::parse(text.substr(start));
-}
-
 /// Contacts in the Contacts folder as libpff and as libpst see them.
 std::pair<std::size_t, std::size_t> contactsSeen(const fs::path& pst) {
     std::size_t bylibpst = 0;
-    const auto cards = readerJson("readpst_contacts.py", pst);
+    std::string failure;
+    const auto cards = pstReaderJson("readpst_contacts.py", pst, &failure);
     for (const auto& card : cards["contacts"]) {
         bylibpst += card["folder"].get<std::string>().find("Contacts") != std::string::npos;
     }
-    return {readerJson("pst_dump.py", pst)["contacts"].size(), bylibpst};
+    EXPECT_EQ(failure, "");
+    return {pstReaderJson("pst_dump.py", pst)["contacts"].size(), bylibpst};
 }
 
 struct Refusal {
@@ -112,9 +82,7 @@ void PrintTo(const Refusal& refusal, std::ostream* out) {
 class CommitFallback : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(CommitFallback, LeavesAValidStoreWithEveryCommittedContact) {
-    int status = 0;
-    runCommand(std::string(PLUMBRAE_SYSTEM_PYTHON) + " -c 'import pypff'", status);
-    if (status != 0 || !fs::exists("/usr/bin/readpst")) {
+    if (!pstReadersInstalled()) {
         GTEST_SKIP() << "python3-pypff or pst-utils are not installed";
     }
     const Refusal& refusal = GetParam();

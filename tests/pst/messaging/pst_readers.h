@@ -51,7 +51,8 @@ inline nlohmann::json pstReaderJson(const std::string& script, const std::filesy
 inline std::string pstFindings(const std::filesystem::path& pst, bool strict = true) {
     int status = 0;
     auto text = commandOutput(pstScript("pst_check.py", pst) + (strict ? " --strict" : ""), status);
-    return status == 0 ? std::string() : text.substr(0, 4000) + "(status " + std::to_string(status) + ")";
+    return status == 0 ? std::string()
+                       : text.substr(0, 4000) + "(status " + std::to_string(status) + ")";
 }
 
 } // namespace plumbrae::testing

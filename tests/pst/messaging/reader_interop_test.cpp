@@ -73,14 +73,20 @@ protected:
             const auto& named = seen["named"];
             const auto home = c.homeStreet + "\r\n" + c.homeCity + ", " + c.homeState + " " +
                               c.homePostalCode + "\r\n" + c.homeCountry;
-            const Json expected = {
-                {"message_class", "IPM.Contact"}, {"given_name", c.givenName},
-                {"surname", c.surname}, {"display_name", c.displayName},
-                {"company", c.companyName}, {"job_title", c.jobTitle},
-                {"mobile", c.mobileTelephone}, {"home_street", c.homeStreet},
-                {"home_city", c.homeCity}, {"home_state", c.homeState},
-                {"home_postal_code", c.homePostalCode}, {"home_country", c.homeCountry},
-                {"body", withCrLf(c.body)}, {"email1", c.email1}};
+            const Json expected = {{"message_class", "IPM.Contact"},
+                                   {"given_name", c.givenName},
+                                   {"surname", c.surname},
+                                   {"display_name", c.displayName},
+                                   {"company", c.companyName},
+                                   {"job_title", c.jobTitle},
+                                   {"mobile", c.mobileTelephone},
+                                   {"home_street", c.homeStreet},
+                                   {"home_city", c.homeCity},
+                                   {"home_state", c.homeState},
+                                   {"home_postal_code", c.homePostalCode},
+                                   {"home_country", c.homeCountry},
+                                   {"body", withCrLf(c.body)},
+                                   {"email1", c.email1}};
             for (const auto& [field, value] : expected.items()) {
                 EXPECT_EQ(seen[field], value) << field << " of contact " << i;
             }

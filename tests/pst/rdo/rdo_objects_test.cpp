@@ -123,35 +123,23 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         MisuseCase{"StoresBeforeLogon", [](RdoFixture& f) { f.session->get("Stores"); },
                    "RDOSession.Stores: the session is not logged on"},
-        MisuseCase{"AnsiFormat",
-                   [](RdoFixture& f) {
-                       f.session->call("Logon");
-                       f.session->get("Stores").toObject()->call("AddPSTStore", {f.pstPath, 3, "x"});
-                   },
-                   "RDOStores.AddPSTStore: store format 3 is not supported (1 or 2: a Unicode "
-                   "PST file)"},
+        MisuseCase{
+            "AnsiFormat",
+            [](RdoFixture& f) {
+                f.session->call("Logon");
+                f.session->get("Stores").toObject()->call("AddPSTStore", {f.pstPath, 3, "x"});
+            },
+            "RDOStores.AddPSTStore: store format 3 is not supported (1 or 2: a Unicode "
+            "PST file)"},
         MisuseCase{"UnknownStore",
                    [](RdoFixture& f) {
                        f.addStore();
                        f.session->call("GetStoreFromID", {"00"});
                    },
                    "RDOSession.GetStoreFromID: no store of this session has the entry id \"00\""},
-        MisuseCase{"InboxFolder", [](RdoFixture& f) { f.addStore()->call("GetDefaultFolder", {6}); },
-                   "RDOStore.GetDefaultFolder: default folder 6 is not available: this store "
-                   "hands out its Contacts folder (10) only"},
-        MisuseCase{"MailItem",
-                   [](RdoFixture& f) {
-                       f.addStore()->call("GetDefaultFolder", {10}).toObject()->get("Items")
-                           .toObject()->call("Add", {0});
-                   },
-                   "RDOItems.Add: item kind 0 is not supported: only contact items (2) can be "
-                   "added"},
-        MisuseCase{"UnknownProperty", [](RdoFixture& f) { newItemOf(f)->put("Hobby", "x"); },
-                   "RDOContactItem has no member \"Hobby\""},
-        MisuseCase{"DateWithoutYear", [](RdoFixture& f) { newItemOf(f)->put("Birthday", "--05-01"); },
+        MisuseCase{"DateWithoutYear",
+                   [](RdoFixture& f) { newItemOf(f)->put("Birthday", "--05-01"); },
                    "RDOContactItem.Birthday: \"--05-01\" is not a date written yyyy-mm-dd"},
-        MisuseCase{"NumberForText", [](RdoFixture& f) { newItemOf(f)->put("FirstName", 5); },
-                   "RDOContactItem.FirstName: type mismatch: expected text, got an integer"},
         MisuseCase{"MissingPicture",
                    [](RdoFixture& f) { newItemOf(f)->call("AddPicture", {"/nonexistent/p.jpg"}); },
                    "RDOContactItem.AddPicture: cannot read the picture \"/nonexistent/p.jpg\": "
