@@ -1,38 +1,47 @@
 #!/usr/bin/python3
-"""Converts contacts holding every Zimbra key with plumbrae-convert into all three outputs and
-reads each back with outside readers: every value must arrive where the key table puts it (the
-vCards value for value in python3-vobject and in Evolution's reader). Then queues a contact, a
-contact group, a folder, a message and a damaged file together and checks the closing lines and
-the exit status of each saving option.
-
-usage: check_zimbra_keys.py PLUMBRAE_CONVERT
-"""
+# Converts contacts with plumbrae-convert into all three outputs and reads each back with the
+# programs people open them with. The contacts: one holding every Zimbra key with accents, CJK,
+# emoji, line breaks, commas, semicolons, quotes and a long note; one without names; the
+# hand-made files of tests/data/meta; a generated export. Every value must arrive where the key
+# table puts it (zimbra_outputs.py), and besides:
+# - vCards: Text::vCard reads one card per file, its FN as the raw line says;
+# - worksheet: python3-xlrd, LibreOffice Calc and gnumeric's ssconvert, given no option, read
+#   every cell as the CSV holds it, in the sheet's code page and without values it cannot hold;
+# - PST: libpst's readpst extracts every contact with a name, its N and NOTE, and the
+#   independent checker finds no fault.
+# - PST: no property holds a value the contact does not give.
+# Then queues a contact, a group, a folder, a message and a damaged file together.
+#
+# usage: check_zimbra_keys.py PLUMBRAE_CONVERT GENERATE_META_TREE
+import csv
 import glob
 import json
 import os
+import re
+import shutil
 import subprocess
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
 import zimbra_outputs as z  # noqa: E402
 
-
-def bencoded(text):
-    return "%d:%s" % (z.utf16_units(text), text)
+CHECKER = os.path.join(HERE, "..", "pst", "checker")
 
 
 def meta(fields, header="Zimbra-Contact-Id: 1\r\n"):
-    pairs = "".join(bencoded(k) + bencoded(v) for k, v in sorted(fields.items()))
+    pairs = "".join("%d:%s" % (z.utf16_units(t), t) for k, v in sorted(fields.items())
+                    for t in (k, v))
     return header + "d3:fldd" + pairs + "e1:vi10ee\r\n"
 
 
 EVERY_KEY = {
     "firstName": " Zoë ", "lastName": "Müller-李", "middleName": "María", "namePrefix": "Dr.",
     "nameSuffix": "Jr.", "fullName": "not used: the names are given", "nickname": "Zo 🐼",
-    "company": "Bäckerei Groß", "department": "R&D 🚀", "jobTitle": "課長", "office": "Room 5",
-    "email": "zoe@example.ch", "email2": "z2@example.org", "email3": "z3@example.net",
-    "workEmail1": "w1@work.example", "workEmail2": "w2@work.example",
+    "company": "Bäckerei Groß; Söhne", "department": "R&D, \"Labs\" 🚀", "jobTitle": "課長",
+    "office": "会" * 128, "email": "zoe@example.ch", "email2": "z2@example.org",
+    "email3": "z3@example.net", "workEmail1": "w1@work.example", "workEmail2": "w2@work.example",
     "workEmail3": "w3@work.example", "workPhone": "+41 44 100", "workPhone2": "+41 44 101",
     "companyPhone": "+41 44 102", "workFax": "+41 44 103", "mobilePhone": "+41 79 104",
     "mobilePhone2": "+41 78 105", "pager": "+1 800 106", "carPhone": "+49 171 107",
@@ -45,14 +54,19 @@ EVERY_KEY = {
     "homeURL": " HTTP://a.example/go?to=http://b.example ", "workURL": "https://work.example/zoe",
     "imAddress1": "xmpp://zoe@jabber.example", "imAddress2": "yahoo://zoe_y",
     "imAddress3": "other://zoe3", "birthday": "1984-03-17", "anniversary": "2010-06-02",
-    "notes": "Line one\nLine: two 📧", "fileAs": "1", "vcardUID": "uid-1", "custom1": "x",
+    "notes": "Line one\nLine: two 📧; a=1\r\n" + "long " * 60, "fileAs": "1",
+    "vcardUID": "uid-1", "custom1": "x",
 }
 # Without first and last names, a second home address, dates without a year.
 SECOND = {
     "fullName": "Acme Hotline", "homeStreet2": "Ferienweg 3", "homeCity2": "Locarno",
-    "homeCountry2": "Schweiz", "homePostalCode2": "6600", "homeState2": "TI", "birthday": "--05-01", "anniversary": "--06-02",
-    "imAddress1": "aim://acme", "company": "Acme",
+    "homeCountry2": "Schweiz", "homePostalCode2": "6600", "homeState2": "TI",
+    "birthday": "--05-01", "anniversary": "--06-02", "imAddress1": "aim://acme", "company": "Acme",
 }
+NAMELESS = {"notes": "Only a note\nsecond line " + "x" * 300}
+# For a sheet in Windows-1252, which every reader reads.
+WESTERN = {"firstName": "Zoë", "lastName": "Ångström", "jobTitle": "Gérant € Œuvre",
+           "workStreet": "12 Main St\\nSuite 5", "workCity": "Québec", "notes": "n" * 254 + "!"}
 GROUP = meta({"type": "group", "fileAs": "8:Family", "nickname": "Family",
               "dlist": "ann@example.com, bob@example.org"})
 FOLDER = "Zimbra-Folder-Id: 7\r\nd1:vi10e2:vt7:contact3:i4ni258e4:mseqi1ee\r\n"
@@ -61,46 +75,121 @@ MESSAGE = json.dumps({"id": 300, "type": 5, "parent_id": 2, "folder_id": 2,
                       "Ver": 10})
 DAMAGED = "Zimbra-Contact-Id: 9\r\nd3:fldd8:lastName9:Lee"
 
-OPTIONS = ("--vcards", "--excel", "--pst")
 SKIPPED = ["2 files were not contacts (folders, messages) and were skipped",
            "1 contact group was not converted: Family"]
-SUCCESS = ["Zimbra Contacts converted successfully.", "Open Outlook to view converted PST file."]
+
+TEXT_VCARD = r"""
+use Text::vCard::Addressbook; use Encode qw(decode); $SIG{__WARN__} = sub {};
+for my $path (glob("$ARGV[0]/*.vcf")) {
+    my @cards = Text::vCard::Addressbook->load([$path])->vcards;
+    open(my $in, '<:raw', $path) or die; local $/; my ($raw) = <$in> =~ /\r\nFN[^:]*:([^\r]*)/;
+    (my $want = decode('UTF-8', $raw // '')) =~ s/\\;/;/g;
+    print "$path: ", scalar(@cards), " cards, FN '", $cards[0]->fullname // '', "'\n"
+        unless @cards == 1 && ($cards[0]->fullname // '') eq $want;
+}
+"""
 
 
-def convert(program, option, out, files):
-    result = subprocess.run([program, option, "--out", out] + files, capture_output=True,
-                            text=True)
+def run(command):
+    result = subprocess.run(command, capture_output=True, text=True)
     return result.returncode, (result.stdout + result.stderr).splitlines()
 
 
-def outputs(option, out):
-    cards = rows = items = None
-    if option == "--vcards":
-        cards = z.read_vcards(out)
-    elif option == "--excel":
-        rows = z.read_xls(os.path.join(out, "ZimbraContacts.xls"))
-    else:
-        items = z.read_pst(glob.glob(os.path.join(out, "*.pst"))[0])
-    return cards, rows, items
-
-
-def check_keys(program, work, files, problems):
-    contacts = [EVERY_KEY, SECOND]
-    placed = {"vcard": set(), "xls": set(), "pst": set()}
-    for option in OPTIONS:
-        out = os.path.join(work, "keys" + option)
-        status, lines = convert(program, option, out, files)
-        if status != 0:
-            problems.append("%s: exit %d: %s" % (option, status, lines))
+def sheet_rows(sheet, work, gnumeric):
+    # {reader: rows} of the worksheet as each program reads it, and its code page. gnumeric
+    # reads a BIFF2 sheet as Windows-1252 whatever its CODEPAGE says: it reads only such sheets.
+    import xlrd
+    book = xlrd.open_workbook(sheet, logfile=open(os.devnull, "w"))
+    found = {"python3-xlrd": [book.sheet_by_index(0).row_values(r)
+                              for r in range(book.sheet_by_index(0).nrows)]}
+    readers = {"soffice": ["--headless", "--norestore", "-env:UserInstallation=file://" + work +
+                           "/lo", "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76,1",
+                           "--outdir", work + "/lo", sheet]}
+    if gnumeric:
+        readers["ssconvert"] = ["--export-type=Gnumeric_stf:stf_csv", sheet, work + "/lo/s.csv"]
+    for program, arguments in readers.items():
+        if shutil.which(program) is None:
+            found[program] = [["%s is not installed (scripts/install-deps --test)" % program]]
             continue
-        cards, rows, items = outputs(option, out)
+        subprocess.run([program] + arguments, check=True, capture_output=True, timeout=300,
+                       env=dict(os.environ, HOME=work + "/home"))
+        with open(arguments[-1] if program == "ssconvert" else work + "/lo/ZimbraContacts.csv",
+                  newline="", encoding="utf-8-sig") as handle:
+            found[program] = list(csv.reader(handle))
+    return found, book.encoding
+
+
+def check_sheet(out, work, problems, gnumeric=False):
+    with open(out + "/ZimbraContacts.csv", newline="", encoding="utf-8-sig") as handle:
+        whole = list(csv.reader(handle))
+    found, page = sheet_rows(out + "/ZimbraContacts.xls", work, gnumeric)
+    if gnumeric and page != "cp1252":
+        problems.append("the Western sheet was written in %s" % page)
+    for reader, rows in found.items():
+        rows = [[str(c).replace("\r\n", "\n") for c in r] + [""] * (36 - len(r)) for r in rows]
+        while rows and not any(rows[-1]):
+            rows.pop()
+        if len(rows) != len(whole):
+            problems.append("%s: %d rows, the CSV %d: %s" % (reader, len(rows), len(whole), rows[:1]))
+        for r, c in ((r, c) for r in range(min(len(rows), len(whole))) for c in range(36)):
+            held = whole[r][c].replace("\r\n", "\n").encode(page, "replace")
+            if rows[r][c] != (held.decode(page) if len(held) <= 255 else ""):
+                problems.append("%s: row %d column %d reads %r for %r"
+                                % (reader, r, c + 1, rows[r][c][:60], whole[r][c][:60]))
+
+
+def check_pst(pst, contacts, problems):
+    status, lines = run(["/usr/bin/python3", os.path.join(CHECKER, "pst_check.py"), pst])
+    if status != 0:
+        problems.append("pst_check: %s" % lines)
+    status, lines = run(["/usr/bin/python3", os.path.join(CHECKER, "readpst_contacts.py"), pst])
+    cards = json.loads("\n".join(lines)).get("contacts", []) if status == 0 else []
+    if len(cards) != len(contacts):
+        problems.append("readpst: %d of %d contacts: %s" % (len(cards), len(contacts), lines))
+    for card, fields in zip(cards, contacts):
+        name = [fields.get(k, "").strip(" ") for k in ("lastName", "firstName", "middleName",
+                                                       "namePrefix", "nameSuffix")]
+        note = fields.get("notes", "").strip(" ").replace("\r\n", "\n").replace("\r", "\n")
+        if not card["FN"] or card["N"] != name or (card["NOTE"] or "") != note:
+            problems.append("readpst: %s reads as %s" % (name, card["lines"]))
+
+
+def check_keys(program, work, files, contacts, problems):
+    placed = {"vcard": set(), "xls": set(), "pst": set()}
+    for option in ("--vcards", "--excel", "--pst"):
+        out = os.path.join(work, option)
+        status, lines = run([program, option, "--out", out] + files)
+        cards = rows = items = None
+        if option == "--vcards":
+            cards = z.read_vcards(out)
+            problems += run(["perl", "-e", TEXT_VCARD, out])[1]
+        elif option == "--excel":
+            rows = z.read_xls(out + "/ZimbraContacts.xls")
+            check_sheet(out, work, problems)
+        else:
+            pst = glob.glob(out + "/*.pst")[0]
+            if not re.fullmatch(r"Zimbracontacts\d\d?\.\d\d?\.\d\d \d\d?\.\d\d?\.\d\d\.pst",
+                                os.path.basename(pst)):
+                problems.append("PST file name: " + pst)
+            items = z.read_pst(pst)
+            check_pst(pst, contacts, problems)
+        if status != 0 and option != "--excel":
+            problems.append("%s: exit %d: %s" % (option, status, lines))
         for index, fields in enumerate(contacts):
-            for (key, output), arrived in z.check_contact(fields, index + 1, cards, rows, items,
-                                                          index).items():
+            expected = z.check_contact(fields, index + 1, cards, rows, items, index)
+            for (key, output), arrived in expected.items():
                 placed[output].add(key)
                 if not arrived:
-                    problems.append("%s: contact %d: %s did not arrive in its place"
-                                    % (option, index + 1, key))
+                    problems.append("%s: contact %d (%s): %s did not arrive in its place"
+                                    % (option, index + 1, files[index], key))
+            # No PST property holds a value the contact does not give (but the display name,
+            # and the business home page, which falls back to the web page).
+            wanted = {z.PLACES[key][2] for key, output in expected if output == "pst"}
+            wanted |= {0x3001} | ({0x3A51} if ("homeURL", "pst") in expected else set())
+            for place, value in (items[index] if items and index < len(items) else {}).items():
+                if place not in wanted and str(value).strip():
+                    problems.append("--pst: contact %d (%s): %r at %s"
+                                    % (index + 1, files[index], value, place))
     # Every key of the table reaches every output that has a place for it.
     for output, index in (("vcard", 0), ("xls", 1), ("pst", 2)):
         missing = sorted(k for k, places in z.PLACES.items()
@@ -109,46 +198,45 @@ def check_keys(program, work, files, problems):
             problems.append("%s: keys never checked: %s" % (output, ", ".join(missing)))
 
 
-def check_queue(program, work, contact, others, damaged, problems):
-    for option in OPTIONS:
-        out = os.path.join(work, "queue" + option)
-        status, lines = convert(program, option, out, [contact] + others)
-        # A worksheet whose code page lacks a character says so; its CSV holds it exactly.
-        whole = lines[:2] == SUCCESS or (option == "--excel" and "1 of 1 Zimbra Contacts "
-                                          "converted." in lines)
-        if status != 0 or not whole or not all(s in lines for s in SKIPPED):
-            problems.append("%s without damage: exit %d, lines %s" % (option, status, lines))
-        out = os.path.join(work, "damaged" + option)
-        status, lines = convert(program, option, out, [contact] + others + [damaged])
+def check_queue(program, work, files, problems):
+    # A contact, a group, a folder, a message and a damaged file: the closing lines say what
+    # was skipped; the PST run stops at the damaged file with the contact saved.
+    for option in ("--vcards", "--excel", "--pst"):
+        out = work + "/queue" + option
+        status, lines = run([program, option, "--out", out] + files)
         if option == "--pst":
-            # The run stops at the damaged file with the Outlook error; the contact is saved.
-            saved = z.read_pst(glob.glob(os.path.join(out, "*.pst"))[0])
-            if status != 2 or "Outlook Session Creation Error !" not in lines or len(saved) != 1:
-                problems.append("--pst with damage: exit %d, %d items, %s"
-                                % (status, len(saved), lines))
+            saved = len(z.read_pst(glob.glob(out + "/*.pst")[0]))
+            if status != 2 or "Outlook Session Creation Error !" not in lines or saved != 1:
+                problems.append("--pst queue: exit %d, %d items, %s" % (status, saved, lines))
         elif (status != 1 or "1 of 2 Zimbra Contacts converted." not in lines
               or not all(s in lines for s in SKIPPED)):
-            problems.append("%s with damage: exit %d, lines %s" % (option, status, lines))
+            problems.append("%s queue: exit %d, lines %s" % (option, status, lines))
 
 
 def main(argv):
-    program = argv[1]
+    program, generator = argv[1], argv[2]
     problems = []
     with tempfile.TemporaryDirectory() as work:
         paths = {}
-        for name, text in (("every.meta", meta(EVERY_KEY)), ("second.meta", meta(SECOND)),
-                           ("group.meta", GROUP), ("0000000007-Contacts.meta", FOLDER),
-                           ("Inbox-300.eml.meta", MESSAGE), ("Inbox-301.eml.meta", FOLDER),
-                           ("damaged.meta", DAMAGED)):
-            paths[name] = os.path.join(work, name)
+        for name, text in (("every", meta(EVERY_KEY)), ("second", meta(SECOND)),
+                           ("nameless", meta(NAMELESS)), ("western", meta(WESTERN)),
+                           ("group", GROUP), ("folder", FOLDER), ("Inbox-300.eml", MESSAGE),
+                           ("damaged", DAMAGED)):
+            paths[name] = os.path.join(work, name + ".meta")
             with open(paths[name], "w", encoding="utf-8", newline="") as handle:
                 handle.write(text)
-        check_keys(program, work, [paths["every.meta"], paths["second.meta"]], problems)
-        others = [paths["group.meta"], paths["0000000007-Contacts.meta"],
-                  paths["Inbox-300.eml.meta"]]
-        check_queue(program, work, paths["every.meta"], others, paths["damaged.meta"], problems)
-    for problem in problems:
-        print(problem)
+        subprocess.run([generator, work + "/tree", "150", "7"], check=True, capture_output=True)
+        files = [paths["every"], paths["second"], paths["nameless"]]
+        files += sorted(glob.glob(os.path.join(HERE, "..", "data", "meta", "*.meta")))
+        files += sorted(glob.glob(work + "/tree/**/*.meta", recursive=True))
+        contacts = [z.read_meta(f) for f in files]
+        files = [f for f, fields in zip(files, contacts) if fields is not None]
+        check_keys(program, work, files, [f for f in contacts if f is not None], problems)
+        check_queue(program, work, [paths[n] for n in ("every", "group", "folder",
+                                                      "Inbox-300.eml", "damaged")], problems)
+        run([program, "--excel", "--out", work + "/western", paths["western"]] + files[1:4])
+        check_sheet(work + "/western", work, problems, gnumeric=True)
+    print("\n".join(problems + ["%d problems" % len(problems)]))
     return 1 if problems else 0
 
 

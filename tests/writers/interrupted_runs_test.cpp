@@ -1,20 +1,26 @@
-// Runs of each saving option ended early at several points, by an exception from anywhere (the
-// host here throws, as a fault in the window or an exhausted memory would) or by a stop
-// request. Whatever ends the run, the outputs are complete: a worksheet that ends with its EOF
-// record up to the last row written, whole cards only, a PST file committed with every contact
-// saved and readable by libpff, and nothing left beside them.
+// Runs of each saving option ended early at several points: by an exception from anywhere (the
+// host here throws, as a fault in the window or an exhausted memory would), by a failing call
+// of the PST's object model, or by a stop request. Whatever ends the run, the outputs are
+// complete: a worksheet that ends with its EOF record after the last row written, whole cards
+// only, a PST file committed with every contact saved and readable by libpff, and nothing left
+// beside them; the user is told what failed.
 
+#include "automation/registry.h"
+#include "automation/session_contract.h"
 #include "core/conversion_run.h"
 #include "pst/rdo/rdo_session.h"
 #include "support/atomic_file_sink.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_dir.h"
 #include "tests/writers/excel_records.h"
-#include "tests/writers/pst_export_readers.h"
 #include "writers/output_set.h"
+#include "writers/pst_export.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
 
@@ -22,10 +28,70 @@ namespace plumbrae::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using automation::InvokeKind;
 using core::OutputKind;
 using Outcome = core::RunReport::Outcome;
 
-constexpr int Contacts = 6;
+/// The number of items in the PST's Contacts folder as libpff reads them.
+std::size_t pstContacts(const std::string& pst) {
+    const std::string command =
+        "/usr/bin/python3 '" PLUMBRAE_CHECKER_DIR "/pst_dump.py' '" + pst + "'";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    for (int c = std::fgetc(pipe); c != EOF; c = std::fgetc(pipe)) {
+        out.push_back(static_cast<char>(c));
+    }
+    EXPECT_EQ(pclose(pipe), 0) << out;
+    return nlohmann::json::parse(out.empty() ? "{}" : out)["contacts"].size();
+}
+
+/// The calls made of the object model ("RDOContactItem.Save", "RDOSession released"), and the
+/// one that fails at which occurrence.
+struct CallLog {
+    std::vector<std::string> lines;
+    std::string failOn;
+    int failOccurrence = 1;
+    [[nodiscard]] long count(const std::string& line) const {
+        return std::count(lines.begin(), lines.end(), line);
+    }
+};
+
+/// Stands between the export and an object of the real object model, logging every call and
+/// failing the chosen one.
+class Spy : public automation::Object {
+public:
+    Spy(automation::ObjectPtr inner, std::shared_ptr<CallLog> log)
+        : m_inner(std::move(inner)), m_log(std::move(log)) {}
+    ~Spy() override { m_log->lines.push_back(std::string(className()) + " released"); }
+    Spy(const Spy&) = delete;
+    Spy& operator=(const Spy&) = delete;
+    [[nodiscard]] std::string_view className() const override { return m_inner->className(); }
+
+protected:
+    automation::Variant invoke(InvokeKind kind, std::string_view member,
+                               std::span<const automation::Variant> arguments) override {
+        m_log->lines.push_back(std::string(className()) + "." + std::string(member));
+        if (m_log->lines.back() == m_log->failOn &&
+            m_log->count(m_log->failOn) == m_log->failOccurrence) {
+            throw std::runtime_error("injected failure");
+        }
+        automation::Variant result;
+        if (kind == InvokeKind::Get) {
+            result = m_inner->get(member);
+        } else if (kind == InvokeKind::Put) {
+            m_inner->put(member, arguments[0]);
+        } else {
+            result = m_inner->call(member, arguments);
+        }
+        return result.isObject()
+                   ? automation::Variant(std::make_shared<Spy>(result.toObject(), m_log))
+                   : result;
+    }
+
+private:
+    automation::ObjectPtr m_inner;
+    std::shared_ptr<CallLog> m_log;
+};
 
 /// Throws once the run has shown progress for `throwAfter` contacts; with 0, when the first
 /// row is made current (the run's third yield, after the output was opened).
@@ -48,29 +114,40 @@ public:
 
 struct Interruption {
     OutputKind option;
-    /// Contacts shown before the fault; -1: none, the run is stopped instead.
-    int throwAfter;
-    int stopAfter;
-    /// Contacts the outputs hold afterwards.
-    int written;
+    int throwAfter;     ///< contacts shown before the host throws; -1: it does not
+    int stopAfter;      ///< contacts shown before the user stops; -1: no stop
+    const char* failOn; ///< the PST call that fails, at `occurrence`; "create": the session
+    int occurrence;
+    int written;      ///< contacts the outputs hold afterwards
+    const char* told; ///< what the closing message says
 };
 
 void PrintTo(const Interruption& cut, std::ostream* out) {
-    *out << static_cast<int>(cut.option) << "/" << cut.throwAfter << "/" << cut.stopAfter;
+    *out << static_cast<int>(cut.option) << "/" << cut.throwAfter << "/" << cut.stopAfter << "/"
+         << cut.failOn << " #" << cut.occurrence;
 }
 
 class InterruptedRun : public ::testing::TestWithParam<Interruption> {};
 
 TEST_P(InterruptedRun, LeavesCompleteOutputs) {
     const Interruption& cut = GetParam();
-    pst::rdo::registerRdoSession();
+    auto log = std::make_shared<CallLog>();
+    log->failOn = cut.failOn;
+    log->failOccurrence = cut.occurrence;
+    const automation::ScopedRegistration spied(
+        automation::contract::SessionProgId, [log]() -> automation::ObjectPtr {
+            if (log->failOn == "create") {
+                throw std::runtime_error("class not registered");
+            }
+            return std::make_shared<Spy>(pst::rdo::makeRdoSession(), log);
+        });
     TempDir dir;
     FaultyHost host;
     host.option = cut.option;
     host.folderAnswer = (dir.path() / "out").string();
     fs::create_directory(host.folderAnswer);
     host.queue.clear();
-    for (int i = 0; i < Contacts; ++i) {
+    for (int i = 0; i < 6; ++i) {
         host.queue.push_back(
             dir.write("in/" + std::to_string(i) + ".meta",
                       "d3:fldd9:firstName1:" + std::to_string(i) + "8:lastName3:Leee")
@@ -78,82 +155,108 @@ TEST_P(InterruptedRun, LeavesCompleteOutputs) {
     }
     host.throwAfter = cut.throwAfter;
     host.stopAfter = cut.stopAfter;
-    const auto sheet = fs::path(host.folderAnswer) / "ZimbraContacts.xls";
     writers::OutputSet outputs;
-    core::RunReport report;
-    {
-        core::ConversionRun run(host, [&](OutputKind kind) { return outputs.outputFor(kind); });
-        report = run.run();
-    }
-    EXPECT_EQ(report.outcome, cut.stopAfter >= 0 ? Outcome::Interrupted : Outcome::Failed);
+    const core::RunReport report =
+        core::ConversionRun(host, [&](OutputKind kind) { return outputs.outputFor(kind); }).run();
+    EXPECT_EQ(report.outcome == Outcome::Interrupted, cut.stopAfter >= 0);
+    EXPECT_NE(report.outcome, Outcome::Completed);
     EXPECT_EQ(report.converted, cut.written);
-    if (cut.throwAfter >= 0) {
+    if (*cut.told != '\0') {
         ASSERT_FALSE(host.messages.empty());
-        EXPECT_NE(host.messages.back().text.find("stopped"), std::string::npos)
-            << host.messages.back().text;
+        const std::string& text = host.messages.back().text;
+        EXPECT_NE(text.find(cut.told), std::string::npos) << text;
+        EXPECT_TRUE(*cut.failOn == '\0' ||
+                    text.starts_with("Outlook Session Creation Error !\r\n"));
     }
+    // A PST run whose file was set up logs off, which commits the contacts saved before (after a
+    // failed Logoff it tries once more), and releases its session.
+    const bool setUp =
+        log->count("RDOStore.ValidateIPMTree") == 1 && log->failOn != "RDOStore.ValidateIPMTree";
+    EXPECT_EQ(log->count("RDOSession.Logoff"), !setUp                               ? 0
+                                               : log->failOn == "RDOSession.Logoff" ? 2
+                                                                                    : 1);
+    EXPECT_EQ(log->count("RDOSession released"), setUp ? 1 : log->count("RDOSession released"));
 
     int vcards = 0;
-    int others = 0;
     std::string pst;
     for (const auto& entry : fs::directory_iterator(host.folderAnswer)) {
         const auto name = entry.path().filename().string();
+        const auto bytes = readFile(entry.path());
         EXPECT_FALSE(support::AtomicFileSink::isAbandonedPart(entry.path())) << name;
-        if (entry.path().extension() == ".vcf") {
-            const auto card = readFile(entry.path());
-            EXPECT_TRUE(card.starts_with("BEGIN:VCARD") && card.ends_with("End:VCARD\r\n"));
+        if (name.ends_with(".vcf")) {
+            EXPECT_TRUE(bytes.starts_with("BEGIN:VCARD") && bytes.ends_with("End:VCARD\r\n"));
             ++vcards;
-        } else if (entry.path().extension() == ".pst") {
+        } else if (name.ends_with(".pst")) {
             pst = entry.path().string();
-        } else if (entry.path().filename() == "ZimbraContacts.csv") {
-            const auto csv = readFile(entry.path());
-            EXPECT_TRUE(csv.empty() || csv.back() == '\n') << "the CSV ends inside a row";
-        } else if (entry.path() != sheet) {
-            ++others;
-        }
-    }
-    EXPECT_EQ(others, 0) << "something was left beside the outputs";
-    switch (cut.option) {
-    case OutputKind::VCards:
-        EXPECT_EQ(vcards, cut.written);
-        break;
-    case OutputKind::Excel: {
-        bool complete = false;
-        const auto records = splitRecords(readFile(sheet), &complete);
-        ASSERT_TRUE(complete);
-        ASSERT_FALSE(records.empty());
-        EXPECT_EQ(records.back().id, 0x000A); // EOF
-        int lastRow = 0;
-        for (const auto& record : records) {
-            if (record.id == 0x0004) { // LABEL
-                lastRow = std::max<int>(lastRow, readLabel(record).row);
+        } else if (name == "ZimbraContacts.csv") {
+            EXPECT_TRUE(bytes.empty() || bytes.back() == '\n') << "the CSV ends inside a row";
+        } else if (name == "ZimbraContacts.xls") {
+            bool complete = false;
+            const auto records = splitRecords(bytes, &complete);
+            ASSERT_TRUE(complete && !records.empty());
+            EXPECT_EQ(records.back().id, 0x000A); // EOF
+            int lastRow = 0;
+            for (const auto& record : records) {
+                lastRow =
+                    record.id == 0x0004 ? std::max<int>(lastRow, readLabel(record).row) : lastRow;
             }
+            EXPECT_EQ(lastRow, cut.written); // row 0 holds the column titles
+        } else {
+            ADD_FAILURE() << name << " was left beside the outputs";
         }
-        EXPECT_EQ(lastRow, cut.written); // row 0 holds the column titles
-        break;
     }
-    case OutputKind::Pst:
+    EXPECT_EQ(vcards, cut.option == OutputKind::VCards ? cut.written : 0);
+    if (cut.option == OutputKind::Pst && (setUp || cut.written > 0)) {
         ASSERT_FALSE(pst.empty());
-        EXPECT_EQ(readPstWith("pst_dump.py", pst)["contacts"].size(),
-                  static_cast<std::size_t>(cut.written));
-        break;
-    case OutputKind::None:
-        break;
+        EXPECT_EQ(pstContacts(pst), static_cast<std::size_t>(cut.written));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryOption, InterruptedRun,
-                         ::testing::Values(Interruption{OutputKind::VCards, 0, -1, 0},
-                                           Interruption{OutputKind::VCards, 3, -1, 3},
-                                           Interruption{OutputKind::VCards, -1, 2, 2},
-                                           Interruption{OutputKind::Excel, 0, -1, 0},
-                                           Interruption{OutputKind::Excel, 1, -1, 1},
-                                           Interruption{OutputKind::Excel, 4, -1, 4},
-                                           Interruption{OutputKind::Excel, -1, 3, 3},
-                                           Interruption{OutputKind::Pst, 0, -1, 0},
-                                           Interruption{OutputKind::Pst, 2, -1, 2},
-                                           Interruption{OutputKind::Pst, 5, -1, 5},
-                                           Interruption{OutputKind::Pst, -1, 1, 1}));
+constexpr const char* Stopped = "stopped";
+constexpr const char* Creating = "Cause: Could not create the PST file \"";
+constexpr const char* SavingSecond = "Cause: Could not save contact 2 in the PST file \"";
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(EveryOption, InterruptedRun, ::testing::Values(
+    Interruption{OutputKind::VCards, 0, -1, "", 0, 0, Stopped},
+    Interruption{OutputKind::VCards, 3, -1, "", 0, 3, Stopped},
+    Interruption{OutputKind::VCards, -1, 2, "", 0, 2, ""},
+    Interruption{OutputKind::Excel, 0, -1, "", 0, 0, Stopped},
+    Interruption{OutputKind::Excel, 1, -1, "", 0, 1, Stopped},
+    Interruption{OutputKind::Excel, 4, -1, "", 0, 4, Stopped},
+    Interruption{OutputKind::Excel, -1, 3, "", 0, 3, ""},
+    Interruption{OutputKind::Pst, 0, -1, "", 0, 0, Stopped},
+    Interruption{OutputKind::Pst, 2, -1, "", 0, 2, Stopped},
+    Interruption{OutputKind::Pst, 5, -1, "", 0, 5, Stopped},
+    Interruption{OutputKind::Pst, -1, 1, "", 0, 1, ""},
+    // A failing call ends the run with the Outlook message, whose cause says what was being
+    // done and which call failed.
+    Interruption{OutputKind::Pst, -1, -1, "create", 1, 0, "Cause: Could not start the Outlook "
+        "session: cannot create object \"Redemption.RDOSession\": class not registered"},
+    Interruption{OutputKind::Pst, -1, -1, "RDOSession.Logon", 1, 0,
+        "Cause: Could not start the Outlook session: RDOSession.Logon: injected failure"},
+    Interruption{OutputKind::Pst, -1, -1, "RDOSession.Stores", 1, 0, Creating},
+    Interruption{OutputKind::Pst, -1, -1, "RDOStores.AddPSTStore", 1, 0, Creating},
+    Interruption{OutputKind::Pst, -1, -1, "RDOStore.EntryID", 1, 0, Creating},
+    Interruption{OutputKind::Pst, -1, -1, "RDOStore.ValidateIPMTree", 1, 0, Creating},
+    Interruption{OutputKind::Pst, -1, -1, "RDOSession.GetStoreFromID", 1, 0,
+        "Cause: Could not save contact 1 in the PST file \""},
+    Interruption{OutputKind::Pst, -1, -1, "RDOStore.GetDefaultFolder", 3, 2,
+        "Cause: Could not save contact 3 in the PST file \""},
+    Interruption{OutputKind::Pst, -1, -1, "RDOFolder.Items", 2, 1, SavingSecond},
+    Interruption{OutputKind::Pst, -1, -1, "RDOItems.Add", 2, 1, SavingSecond},
+    Interruption{OutputKind::Pst, -1, -1, "RDOContactItem.Spouse", 2, 1, SavingSecond},
+    Interruption{OutputKind::Pst, -1, -1, "RDOContactItem.Save", 2, 1, SavingSecond},
+    Interruption{OutputKind::Pst, -1, -1, "RDOSession.Logoff", 1, 6,
+        "Cause: Could not close the PST file \""}));
+// clang-format on
+
+TEST(PstTimeStamp, HasNoLeadingZerosButInTheSeconds) {
+    EXPECT_EQ(writers::pstTimeStamp({2013, 3, 25, 14, 30, 5}), "25.3.13 14.30.05");
+    EXPECT_EQ(writers::pstTimeStamp({2009, 2, 1, 9, 5, 7}), "1.2.09 9.5.07");
+    EXPECT_EQ(writers::pstTimeStamp({2000, 12, 31, 0, 0, 0}), "31.12.00 0.0.00");
+    EXPECT_EQ(writers::pstTimeStamp({2026, 10, 9, 23, 59, 59}), "9.10.26 23.59.59");
+}
 
 } // namespace
 } // namespace plumbrae::testing

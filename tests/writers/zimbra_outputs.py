@@ -1,11 +1,9 @@
-"""Where each key of a Zimbra contact belongs in the three outputs, and what outside readers find
-there: vCards read by python3-vobject and by Evolution's address-book library (python3-gi with
-gir1.2-ebookcontacts-1.2), the worksheet read by python3-xlrd, the PST read by python3-pypff.
-
-PLACES is the table of where a key's value goes. `expected_values` works out, for one contact's
-fields, the value each place must hold; `read_*` return, per contact, the places an output
-holds; `compare` pairs both up. Used by the key test and by the coverage measurement.
-"""
+# Where each key of a Zimbra contact belongs in the three outputs, and what outside readers find
+# there: vCards read by python3-vobject and by Evolution's address-book library (python3-gi with
+# gir1.2-ebookcontacts-1.2), the worksheet's rows from the CSV beside it, the PST read by
+# python3-pypff. `expected_values` works out the value each place must hold for one contact;
+# `read_*` return what an output holds per contact; `check_contact` pairs both up. Used by the key
+# test and by bench/value_coverage.py.
 import datetime
 import json
 import os
@@ -85,59 +83,24 @@ IM_PROPERTIES = {"xmpp": "X-JABBER", "jabber": "X-JABBER", "gtalk": "X-JABBER", 
                  "aol": "X-AIM", "yahoo": "X-YAHOO", "msn": "X-MSN", "icq": "X-ICQ",
                  "skype": "X-SKYPE", "gadugadu": "X-GADUGADU"}
 
-DATE = re.compile(r"^(\d{4})-(\d{2})-(\d{2})$")
-
 
 def full_date(text):
-    """The date of a "yyyy-mm-dd" text with its year, or None."""
-    match = DATE.match(text)
-    if not match:
-        return None
+    # The date of a "yyyy-mm-dd" text with its year (1601 or later), or None.
+    match = re.match(r"^(\d{4})-(\d{2})-(\d{2})$", text)
     try:
-        day = datetime.date(*map(int, match.groups()))
+        day = match and datetime.date(*map(int, match.groups()))
     except ValueError:
         return None
-    return day if day.year >= 1601 else None
+    return day if day and day.year >= 1601 else None
 
 
 def utf16_units(text):
     return len(text.encode("utf-16-le", "surrogatepass")) // 2
 
 
-def field_dictionary(metadata):
-    """The contact's fields from metadata text (bencode, lengths in UTF-16 units or bytes)."""
-    at = metadata.find("d3:fldd")
-    if at < 0:
-        at = metadata.find("e3:fldd")
-    if at < 0:
-        return None
-    pos = at + 7
-    fields = {}
-
-    def string(pos):
-        colon = metadata.index(":", pos)
-        length = int(metadata[pos:colon])
-        pos = colon + 1
-        end = pos
-        units = 0
-        while units < length:
-            units += utf16_units(metadata[end])
-            end += 1
-        return metadata[pos:end], end
-
-    while metadata[pos] != "e":
-        key, pos = string(pos)
-        if metadata[pos] == "i":
-            end = metadata.index("e", pos)
-            value, pos = metadata[pos + 1:end], end + 1
-        else:
-            value, pos = string(pos)
-        fields.setdefault(key, value)
-    return fields
-
-
 def read_meta(path):
-    """The fields of a contact file, or None for a group, folder or message."""
+    # The fields of a contact file (bencode, lengths in UTF-16 units or bytes, perhaps wrapped
+    # in JSON), or None for a group, folder or message.
     with open(path, encoding="utf-8", errors="surrogateescape", newline="") as handle:
         text = handle.read()
     if text.lstrip().startswith("{"):
@@ -145,36 +108,45 @@ def read_meta(path):
         if item.get("type", 6) != 6:
             return None
         text = item.get("metadata", "")
-    fields = field_dictionary(text)
-    if fields is None or fields.get("type") == "group":
+    at = max(text.find("d3:fldd"), text.find("e3:fldd"))
+    if at < 0:
         return None
-    return fields
+    pos, fields = at + 7, {}
 
+    def string(pos):
+        colon = text.index(":", pos)
+        end, units, length = colon + 1, 0, int(text[pos:colon])
+        while units < length:
+            units += utf16_units(text[end])
+            end += 1
+        return text[colon + 1:end], end
 
-def trimmed(text):
-    return text.strip(" ")
+    while text[pos] != "e":
+        key, pos = string(pos)
+        if text[pos] == "i":
+            end = text.index("e", pos)
+            value, pos = text[pos + 1:end], end + 1
+        else:
+            value, pos = string(pos)
+        fields.setdefault(key, value)
+    return None if fields.get("type") == "group" else fields
 
 
 def expected_values(fields):
-    """{(key, output): expected value} for every value the table places in an output."""
+    # {(key, output): expected value} for every value the table places in an output.
     out = {}
     names_empty = not fields.get("firstName") and not fields.get("lastName")
-    has_other = any(fields.get(k) for k in ("otherStreet", "otherCity", "otherState",
-                                             "otherPostalCode", "otherCountry"))
+    has_other = any(fields.get("other" + k) for k in ("Street", "City", "State", "PostalCode",
+                                                       "Country"))
     for key, raw in fields.items():
-        if key not in PLACES or raw == "":
+        value = raw.strip(" ") if key in PLACES else ""
+        if (value == "" or (key == "fullName" and not names_empty) or
+                (key.startswith("home") and key.endswith("2") and key != "homePhone2" and
+                 has_other)):
             continue
-        if key == "fullName" and not names_empty:
-            continue
-        if key.endswith("2") and key.startswith("home") and key != "homePhone2" and has_other:
-            continue
-        value = trimmed(raw)
-        if value == "":
-            continue
-        vcard, column, pst = PLACES[key]
-        v = value
-        if key == "homeURL":
-            v = value[7:] if value.lower().startswith("http://") else value
+        _, column, pst = PLACES[key]
+        if key == "homeURL" and value.lower().startswith("http://"):
+            value = value[7:]
         if key in ("birthday", "anniversary"):
             if full_date(value):
                 out[(key, "pst")] = full_date(value)
@@ -182,42 +154,38 @@ def expected_values(fields):
                 out[(key, "vcard")] = value
             out[(key, "xls")] = value
             continue
+        out[(key, "vcard")] = value
         if key.startswith("imAddress"):
             scheme, sep, address = value.partition("://")
+            known = sep and scheme.lower() in IM_PROPERTIES
             out[(key, "vcard")] = (IM_PROPERTIES.get(scheme.lower(), "X-IM"),
-                                   address if sep and scheme.lower() in IM_PROPERTIES else value)
-        else:
-            out[(key, "vcard")] = v
+                                   address if known else value)
         if column is not None:
-            out[(key, "xls")] = v
+            out[(key, "xls")] = value
         if pst is not None:
-            out[(key, "pst")] = v
+            out[(key, "pst")] = value
     return out
 
 
-# --- vCards -----------------------------------------------------------------------------------
+def same_text(a, b):
+    return a.replace("\r\n", "\n") == b.replace("\r\n", "\n")
+
 
 def _vobject_lines(text):
     import vobject
-    card = vobject.readOne(text)
     lines = []
-    for line in card.lines():
+    for line in vobject.readOne(text).lines():
         value = line.value
-        if line.name == "N":
-            parts = [value.family, value.given, value.additional, value.prefix, value.suffix]
-            value = [" ".join(p) if isinstance(p, list) else p for p in parts]
-        elif line.name == "ADR":
-            parts = [value.box, value.extended, value.street, value.city, value.region,
-                     value.code, value.country]
-            value = [" ".join(p) if isinstance(p, list) else p for p in parts]
-        elif line.name == "ORG":
-            value = list(value)
+        if line.name in ("N", "ADR"):
+            parts = (["family", "given", "additional", "prefix", "suffix"] if line.name == "N"
+                     else ["box", "extended", "street", "city", "region", "code", "country"])
+            value = [getattr(value, p) for p in parts]
+            value = [" ".join(p) if isinstance(p, list) else p for p in value]
         else:
-            value = [value]
-        types = set(t.upper() for t in line.singletonparams) | set(
-            t.upper() for t in line.params.get("TYPE", []))
+            value = list(value) if line.name == "ORG" else [value]
+        types = {t.upper() for t in line.singletonparams + line.params.get("TYPE", [])}
         lines.append((line.name.upper(), " ".join(sorted(types)), value))
-    return lines
+    return lines, None
 
 
 def _eds_lines(text):
@@ -227,112 +195,70 @@ def _eds_lines(text):
     contact = EBookContacts.Contact.new_from_vcard(text)
     lines = []
     for attribute in EBookContacts.VCard.get_attributes(contact):
-        types = set()
-        for param in attribute.get_params():
-            if param.get_name().upper() == "TYPE":
-                types |= set(t.upper() for t in param.get_values())
+        types = {t.upper() for p in attribute.get_params() if p.get_name().upper() == "TYPE"
+                 for t in p.get_values()}
         lines.append((attribute.get_name().upper(), " ".join(sorted(types)),
                       list(attribute.get_values())))
     # The reader's own fields, for the values it takes as more than text.
-    birth = contact.get_property("birth-date")
-    anniversary = contact.get_property("anniversary")
-    fields = {"BDAY": birth and datetime.date(birth.year, birth.month, birth.day),
-              "ANNIVERSARY": anniversary and datetime.date(anniversary.year, anniversary.month,
-                                                           anniversary.day)}
-    return lines, fields
+    dates = {}
+    for name, prop in (("birthday", "birth-date"), ("anniversary", "anniversary")):
+        d = contact.get_property(prop)
+        dates[name] = d and datetime.date(d.year, d.month, d.day)
+    return lines, dates
 
 
-def _lines_of(text):
-    return text.replace("\r\n", "\n")
-
-
-def vcard_holds(lines, place, expected):
+def vcard_holds(reader, key, place, expected):
+    # The card holds the value in its place; Evolution's reader also understood a date with
+    # its year as that date.
+    lines, dates = reader
     prop, types, part = place
     if prop == "IM":
         prop, expected = expected
-    for name, line_types, values in lines:
-        if name == prop and line_types == types and part < len(values):
-            if _lines_of(values[part]) == _lines_of(expected):
-                return True
-    return False
-
-
-def eds_holds(eds, key, place, expected):
-    """Evolution's reader: the line, and for a date with its year the date it understood."""
-    lines, fields = eds
-    if not vcard_holds(lines, place, expected):
+    if not any(name == prop and line_types == types and part < len(values) and
+               same_text(values[part], expected) for name, line_types, values in lines):
         return False
-    if key == "birthday":
-        return fields["BDAY"] == full_date(expected)
-    if key == "anniversary" and full_date(expected):
-        return fields["ANNIVERSARY"] == full_date(expected)
-    return True
+    return dates is None or key not in dates or not full_date(expected) or (
+        dates[key] == full_date(expected))
 
 
 def read_vcards(folder):
-    """{contact number: (vobject lines, (eds lines, eds fields), raw text)} of a folder."""
+    # {contact number: (vobject lines, Evolution's lines)} of a folder.
     cards = {}
     for name in os.listdir(folder):
         match = re.search(r"(\d+)(?: \(\d+\))?\.vcf$", name)
-        if not match:
-            continue
-        with open(os.path.join(folder, name), "rb") as handle:
-            text = handle.read().decode("utf-8", errors="replace")
-        cards[int(match.group(1))] = (_vobject_lines(text), _eds_lines(text), text)
+        if match:
+            with open(os.path.join(folder, name), "rb") as handle:
+                text = handle.read().decode("utf-8", errors="replace")
+            cards[int(match.group(1))] = (_vobject_lines(text), _eds_lines(text))
     return cards
 
 
-# --- worksheet --------------------------------------------------------------------------------
-
 def read_xls(path):
-    """{contact number: [36 cell texts]} of the worksheet; read from the CSV beside it, which
-    holds the same rows with every value exactly (the worksheet's code page may lack some)."""
-    csv_path = os.path.splitext(path)[0] + ".csv"
-    if os.path.exists(csv_path):
-        import csv
-        with open(csv_path, newline="", encoding="utf-8-sig") as handle:
-            rows = list(csv.reader(handle))
-        return {r: (rows[r] + [""] * 36)[:36] for r in range(1, len(rows)) if any(rows[r])}
-    import xlrd
-    with open(path, "rb") as handle:
-        data = handle.read()
-    pos, codepage = 0, False
-    while pos + 4 <= len(data):
-        kind, length = struct.unpack_from("<HH", data, pos)
-        codepage |= kind == 0x0042
-        pos += 4 + length
-    # Without a CODEPAGE record the cells hold the contact file's UTF-8 bytes.
-    book = xlrd.open_workbook(path, logfile=open(os.devnull, "w"),
-                              encoding_override=None if codepage else "utf-8")
-    sheet = book.sheet_by_index(0)
-    return {r: [str(sheet.cell_value(r, c)) if c < sheet.ncols else "" for c in range(36)]
-            for r in range(1, sheet.nrows)}
+    # {contact number: [36 cell texts]} from the CSV beside the worksheet, which holds the same
+    # rows with every value whole (the worksheet's code page may lack some).
+    import csv
+    with open(os.path.splitext(path)[0] + ".csv", newline="", encoding="utf-8-sig") as handle:
+        rows = list(csv.reader(handle))
+    return {r: (rows[r] + [""] * 36)[:36] for r in range(1, len(rows)) if any(rows[r])}
 
-
-# --- PST --------------------------------------------------------------------------------------
 
 def read_pst(path):
-    """[{place: value}] of the Contacts folder's items, in the order libpff lists them."""
+    # [{place: value}] of the Contacts folder's items, in the order libpff lists them.
     import pypff
     from pst_dump import entries, folders, named_property_id
     pst = pypff.file()
     pst.open(path)
     try:
-        tree = folders(pst.get_root_folder(), None, [])
-        lids = {}
-        for key, (_, _, place) in PLACES.items():
-            if isinstance(place, tuple):
-                lids[place] = named_property_id(pst, PSETID_ADDRESS, place[1])
-        folder = next(f["_folder"] for f in tree if f["name"] == "Contacts")
+        places = {p for _, _, p in PLACES.values() if p is not None}
+        ids = {p: named_property_id(pst, PSETID_ADDRESS, p[1]) if isinstance(p, tuple) else p
+               for p in places}
+        folder = next(f["_folder"] for f in folders(pst.get_root_folder(), None, [])
+                      if f["name"] == "Contacts")
         items = []
         for i in range(folder.number_of_sub_messages):
-            props = entries(folder.get_sub_message(i))
-            item = {}
-            for place in set(p for _, _, p in PLACES.values() if p is not None):
-                entry = props.get(lids[place] if isinstance(place, tuple) else place)
-                if entry is None:
-                    continue
-                value_type, data = entry
+            props, item = entries(folder.get_sub_message(i)), {}
+            for place in places:
+                value_type, data = props.get(ids[place], (0, b""))
                 if value_type == 0x001F:
                     item[place] = data.decode("utf-16-le")
                 elif value_type == 0x0040:
@@ -347,22 +273,14 @@ def read_pst(path):
 
 def pst_holds(item, key, place, expected):
     value = item.get(place)
-    if value is None:
-        return False
     if key.startswith("workEmail") or key.startswith("imAddress"):
-        return expected in value.split(" ")
-    if isinstance(value, str):
-        return _lines_of(value) == _lines_of(expected)
-    return value == expected
-
-
-def xls_holds(row, column, expected):
-    return _lines_of(row[column - 1]) == _lines_of(expected)
+        return value is not None and expected in value.split(" ")
+    return same_text(value, expected) if isinstance(value, str) else value == expected
 
 
 def check_contact(fields, number, cards, rows, items, pst_index):
-    """{(key, output): True when it arrived} for one contact converted as `number`; outputs that
-    were not given (None) are left out. vCards count as arrived only when both readers agree."""
+    # {(key, output): True when it arrived} for one contact converted as `number`; outputs that
+    # were not given (None) are left out. vCards count as arrived only when both readers agree.
     result = {}
     card = cards.get(number) if cards is not None else None
     row = rows.get(number) if rows is not None else None
@@ -372,11 +290,11 @@ def check_contact(fields, number, cards, rows, items, pst_index):
         if output == "vcard" and cards is not None:
             # vobject reads vCards by the later format's rules, in which a comma separates
             # values: a value with a comma is judged by Evolution's reader alone.
-            by_vobject = card is not None and (
-                "," in str(expected) or vcard_holds(card[0], vcard_place, expected))
-            result[(key, "vcard")] = by_vobject and eds_holds(card[1], key, vcard_place, expected)
+            result[(key, output)] = card is not None and (
+                "," in str(expected) or vcard_holds(card[0], key, vcard_place, expected)) and (
+                vcard_holds(card[1], key, vcard_place, expected))
         elif output == "xls" and rows is not None:
-            result[(key, "xls")] = row is not None and xls_holds(row, column, expected)
+            result[(key, output)] = row is not None and same_text(row[column - 1], expected)
         elif output == "pst" and items is not None:
-            result[(key, "pst")] = item is not None and pst_holds(item, key, pst_place, expected)
+            result[(key, output)] = item is not None and pst_holds(item, key, pst_place, expected)
     return result

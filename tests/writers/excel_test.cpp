@@ -1,0 +1,224 @@
+// The worksheet writer where outside readers would not notice a fault (the bytes of records
+// the contact sheet does not use, values refused, code pages, the closing notes, failures);
+// the sheet as readers see it is checked by check_zimbra_keys.py.
+
+#include "core/conversion_run.h"
+#include "support/byte_sink.h"
+#include "tests/support/print_case.h"
+#include "tests/support/scripted_host.h"
+#include "tests/support/temp_dir.h"
+#include "tests/writers/excel_records.h"
+#include "writers/excel_contact_sheet.h"
+
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <limits>
+#include <map>
+
+namespace plumbrae::testing {
+namespace {
+
+using plumbrae::testing::PrintTo;
+
+using core::ContactRecord;
+using writers::CellValue;
+using writers::ExcelContactSheet;
+using writers::ExcelFile;
+using F = ExcelFile&;
+
+constexpr std::size_t StartSize = 396; // BOF, CODEPAGE, the formats: everything but EOF
+
+/// The records as "|id: bytes" in hexadecimal, letters as they are, from the 17th byte on only
+/// their count.
+std::string records(std::string_view bytes) {
+    std::string out;
+    std::array<char, 8> digits{};
+    for (const auto& record : splitRecords(bytes)) {
+        std::snprintf(digits.data(), digits.size(), "|%02X:", record.id);
+        out += digits.data();
+        for (const char c : record.body.substr(0, 16)) {
+            std::snprintf(digits.data(), digits.size(), " %02X", static_cast<unsigned char>(c));
+            out += std::isalpha(static_cast<unsigned char>(c)) != 0 ? std::string(1, c)
+                                                                    : std::string(digits.data());
+        }
+        out += record.body.size() > 16 ? "+" + std::to_string(record.body.size() - 16) : "";
+    }
+    return out;
+}
+
+// Every record the writer can make, with the values at its limits and just beyond (refused
+// whole, with nothing written), and a closed file refusing every call.
+TEST(ExcelFile, WritesEachRecordOrRefusesItWhole) {
+    support::MemorySink sink;
+    ExcelFile f;
+    ASSERT_EQ(f.CreateFile(sink), 0);
+    const auto w = [&f](std::int32_t type, const CellValue& value) {
+        return f.WriteValue(type, 0, 0, 0, 1, 1, value);
+    };
+    // clang-format off
+    const std::vector<int> results = {
+        w(0, std::int64_t{-2}), w(0, 2.5), w(0, 3.5), w(0, -2.5), w(0, std::string(" 300 ")),
+        w(0, 32767.4), w(0, std::int64_t{32768}), w(0, -32768.6), w(0, std::string("12 Main")),
+        w(0, std::string()), w(1, 1.25), w(1, std::int64_t{7}), w(1, std::string("-3.5e2")),
+        w(1, std::string("1e999")), w(1, std::string("inf")),
+        w(1, std::numeric_limits<double>::infinity()), w(2, 1.5), w(2, std::int64_t{-42}),
+        w(2, std::string(255, 'a')), w(2, std::string(256, 'b')), w(3, std::string("x")),
+        w(-1, 1.0), w(1000, std::int64_t{1}),
+        f.WriteValue(2, 64, 1, 0, 1, 1, "First Name"), f.WriteValue(2, 192, 255, 255, 65536, 256, ""),
+        f.WriteValue(2, 192, 0, 0, 1, 1, "", 63), f.WriteValue(2, 192, 0, 0, 1, 1, "", 64),
+        f.WriteValue(2, 0, 0, 256, 1, 1, ""), f.WriteValue(2, 0, -1, 0, 1, 1, ""),
+        f.WriteValue(2, 0, 0, 0, 0, 1, ""), f.WriteValue(2, 0, 0, 0, 65537, 1, ""),
+        f.WriteValue(9, 0, 0, 0, 1, 0, ""), f.WriteValue(5, 0, 0, 999, 1, 1, "x"),
+        f.WriteValue(0, 0, 0, 999, 1, 1, "abc"),
+        f.SetMargin(ExcelFile::LeftMargin, 0.75), f.SetMargin(40000, 1.0),
+        f.SetColumnWidth(1, 3, 10), f.SetColumnWidth(2, 2, 127), f.SetColumnWidth(1, 1, 128),
+        f.SetColumnWidth(0, 1, 10), f.SetColumnWidth(1, 0, 10),
+        f.SetFont("Courier", 14, 3), f.SetFont("A", 1638, 15), f.SetFont("A", 1639, 0),
+        f.SetFont("A", 10, 256), f.SetFont(std::string(256, 'f'), 10, 0),
+        f.SetHeader("BIFF"), f.SetHeader(std::string(256, 'h')), f.SetFooter(""),
+        f.SetFooter(std::string(300, 'f')), f.SetFilePassword("abc"),
+        f.SetDefaultRowHeight(12), f.SetDefaultRowHeight(1639),
+        f.SetRowHeight(3, 15), f.SetRowHeight(0, 15), f.SetRowHeight(1, -1639),
+        (f.PrintGridLines(true), 0), (f.PrintGridLines(false), 0),
+        (f.ProtectSpreadsheet(true), 0), (f.ProtectSpreadsheet(false), 0),
+        f.InsertHorizPageBreak(10), f.InsertHorizPageBreak(3), f.InsertHorizPageBreak(65536),
+        f.InsertHorizPageBreak(3), f.InsertHorizPageBreak(0), f.InsertHorizPageBreak(65537),
+        f.CloseFile(), f.CloseFile(), w(2, std::string("x")), f.SetFont("A", 10, 0),
+        f.SetHeader("h"), f.SetFooter("f"), f.SetMargin(ExcelFile::TopMargin, 1.0),
+        f.SetColumnWidth(1, 1, 1), f.SetFilePassword("p"), f.SetDefaultRowHeight(10),
+        f.SetRowHeight(1, 10), f.InsertHorizPageBreak(1)};
+    // clang-format on
+    EXPECT_EQ(results, (std::vector<int>{0, 0,  0, 0,  0,  0,  6,  6,  13, 13, 0,  0,  0,  6, 13, 6,
+                                         0, 0,  0, 6,  0,  0,  0,  0,  0,  0,  6,  6,  6,  6, 6,  6,
+                                         0, 13, 0, 6,  0,  0,  6,  6,  6,  0,  0,  6,  6,  6, 0,  6,
+                                         0, 6,  0, 0,  6,  0,  6,  6,  0,  0,  0,  0,  0,  0, 0,  0,
+                                         6, 6,  0, 52, 52, 52, 52, 52, 52, 52, 52, 52, 52, 52}));
+    EXPECT_EQ(records(sink.bytes().substr(StartSize)),
+              "|02: 00 00 00 00 00 00 00 FE FF|02: 00 00 00 00 00 00 00 02 00"
+              "|02: 00 00 00 00 00 00 00 04 00|02: 00 00 00 00 00 00 00 FE FF"
+              "|02: 00 00 00 00 00 00 00 2C 01|02: 00 00 00 00 00 00 00 FF 7F"
+              "|03: 00 00 00 00 00 00 00 00 00 00 00 00 00 F4 3F"
+              "|03: 00 00 00 00 00 00 00 00 00 00 00 00 00 1C 40"
+              "|03: 00 00 00 00 00 00 00 00 00 00 00 00 E0u C0|04: 00 00 00 00 00 00 00 03 31 2E 35"
+              "|04: 00 00 00 00 00 00 00 03 2D 34 32|04: 00 00 00 00 00 00 00 FFaaaaaaaa+247"
+              "|04: 00 00 00 00 00 40 01 0AFirst 20Na+2|04: FF FF FF 00 FF C0 FF 00"
+              "|04: 00 00 00 00 00 FF 00 00|26: 00 00 00 00 00 00 E8 3F|24: 00 02 00 0A"
+              "|24: 01 01 00 7F|31: 18 01 03 00 07Courier|31: F8 7F 0F 00 01A|14: 04BIFF|15: 00"
+              "|2F:abc|25: F0 00|08: 02 00 00 00 00 01 2C 01 00 00 00 00 00 00 00 00|2B: 01 00"
+              "|2B: 00 00|12: 01 00|12: 00 00|1B: 04 00 02 00 02 00 09 00 FF FF|0A:");
+    EXPECT_THROW(f.WriteDefaultFormats(), support::SinkError);
+}
+
+TEST(ExcelFile, PageBreakListStopsWhereItsRecordLengthWouldOverflow) {
+    support::MemorySink sink;
+    ExcelFile file;
+    ASSERT_EQ(file.CreateFile(sink), 0);
+    for (int row = 0; row < 32766; ++row) {
+        ASSERT_EQ(file.InsertHorizPageBreak(1), 0);
+    }
+    EXPECT_EQ(file.InsertHorizPageBreak(1), ExcelFile::ValueDoesNotFit);
+    ASSERT_EQ(file.CloseFile(), 0);
+    EXPECT_EQ(sink.size(), StartSize + 4 + 2 * 32766 + 2 + 4);
+}
+
+TEST(ExcelFile, FailedWriteKeepsEarlierBytesAndReportsTheCause) {
+    support::FailingSink tooSmall(100);
+    ExcelFile file;
+    EXPECT_EQ(file.CreateFile(tooSmall), 0);
+    EXPECT_FALSE(file.isOpen());
+    support::FailingSink sink(StartSize + 10);
+    ASSERT_EQ(file.CreateFile(sink), 0);
+    EXPECT_EQ(file.WriteValue(2, 0, 0, 0, 1, 1, "long enough"), ExcelFile::WriteFailed);
+    EXPECT_NE(file.lastError().find("disk is full"), std::string::npos);
+    EXPECT_EQ(file.SetFooter("ok"), 0);
+    EXPECT_EQ(sink.size(), StartSize + 7);
+    EXPECT_EQ(file.CloseFile(), ExcelFile::WriteFailed);
+    EXPECT_FALSE(file.isOpen());
+}
+
+// The sheet takes the code page holding most of its text; cells with characters the page lacks
+// are counted in the notes. In the last case 1252, 1250 and others hold three letters each, the
+// tie goes to 1252 and the Polish name's cell is counted.
+TEST(ExcelSheet, TakesThePageHoldingMostOfItsText) {
+    // clang-format off
+    const std::vector<std::tuple<std::vector<std::string>, std::uint16_t, std::size_t>> cases = {
+        {{"Ann", "Lee"}, 1252, 0}, {{"G\xC3\xA9rant", "\xC3\x85sa"}, 1252, 0},
+        {{"\xC5\x81\xC3\xB3\x64\xC5\xBA"}, 1250, 0}, {{"\xD0\x98\xD0\xB2", "Ann"}, 1251, 0},
+        {{"\xE5\xB1\xB1", "\xE3\x81\x82"}, 932, 0},
+        {{"G\xC3\xA9rant", "\xC3\x85sa", "\xC3\x87\x65lik", "\xC5\x81ukasz"}, 1252, 1}};
+    // clang-format on
+    for (const auto& [names, codePage, substituted] : cases) {
+        support::MemorySink sink;
+        ExcelContactSheet sheet;
+        sheet.openOn(sink, "sheet.xls");
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            ContactRecord record;
+            record.FirstName = names[i];
+            sheet.Save2ExcelContact(record, static_cast<std::int32_t>(i) + 1);
+        }
+        sheet.close();
+        EXPECT_EQ(sheet.codePage(), codePage) << names[0];
+        EXPECT_EQ(support::readLe16(sink.bytes(), 12), codePage); // the CODEPAGE record
+        const auto notes = sheet.notes();
+        ASSERT_EQ(notes.size(), substituted);
+        EXPECT_TRUE(substituted == 0 || notes[0].starts_with("1 cell(s)"));
+    }
+}
+
+TEST(ExcelSheet, BusinessAddressJoinsItsLinesAndDropsBackslashes) {
+    // clang-format off
+    for (const auto& [address, cell] : std::vector<std::pair<std::string, std::string>>{
+             {"12 Main St\\nSuite 5", "12 Main St, Suite 5"}, {"x\\\\ny", "x, y"}, {"a\\b", "ab"},
+             {"a\\", "a"}, {"\\n\\n", ", , "}, {"a\\Nb", "aNb"}, {"a\nb", "a\nb"}}) {
+        EXPECT_EQ(ExcelContactSheet::businessAddressCell(address), cell) << address;
+    }
+    // clang-format on
+}
+
+TEST(ExcelSheet, LongValuesAreLeftOutAndNamedInShortNotes) {
+    support::MemorySink sink;
+    ExcelContactSheet sheet;
+    sheet.openOn(sink, "ZimbraContacts.xls");
+    ContactRecord record;
+    record.FullName = "Ann Lee";
+    record.Comments = std::string(256, 'c');
+    for (int number = 1; number <= 150; ++number) {
+        sheet.Save2ExcelContact(record, number);
+    }
+    EXPECT_THROW(sheet.Save2ExcelContact(record, 0), core::OutputError);
+    EXPECT_THROW(sheet.Save2ExcelContact(record, 65536), core::OutputError);
+    sheet.close();
+    const auto notes = sheet.notes();
+    ASSERT_EQ(notes.size(), 22U);
+    EXPECT_NE(notes[0].find("255"), std::string::npos) << notes[0];
+    EXPECT_NE(notes[0].find("ZimbraContacts.csv"), std::string::npos) << notes[0];
+    EXPECT_EQ(notes[1], "Contact 1 (Ann Lee): Comments");
+    EXPECT_EQ(notes.back(), "and 130 more");
+    EXPECT_EQ(sheet.checkQueueSize(65535), "");
+    EXPECT_NE(sheet.checkQueueSize(65536).find("65535"), std::string::npos);
+}
+
+TEST(ExcelSheet, WriteFailureStopsWithTheCauseAndLeavesNothingOpen) {
+    for (const std::size_t limit :
+         {std::size_t{0}, std::size_t{400}, std::size_t{1408}, std::size_t{1513}}) {
+        support::FailingSink sink(limit);
+        ExcelContactSheet sheet;
+        sheet.openOn(sink, "sheet.xls");
+        sheet.Save2ExcelContact(ContactRecord{}, 1);
+        try {
+            sheet.close();
+            ADD_FAILURE() << "a full disk must stop the run " << limit;
+        } catch (const core::OutputError& error) {
+            EXPECT_NE(std::string(error.what()).find("disk is full"), std::string::npos);
+        }
+        EXPECT_FALSE(sheet.file().isOpen());
+        sheet.abandon();
+    }
+}
+
+} // namespace
+} // namespace plumbrae::testing

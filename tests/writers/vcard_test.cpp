@@ -1,0 +1,112 @@
+// The vCard writer where readers would not notice a fault: the lines of an empty card, the
+// encoding of each kind of value, file names. What readers make of the cards is checked by
+// check_zimbra_keys.py.
+
+#include "tests/support/print_case.h"
+#include "tests/support/temp_dir.h"
+#include "writers/vcard_writer.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace plumbrae::writers {
+namespace {
+
+using plumbrae::testing::PrintTo;
+
+using core::ContactRecord;
+
+TEST(VCardWriter, WritesTheEmptyCardByteForByte) {
+    EXPECT_EQ(vCardText(ContactRecord{}),
+              "BEGIN:VCARD\r\nVERSION:2.1\r\nN:;;\r\nFN:\r\nORG:;\r\nTITLE:\r\nTEL;WORK;VOICE:\r\n"
+              "TEL;HOME;VOICE:\r\nTEL;CELL;VOICE:\r\nTEL;PAGER;VOICE:\r\nTEL;WORK;FAX:\r\n"
+              "TEL;HOME;FAX:\r\nADR;WORK:;;;;;;\r\nLABEL;WORK;ENCODING=QUOTED-PRINTABLE:"
+              "BusinessOffice=0D=0A=0D=0A,  =0D=0A\r\nADR;HOME:;;;;;;\r\n"
+              "LABEL;HOME;ENCODING=QUOTED-PRINTABLE:=0D=0A,  =0D=0A\r\nURL;HOME:\r\nURL;WORK:\r\n"
+              "EMAIL;PREF;INTERNET:\r\nNOTE:\r\nEnd:VCARD\r\n");
+}
+
+struct LineCase {
+    const char* name;
+    std::string ContactRecord::*field;
+    std::string value;
+    std::string_view linePrefix;
+    std::string expectedLine;
+};
+
+class VCardLineEncoding : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(VCardLineEncoding, WritesTheLineSoReadersGetTheValueBack) {
+    ContactRecord record;
+    record.*GetParam().field = GetParam().value;
+    const std::string card = vCardText(record);
+    const auto start = card.find("\r\n" + std::string(GetParam().linePrefix));
+    ASSERT_NE(start, std::string::npos) << card;
+    EXPECT_EQ(card.substr(start + 2, card.find("\r\n", start + 2) - start - 2),
+              GetParam().expectedLine);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cases, VCardLineEncoding, ::testing::Values(
+    LineCase{"PlainAsciiUnchanged", &ContactRecord::Comments, "x=41, a\\b", "NOTE", "NOTE:x=41, a\\b"},
+    LineCase{"Utf8NamesItsCharset", &ContactRecord::LastName, "M\xC3\xBCller \xE6\x9D\x8E", "N",
+             "N;CHARSET=UTF-8:M\xC3\xBCller \xE6\x9D\x8E;;"},
+    LineCase{"StrayByteBecomesUtf8", &ContactRecord::JobTitle, "G\xE9rant \x80", "TITLE",
+             "TITLE;CHARSET=UTF-8:G\xC3\xA9rant \xE2\x82\xAC"},
+    LineCase{"SemicolonEscapedInCompound", &ContactRecord::Company, "Smith; Jones", "ORG",
+             "ORG:Smith\\; Jones;"},
+    LineCase{"SemicolonEscapedInAddressPart", &ContactRecord::PersonalCity, "a;b", "ADR;HOME",
+             "ADR;HOME:;;;a\\;b;;;"},
+    LineCase{"SemicolonElsewhereIsQuotedPrintable", &ContactRecord::Comments, "e-mail; phone",
+             "NOTE", "NOTE;ENCODING=QUOTED-PRINTABLE:e-mail=3B phone"},
+    LineCase{"LineBreaksAndEqualsInQuotedPrintable", &ContactRecord::Comments, "a=1\nb\r\nd\re",
+             "NOTE", "NOTE;ENCODING=QUOTED-PRINTABLE:a=3D1=0D=0Ab=0D=0Ad=0D=0Ae"},
+    LineCase{"QuotedPrintableEncodesHighBytes", &ContactRecord::Comments, "Qu\xC3\xA9" "bec\nCafe",
+             "NOTE", "NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Qu=C3=A9bec=0D=0ACafe"},
+    LineCase{"CompoundWithLineBreakKeepsItsEscape", &ContactRecord::PersonalStreet,
+             "1 Main\nFlat=2;b", "ADR;HOME",
+             "ADR;HOME;ENCODING=QUOTED-PRINTABLE:;;1 Main=0D=0AFlat=3D2\\;b;;;;"},
+    LineCase{"HomeLabel", &ContactRecord::PersonalCity, "Z\xC3\xBCrich;=", "LABEL;CHARSET=UTF-8;HOME",
+             "LABEL;CHARSET=UTF-8;HOME;ENCODING=QUOTED-PRINTABLE:=0D=0AZ=C3=BCrich=3B=3D,  =0D=0A"},
+    LineCase{"WorkLabel", &ContactRecord::BusinessState, "BE", "LABEL;WORK",
+             "LABEL;WORK;ENCODING=QUOTED-PRINTABLE:BusinessOffice=0D=0A=0D=0A, BE =0D=0A"}));
+// clang-format on
+
+TEST(VCardOutput, NamesFilesKeepsClashesApartAndReportsWhatCannotBeWritten) {
+    testing::TempDir dir;
+    VCardOutput output;
+    output.open(dir.folder());
+    const auto write = [&](const std::string& fullName, int number) {
+        ContactRecord record;
+        record.FullName = fullName;
+        output.write(core::ContactToWrite{record.trimmed(), record, number});
+    };
+    for (const auto& [name, number] : std::vector<std::pair<const char*, int>>{
+             {"Clash1", 2}, {"Clash", 12}, {"Clash", 12}, {"A:B ", 3}, {" ", 4}}) {
+        write(name, number);
+    }
+    output.close();
+    for (const auto* name :
+         {"Clash12.vcf", "Clash12 (2).vcf", "Clash12 (3).vcf", "AB3.vcf", "4.vcf"}) {
+        EXPECT_TRUE(std::filesystem::exists(dir.path() / name)) << name;
+    }
+    EXPECT_NE(testing::readFile(dir.path() / "Clash12.vcf").find("FN:Clash1\r\n"),
+              std::string::npos);
+    // A new run replaces files of earlier runs instead of numbering around them.
+    output.open(dir.folder());
+    write("Clash", 12);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "Clash12 (4).vcf"));
+    EXPECT_NE(testing::readFile(dir.path() / "Clash12.vcf").find("FN:Clash\r\n"),
+              std::string::npos);
+    output.open(dir.folder() + "missing/");
+    try {
+        write("Ann", 1);
+        ADD_FAILURE() << "writing into a missing folder must fail";
+    } catch (const core::OutputError& error) {
+        EXPECT_NE(std::string(error.what()).find("missing/Ann1.vcf"), std::string::npos);
+        EXPECT_NE(std::string(error.what()).find("no such file or folder"), std::string::npos);
+    }
+}
+
+} // namespace
+} // namespace plumbrae::writers
