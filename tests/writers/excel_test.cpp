@@ -2,33 +2,26 @@
 // the contact sheet does not use, values refused, code pages, the closing notes, failures);
 // the sheet as readers see it is checked by check_zimbra_keys.py.
 
-#include "core/conversion_run.h"
 #include "support/byte_sink.h"
-#include "tests/support/print_case.h"
-#include "tests/support/scripted_host.h"
-#include "tests/support/temp_dir.h"
 #include "tests/writers/excel_records.h"
 #include "writers/excel_contact_sheet.h"
 
 #include <array>
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
-#include <functional>
 #include <gtest/gtest.h>
 #include <limits>
-#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
 
 namespace plumbrae::testing {
 namespace {
-
-using plumbrae::testing::PrintTo;
 
 using core::ContactRecord;
 using writers::CellValue;
 using writers::ExcelContactSheet;
 using writers::ExcelFile;
-using F = ExcelFile&;
 
 constexpr std::size_t StartSize = 396; // BOF, CODEPAGE, the formats: everything but EOF
 
@@ -123,21 +116,6 @@ TEST(ExcelFile, PageBreakListStopsWhereItsRecordLengthWouldOverflow) {
     EXPECT_EQ(file.InsertHorizPageBreak(1), ExcelFile::ValueDoesNotFit);
     ASSERT_EQ(file.CloseFile(), 0);
     EXPECT_EQ(sink.size(), StartSize + 4 + 2 * 32766 + 2 + 4);
-}
-
-TEST(ExcelFile, FailedWriteKeepsEarlierBytesAndReportsTheCause) {
-    support::FailingSink tooSmall(100);
-    ExcelFile file;
-    EXPECT_EQ(file.CreateFile(tooSmall), 0);
-    EXPECT_FALSE(file.isOpen());
-    support::FailingSink sink(StartSize + 10);
-    ASSERT_EQ(file.CreateFile(sink), 0);
-    EXPECT_EQ(file.WriteValue(2, 0, 0, 0, 1, 1, "long enough"), ExcelFile::WriteFailed);
-    EXPECT_NE(file.lastError().find("disk is full"), std::string::npos);
-    EXPECT_EQ(file.SetFooter("ok"), 0);
-    EXPECT_EQ(sink.size(), StartSize + 7);
-    EXPECT_EQ(file.CloseFile(), ExcelFile::WriteFailed);
-    EXPECT_FALSE(file.isOpen());
 }
 
 // The sheet takes the code page holding most of its text; cells with characters the page lacks

@@ -172,10 +172,9 @@ TEST_P(InterruptedRun, LeavesCompleteOutputs) {
     // failed Logoff it tries once more), and releases its session.
     const bool setUp =
         log->count("RDOStore.ValidateIPMTree") == 1 && log->failOn != "RDOStore.ValidateIPMTree";
-    EXPECT_EQ(log->count("RDOSession.Logoff"), !setUp                               ? 0
-                                               : log->failOn == "RDOSession.Logoff" ? 2
-                                                                                    : 1);
-    EXPECT_EQ(log->count("RDOSession released"), setUp ? 1 : log->count("RDOSession released"));
+    EXPECT_EQ(log->count("RDOSession.Logoff"),
+              setUp ? 1 + (cut.failOn == std::string("RDOSession.Logoff")) : 0);
+    EXPECT_TRUE(!setUp || log->count("RDOSession released") == 1);
 
     int vcards = 0;
     std::string pst;
