@@ -112,13 +112,13 @@ public:
             throw PstError("cannot write " + support::pathToUtf8(m_path) +
                            ": an earlier commit failed");
         }
-        // A killed process leaves the page cache intact, so batch commits only need the
-        // renames to be atomic; the first and the final commit also survive a power cut.
-        const bool flush = m_commits == 0 || m_closed;
+        const bool first = m_commits == 0;
+        // Every commit forces its bytes to the device before and after its header, so that a
+        // power cut too leaves the old or the new store (a few milliseconds per batch).
+        const bool flush = true;
         std::unique_ptr<ndb::DiskFile> file;
-        ndb::RecordingFile::Log changes;
         try {
-            file = openAside();
+            file = first ? createAside() : openTarget();
             m_broken = true; // until the database matches a file again
             const StoreContents store{m_recordKey, m_displayName, &m_names, &m_contactsTable};
             stageStore(m_database, store);
@@ -126,97 +126,51 @@ public:
                 m_database.putNode(message.nid, tags::ContactsNid, std::move(message.content));
             }
             m_uncommitted.clear();
-            ndb::RecordingFile recording(*file, changes);
-            m_database.commit(recording, static_cast<std::uint32_t>(m_commits + 1), flush);
+            const auto unique = static_cast<std::uint32_t>(m_commits + 1);
+            m_database.commit(*file, unique, flush);
+            if (m_closed) {
+                // What the final commit replaced is no longer reachable: one more commit of
+                // nothing marks it free, so that the closed file has no leaked space.
+                m_database.commit(*openTarget(), unique + 1, flush);
+            }
         } catch (const std::exception& error) {
-            if (file) {
+            if (first && file) {
                 file.reset();
                 m_files.remove(aside());
             }
-            m_spareReady = false;
             throw PstError(error.what());
         }
-        publish(flush);
-        m_lastChanges = std::move(changes);
+        if (first) {
+            publishFirst();
+        }
         m_broken = false;
         ++m_commits;
         m_pending = 0;
         m_lastCommit = std::chrono::steady_clock::now();
     }
 
-    /// The file the next commit is written into, beside the target. After the first commits it
-    /// is the store as it was one commit ago, kept from the last commit: making the last
-    /// commit's changes to it again brings it up to date, so a commit costs what changed,
-    /// not what the file holds. Otherwise it is a fresh copy of the target.
-    std::unique_ptr<ndb::DiskFile> openAside() {
-        if (m_spareReady) {
-            m_spareReady = false;
-            try {
-                auto file = std::make_unique<ndb::DiskFile>(aside(), ndb::DiskFile::Open::Existing,
-                                                            m_files);
-                for (const auto& [offset, bytes] : m_lastChanges) {
-                    file->writeAt(offset, bytes);
-                }
-                return file;
-            } catch (const ndb::PstIoError&) {
-                // Gone or replaced meanwhile: fall back to a copy.
-            }
-        }
+    /// The first commit writes the whole empty store aside, so that the target never exists
+    /// without a header.
+    std::unique_ptr<ndb::DiskFile> createAside() {
         removeLeftover(m_files, aside());
-        auto file =
-            std::make_unique<ndb::DiskFile>(aside(), ndb::DiskFile::Open::CreateNew, m_files);
-        if (m_commits != 0) {
-            file->copyFrom(m_path);
-        }
-        return file;
+        return std::make_unique<ndb::DiskFile>(aside(), ndb::DiskFile::Open::CreateNew, m_files);
     }
 
-    /// Puts the written file in the target's place in one step. The first commit must not
-    /// replace a file someone else created meanwhile. Later ones keep the replaced store as
-    /// the spare the next commit starts from (not after the final commit). Where the file
-    /// system has no links (FAT, exFAT, many network shares) no spare is kept: the next commit
-    /// starts from a copy of the target instead.
-    void publish(bool flush) {
-        const auto spare = spareName();
-        bool kept = false;
-        std::error_code error;
-        if (m_commits == 0) {
-            error = support::publishNew(m_files, aside(), m_path);
-        } else {
-            removeLeftover(m_files, spare);
-            kept = !m_closed && !m_files.link(m_path, spare);
-            error = m_files.rename(aside(), m_path);
-        }
-        if (error) {
-            m_files.remove(aside());
-            if (kept) {
-                m_files.remove(spare);
-            }
+    /// Later commits write into the committed store itself: into space it does not use, its
+    /// header last (see ndb::NodeDatabase).
+    std::unique_ptr<ndb::DiskFile> openTarget() {
+        return std::make_unique<ndb::DiskFile>(m_path, ndb::DiskFile::Open::Existing, m_files);
+    }
+
+    /// Puts the first commit's file in the target's place, never replacing a file someone
+    /// else created meanwhile.
+    void publishFirst() {
+        if (const auto error = support::publishNew(m_files, aside(), m_path)) {
             throw PstError("cannot write " + support::describeFileError(m_path, error.value()));
         }
-        m_spareReady = kept && !m_files.rename(spare, aside());
-        if (kept && !m_spareReady) {
-            m_files.remove(spare);
-        }
-        if (flush) {
-            m_files.syncFolder(m_path.parent_path());
-        }
+        m_files.syncFolder(m_path.parent_path());
     }
 
-    /// Removes what this writer keeps beside the target (the spare store); the target stays
-    /// as last committed.
-    void removeSpare() noexcept {
-        if (m_spareReady) {
-            m_spareReady = false;
-            m_files.remove(aside());
-        }
-    }
-
-    [[nodiscard]] std::filesystem::path spareName() const {
-        auto path = m_path;
-        path += ".spare";
-        return path;
-    }
     [[nodiscard]] std::filesystem::path aside() const {
         auto path = m_path;
         path += ".tmp";
@@ -254,10 +208,6 @@ public:
     /// Contacts added since the last commit.
     std::vector<MessageNode> m_uncommitted;
     std::size_t m_contactCount = 0;
-    /// The file beside the target holds the store of the commit before the last one, and
-    /// these are the last commit's changes to it.
-    bool m_spareReady = false;
-    ndb::RecordingFile::Log m_lastChanges;
     bool m_broken = false;
     std::size_t m_pending = 0;
     std::size_t m_commits = 0;
@@ -283,11 +233,9 @@ std::unique_ptr<PstFile> PstFile::create(const std::filesystem::path& path,
 
 PstFile::PstFile(std::unique_ptr<PstFileImpl> impl) : m_impl(std::move(impl)) {}
 
-PstFile::~PstFile() {
-    // Only cleaning up: contacts added since the last commit are not written here (close()
-    // is the final commit, and reports its failure).
-    m_impl->removeSpare();
-}
+// Contacts added since the last commit are not written here: close() is the final commit, and
+// reports its failure.
+PstFile::~PstFile() = default;
 
 std::string PstFile::storeEntryId() const {
     return m_impl->storeEntryId();

@@ -92,17 +92,19 @@ class PstFileImpl;
 /// A new personal folders file (Unicode format) holding one store with the standard folder
 /// tree, into whose Contacts folder contact items are added.
 ///
-/// The file on disk is always a complete store. Each commit makes a copy of the committed file
-/// beside it (name + ".tmp"; extents are shared where the file system can), writes only what
-/// changed into the copy (the new contacts, the Contacts folder's tables and counts, the
-/// B-tree pages and allocation maps that changed, the header last) and renames it over the
-/// target. A process killed at any moment leaves the last committed store (or, before the
-/// first commit finished, no file at all). The first and the final commit are also flushed to
-/// the device; batch commits in between rely on the rename alone, which is enough when only
-/// the process dies. On a file system without links (FAT, exFAT) each commit copies the
-/// committed store aside instead of keeping one beside it. Nothing stays beside the target
-/// after close() or destruction, and the first writer in a folder removes what killed writers
-/// left there (a store header, or none yet, under "<name>.pst.tmp" or "<name>.pst.spare").
+/// The file on disk is always a complete store. The first commit writes the empty store
+/// beside the target (name + ".tmp", created exclusively) and gives it the target's name only
+/// when complete, never replacing a file of that name. Later commits write into the target
+/// itself what changed (the new contacts, the Contacts folder's tables and counts, the B-tree
+/// pages and allocation maps that changed) into space the committed store does not use, and
+/// its header last, in one write: the blocks and pages they replace are reused only by the
+/// commit after. A process killed at any moment leaves the last committed store (or, before
+/// the first commit finished, no file at all), and the disk holds the store plus at most one
+/// batch. Each commit forces its bytes to the device before its header and the header after
+/// them, so that a power cut leaves a complete store too. Nothing stays beside the target
+/// after the first commit, and the first writer in a folder removes what killed writers of
+/// this or older versions left there (a store header, or none yet, under "<name>.pst.tmp" or
+/// "<name>.pst.spare").
 class PstFile {
 public:
     /// Creates the file (PstError when the path exists or cannot be written). On return the file
@@ -112,8 +114,8 @@ public:
     create(const std::filesystem::path& path, const std::string& displayName,
            CommitPolicy policy = {}, support::FileSystem& files = support::FileSystem::system());
 
-    /// Only cleans up what is kept beside the file: contacts added since the last commit are
-    /// not written (close() is the final commit, and reports its failure).
+    /// Contacts added since the last commit are not written (close() is the final commit, and
+    /// reports its failure).
     ~PstFile();
     PstFile(const PstFile&) = delete;
     PstFile& operator=(const PstFile&) = delete;

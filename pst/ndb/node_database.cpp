@@ -435,9 +435,10 @@ std::uint64_t NodeDatabase::commit(OutputFile& file, std::uint32_t unique, bool 
     const auto nodeRoot = writeTree(PageType::NodeBTree, std::move(nodeEntries),
                                     sizeof(NodeBTreeLeafEntry), NodeLeafMax, m_nodeLevels);
     writeMaps();
-    writeHeader(nodeRoot, blockRoot, unique);
     const auto size = m_space.fileSize();
-    file.finish(size, flush);
+    file.beforeHeader(size, flush);
+    writeHeader(nodeRoot, blockRoot, unique);
+    file.finish(flush);
     m_space.clearChanges();
     m_file = nullptr;
     return size;

@@ -17,7 +17,13 @@ namespace plumbrae::pst::ndb {
 /// The node database of one file across commits. Nodes are put (added, or replaced whole)
 /// between commits; a commit writes what changed into the file as the previous commit left it:
 /// new blocks into free space, B-tree pages whose entries changed, the allocation maps that
-/// changed, the density list and, last, the header.
+/// changed, the density list and, last, the header, in one write.
+///
+/// Until that header is written the file is the previous commit's store: the blocks and pages
+/// a commit replaces are not written over, nor marked free in the maps it writes, before the
+/// commit after it. So a process killed at any moment leaves a valid store (the maps then mark
+/// as used at most one commit's new space that nothing reaches yet), and with `flush` a power
+/// cut does too.
 ///
 /// A replaced node keeps every block whose bytes did not change; the others are released and
 /// their space is reused. B-tree leaves keep the key ranges they had, so appending nodes only
@@ -34,8 +40,9 @@ public:
     /// Stages a node for the next commit. Putting the same identifier again replaces the node.
     void putNode(Nid nid, Nid parent, NodeContent content);
 
-    /// Writes the staged nodes, indexes, maps and header into `file` and completes it (forcing
-    /// it to the device with `flush`). Returns the file size.
+    /// Writes the staged nodes, indexes, maps and header into `file` and completes it (with
+    /// `flush`, forcing the rest to the device before the header, and the header after it).
+    /// Returns the file size.
     std::uint64_t commit(OutputFile& file, std::uint32_t unique, bool flush);
 
     [[nodiscard]] std::size_t blockCount() const { return m_liveBlocks; }

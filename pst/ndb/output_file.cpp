@@ -10,8 +10,6 @@
 #include <io.h>
 #include <share.h>
 #else
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
@@ -29,14 +27,6 @@ int openForWriting(const std::filesystem::path& path, bool createNew) {
     return ::_wsopen_s(&fd, system.c_str(), flags, _SH_DENYWR, _S_IREAD | _S_IWRITE) == 0 ? fd : -1;
 }
 
-int openForReading(const std::filesystem::path& path) {
-    int fd = -1;
-    return ::_wsopen_s(&fd, support::systemPath(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT,
-                       _SH_DENYNO, 0) == 0
-               ? fd
-               : -1;
-}
-
 bool isRegularFile(int fd) {
     struct _stat64 status {};
     return ::_fstat64(fd, &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
@@ -51,15 +41,6 @@ long long writeAtOffset(int fd, const char* data, std::size_t size, std::uint64_
     return ::_write(fd, data, static_cast<unsigned>(size < MaxWrite ? size : MaxWrite));
 }
 
-/// Reads from the start of the file on the first call; returns the bytes read, 0 at its end,
-/// -1 with errno set.
-long long readSome(int fd, char* data, std::size_t size, bool fromStart) {
-    if (fromStart && ::_lseeki64(fd, 0, SEEK_SET) < 0) {
-        return -1;
-    }
-    return ::_read(fd, data, static_cast<unsigned>(size));
-}
-
 bool setSize(int fd, std::uint64_t size) {
     return ::_chsize_s(fd, static_cast<long long>(size)) == 0;
 }
@@ -68,20 +49,11 @@ int closeFile(int fd) {
     return ::_close(fd);
 }
 
-/// No copy in the system between two open files here: the caller reads and writes.
-int copyInSystem(int /*source*/, int /*target*/) {
-    return ENOSYS;
-}
-
 #else
 
 int openForWriting(const std::filesystem::path& path, bool createNew) {
     return createNew ? ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)
                      : ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
-}
-
-int openForReading(const std::filesystem::path& path) {
-    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
 }
 
 bool isRegularFile(int fd) {
@@ -93,34 +65,12 @@ long long writeAtOffset(int fd, const char* data, std::size_t size, std::uint64_
     return ::pwrite(fd, data, size, static_cast<off_t>(offset));
 }
 
-long long readSome(int fd, char* data, std::size_t size, bool fromStart) {
-    if (fromStart && ::lseek(fd, 0, SEEK_SET) < 0) {
-        return -1;
-    }
-    return ::read(fd, data, size);
-}
-
 bool setSize(int fd, std::uint64_t size) {
     return ::ftruncate(fd, static_cast<off_t>(size)) == 0;
 }
 
 int closeFile(int fd) {
     return ::close(fd);
-}
-
-/// Shares the extents where the file system can, else copies in the kernel. Returns 0 when
-/// done, else the cause; EXDEV, ENOSYS, EINVAL and EOPNOTSUPP ask for a plain copy.
-int copyInSystem(int source, int target) {
-    if (::ioctl(target, FICLONE, source) == 0) {
-        return 0;
-    }
-    for (;;) {
-        const auto copied =
-            ::copy_file_range(source, nullptr, target, nullptr, std::size_t{1} << 30, 0);
-        if (copied <= 0) {
-            return copied == 0 ? 0 : errno;
-        }
-    }
 }
 
 #endif
@@ -135,7 +85,7 @@ void MemoryFile::writeAt(std::uint64_t offset, std::string_view bytes) {
     m_bytes.replace(static_cast<std::size_t>(offset), bytes.size(), bytes);
 }
 
-void MemoryFile::finish(std::uint64_t size, bool /*flush*/) {
+void MemoryFile::beforeHeader(std::uint64_t size, bool /*flush*/) {
     m_bytes.resize(static_cast<std::size_t>(size), '\0');
 }
 
@@ -156,37 +106,6 @@ DiskFile::DiskFile(const std::filesystem::path& path, Open how, support::FileSys
             m_fd = -1;
         }
         fail("open", error);
-    }
-}
-
-void DiskFile::copyFrom(const std::filesystem::path& original) {
-    const int source = openForReading(original);
-    if (source < 0) {
-        const int error = errno;
-        throw PstIoError("cannot read " + support::describeFileError(original, error));
-    }
-    int error = copyInSystem(source, m_fd);
-    if (error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP) {
-        // No copy in the system between these files: read and write.
-        error = 0;
-        setSize(m_fd, 0);
-        std::string buffer(std::size_t{1} << 20, '\0');
-        std::uint64_t offset = 0;
-        for (;;) {
-            const auto got = readSome(source, buffer.data(), buffer.size(), offset == 0);
-            if (got <= 0) {
-                error = got == 0 ? 0 : errno;
-                break;
-            }
-            m_pendingOffset = offset;
-            m_pending.assign(buffer.data(), static_cast<std::size_t>(got));
-            flushPending();
-            offset += static_cast<std::uint64_t>(got);
-        }
-    }
-    closeFile(source);
-    if (error != 0) {
-        fail("write", error);
     }
 }
 
@@ -222,15 +141,26 @@ void DiskFile::flushPending() {
     m_pending.clear();
 }
 
-void DiskFile::finish(std::uint64_t size, bool flush) {
+void DiskFile::sync() {
+    if (const auto error = m_files.syncFile(m_fd)) {
+        fail("write", error.value());
+    }
+}
+
+void DiskFile::beforeHeader(std::uint64_t size, bool flush) {
     flushPending();
     if (!setSize(m_fd, size)) {
         fail("write", errno);
     }
     if (flush) {
-        if (const auto error = m_files.syncFile(m_fd)) {
-            fail("write", error.value());
-        }
+        sync();
+    }
+}
+
+void DiskFile::finish(bool flush) {
+    flushPending();
+    if (flush) {
+        sync();
     }
     const int fd = m_fd;
     m_fd = -1;

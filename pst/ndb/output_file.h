@@ -7,8 +7,6 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 namespace plumbrae::pst::ndb {
 
@@ -23,9 +21,12 @@ public:
 
     /// Throws PstIoError naming the file and the cause.
     virtual void writeAt(std::uint64_t offset, std::string_view bytes) = 0;
-    /// Sets the file's size (zero-filling the tail) and completes the file; with `flush` the
-    /// bytes are also forced to the device before this returns.
-    virtual void finish(std::uint64_t size, bool flush) = 0;
+    /// Everything but the header is written: sets the file's size (zero-filling the tail) and,
+    /// with `flush`, forces the bytes to the device, so that the header written next never
+    /// reaches it before what it points to.
+    virtual void beforeHeader(std::uint64_t size, bool flush) = 0;
+    /// The header is written: completes the file (with `flush`, forcing it to the device).
+    virtual void finish(bool flush) = 0;
 };
 
 /// Writing a file failed; the message names the file and the cause.
@@ -38,7 +39,8 @@ public:
 class MemoryFile : public OutputFile {
 public:
     void writeAt(std::uint64_t offset, std::string_view bytes) override;
-    void finish(std::uint64_t size, bool flush) override;
+    void beforeHeader(std::uint64_t size, bool flush) override;
+    void finish(bool /*flush*/) override {}
     [[nodiscard]] const std::string& bytes() const { return m_bytes; }
 
 private:
@@ -55,16 +57,15 @@ public:
                       support::FileSystem& files = support::FileSystem::system());
 
     ~DiskFile() override;
-    /// Fills the new file with the bytes of `original` (shared extents where the file system
-    /// can, a copy in the kernel otherwise), to be changed in place afterwards.
-    void copyFrom(const std::filesystem::path& original);
     void writeAt(std::uint64_t offset, std::string_view bytes) override;
-    /// Truncates to `size`, flushes to the device when asked, and closes.
-    void finish(std::uint64_t size, bool flush) override;
+    void beforeHeader(std::uint64_t size, bool flush) override;
+    /// Writes the header, flushes to the device when asked, and closes.
+    void finish(bool flush) override;
 
 private:
     [[noreturn]] void fail(const char* what, int error) const;
     void flushPending();
+    void sync();
 
     static constexpr std::size_t Gather = std::size_t{1} << 20;
     std::filesystem::path m_path;
@@ -72,23 +73,6 @@ private:
     int m_fd = -1;
     std::uint64_t m_pendingOffset = 0;
     std::string m_pending;
-};
-
-/// Passes writes on to another file and keeps a copy of each, so that the same changes can be
-/// made again to an older copy of the file.
-class RecordingFile : public OutputFile {
-public:
-    using Log = std::vector<std::pair<std::uint64_t, std::string>>;
-    RecordingFile(OutputFile& target, Log& log) : m_target(target), m_log(log) {}
-    void writeAt(std::uint64_t offset, std::string_view bytes) override {
-        m_target.writeAt(offset, bytes);
-        m_log.emplace_back(offset, bytes);
-    }
-    void finish(std::uint64_t size, bool flush) override { m_target.finish(size, flush); }
-
-private:
-    OutputFile& m_target;
-    Log& m_log;
 };
 
 } // namespace plumbrae::pst::ndb

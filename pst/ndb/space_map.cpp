@@ -34,6 +34,12 @@ std::uint64_t SpaceMap::fileSize() const {
 void SpaceMap::clearChanges() {
     std::fill(m_changed.begin(), m_changed.end(), false);
     m_committedRanges = m_maps.size();
+    for (const auto& [offset, bytes] : m_released) {
+        mark(offset, bytes, false);
+        addFreeRun(offset, bytes);
+        m_freeBytes += bytes;
+    }
+    m_released.clear();
 }
 
 void SpaceMap::openRange() {
@@ -121,9 +127,7 @@ std::uint64_t SpaceMap::allocate(std::uint64_t bytes, std::uint64_t alignment) {
 }
 
 void SpaceMap::release(std::uint64_t offset, std::uint64_t bytes) {
-    mark(offset, bytes, false);
-    addFreeRun(offset, bytes);
-    m_freeBytes += bytes;
+    m_released.emplace_back(offset, bytes);
 }
 
 } // namespace plumbrae::pst::ndb

@@ -1,8 +1,12 @@
 // Commits on file systems that refuse some steps: no links (FAT, exFAT, network shares), a
 // rename or a flush that fails. The file left is always a valid store holding every committed
 // contact, as libpff (python3-pypff) and libpst (readpst) read it, and nothing stays beside it.
+// And commits written in place: a process killed between any two of a commit's writes leaves
+// the store of the commit before.
 
 #include "pst/messaging/pst_file.h"
+#include "pst/ndb/node_database.h"
+#include "pst/ndb/space_map.h"
 #include "support/file_system.h"
 #include "tests/pst/messaging/pst_readers.h"
 #include "tests/pst/messaging/sample_contacts.h"
@@ -10,6 +14,8 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
+#include <optional>
+#include <vector>
 
 namespace plumbrae::testing {
 namespace {
@@ -22,9 +28,8 @@ using pst::messaging::PstFile;
 class RefusingFileSystem : public support::FileSystem {
 public:
     bool refuseLinks = false;
-    /// The rename with this number (1-based) fails, as does every later one when `renamesStay`.
-    int failRename = 0;
-    bool renamesStay = false;
+    bool refuseRenames = false;
+    /// The flush with this number (1-based) fails.
     int failSync = 0;
 
     std::error_code link(const fs::path& existing, const fs::path& target) override {
@@ -34,9 +39,7 @@ public:
         return FileSystem::link(existing, target);
     }
     std::error_code rename(const fs::path& from, const fs::path& to) override {
-        ++m_renames;
-        if (failRename != 0 &&
-            (m_renames == failRename || (renamesStay && m_renames > failRename))) {
+        if (refuseRenames) {
             return std::make_error_code(std::errc::io_error);
         }
         return FileSystem::rename(from, to);
@@ -49,7 +52,6 @@ public:
     }
 
 private:
-    int m_renames = 0;
     int m_syncs = 0;
 };
 
@@ -68,11 +70,10 @@ std::pair<std::size_t, std::size_t> contactsSeen(const fs::path& pst) {
 struct Refusal {
     const char* name;
     bool refuseLinks;
-    int failRename;
-    bool renamesStay;
+    bool refuseRenames;
     int failSync;
-    /// Contacts in the file after 25 added in batches of 10 and the close.
-    std::size_t committed;
+    /// Contacts in the file after 25 added in batches of 10 and the close; none: no file.
+    std::optional<std::size_t> committed;
 };
 
 void PrintTo(const Refusal& refusal, std::ostream* out) {
@@ -88,14 +89,13 @@ TEST_P(CommitFallback, LeavesAValidStoreWithEveryCommittedContact) {
     const Refusal& refusal = GetParam();
     RefusingFileSystem files;
     files.refuseLinks = refusal.refuseLinks;
-    files.failRename = refusal.failRename;
-    files.renamesStay = refusal.renamesStay;
+    files.refuseRenames = refusal.refuseRenames;
     files.failSync = refusal.failSync;
     TempDir dir;
     const auto path = dir.path() / "stick.pst";
-    {
+    bool failed = false;
+    try {
         auto file = PstFile::create(path, "On a stick", {10, std::chrono::hours(1)}, files);
-        bool failed = false;
         for (std::size_t i = 0; i < 25 && !failed; ++i) {
             try {
                 file->addContact(sampleContact(i));
@@ -103,34 +103,37 @@ TEST_P(CommitFallback, LeavesAValidStoreWithEveryCommittedContact) {
                 failed = true;
             }
         }
-        try {
-            file->close();
-        } catch (const PstError& error) {
-            failed = true;
-            EXPECT_NE(std::string(error.what()).find("stick.pst"), std::string::npos);
-        }
-        EXPECT_EQ(failed, refusal.committed != 25);
+        file->close();
+    } catch (const PstError& error) {
+        failed = true;
+        EXPECT_NE(std::string(error.what()).find("stick.pst"), std::string::npos);
     }
-    const auto [bylibpff, bylibpst] = contactsSeen(path);
-    EXPECT_EQ(bylibpff, refusal.committed);
-    EXPECT_EQ(bylibpst, refusal.committed);
+    EXPECT_EQ(failed, refusal.committed != 25U);
     std::size_t entries = 0;
     for (const auto& entry : fs::directory_iterator(dir.path())) {
         ++entries;
         EXPECT_EQ(entry.path(), path) << "left beside the store";
     }
-    EXPECT_EQ(entries, 1U);
+    EXPECT_EQ(entries, refusal.committed ? 1U : 0U);
+    if (refusal.committed) {
+        const auto [bylibpff, bylibpst] = contactsSeen(path);
+        EXPECT_EQ(bylibpff, *refusal.committed);
+        EXPECT_EQ(bylibpst, *refusal.committed);
+    }
 }
 
-// The first commit (creation) renames once; later commits rename the written file into place
-// (and, with links, the spare back aside).
-INSTANTIATE_TEST_SUITE_P(Refusals, CommitFallback,
-                         ::testing::Values(Refusal{"NoLinks", true, 0, false, 0, 25},
-                                           Refusal{"NoLinksSecondRenameFails", true, 2, true, 0, 0},
-                                           Refusal{"NoLinksThirdRenameFails", true, 3, true, 0, 10},
-                                           Refusal{"RenameFailsOnce", false, 3, false, 0, 10},
-                                           Refusal{"FinalFlushFails", true, 0, false, 2, 20}),
-                         [](const auto& row) { return std::string(row.param.name); });
+// Only the first commit (creation) puts a file in place: links and renames. Each commit flushes
+// twice, before and after its header; the close commits twice (the second marks what the
+// final commit replaced free).
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, CommitFallback,
+    ::testing::Values(Refusal{"NoLinks", true, false, 0, 25},
+                      Refusal{"NoLinksRenameFails", true, true, 0, std::nullopt},
+                      Refusal{"LinksRenameRefused", false, true, 0, 25},
+                      Refusal{"BatchFlushBeforeHeaderFails", false, false, 3, 0},
+                      Refusal{"BatchFlushAfterHeaderFails", true, false, 4, 10},
+                      Refusal{"FinalFlushFails", true, false, 7, 20}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CommitFallback, RefusedLinksNeverReplaceAFileCreatedMeanwhile) {
     RefusingFileSystem files;
@@ -142,6 +145,80 @@ TEST(CommitFallback, RefusedLinksNeverReplaceAFileCreatedMeanwhile) {
     EXPECT_FALSE(fs::exists(written));
     std::ifstream in(aside);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "x");
+}
+
+/// Keeps a commit's writes apart, to rebuild the file as a process killed after any of them
+/// leaves it.
+class WriteLog : public pst::ndb::OutputFile {
+public:
+    std::vector<std::pair<std::uint64_t, std::string>> writes;
+    void writeAt(std::uint64_t offset, std::string_view bytes) override {
+        writes.emplace_back(offset, bytes);
+    }
+    void beforeHeader(std::uint64_t /*size*/, bool /*flush*/) override {}
+    void finish(bool /*flush*/) override {}
+};
+
+/// True when a commit may write [offset, offset + size) while `committed` is the file on disk:
+/// beyond its end, in space its allocation maps mark free, or a map page at a fixed place.
+bool writableBeforeHeader(const std::string& committed, std::uint64_t offset, std::size_t size) {
+    using namespace pst::ndb;
+    if (offset == DensityListOffset || offset >= committed.size()) {
+        return true;
+    }
+    if (offset < FirstAllocationMapOffset) {
+        return false;
+    }
+    const auto range = (offset - FirstAllocationMapOffset) / AllocationMapRange;
+    const auto start = allocationMapOffset(range);
+    if (offset - start < SpaceMap::reservedAtRangeStart(range)) {
+        return true;
+    }
+    for (auto unit = (offset - start) / UnitSize; unit < (offset + size - start) / UnitSize;
+         ++unit) {
+        if ((static_cast<unsigned char>(committed[start + unit / 8]) & (0x80U >> unit % 8)) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Commits that add nodes and replace a growing one whose blocks all change: the space a commit
+// releases is reused by the next, and the file grows into new allocation-map ranges. Every
+// write of a commit but its header, which comes last, goes where the committed store's maps
+// mark nothing used; and the maps written just before that header mark nothing free that the
+// committed store reaches (the checker's other findings do not count: the nodes are no store).
+TEST(CommitInPlace, AKillBetweenAnyTwoWritesLeavesTheCommittedStore) {
+    pst::ndb::NodeDatabase database;
+    std::string disk;
+    TempDir dir;
+    for (std::uint32_t commit = 1; commit <= 4; ++commit) {
+        for (std::uint32_t i = commit * 40; i < commit * 40 + 40; ++i) {
+            database.putNode(pst::ndb::makeNid(pst::ndb::NidType::NormalMessage, 0x10000 + i),
+                             0x8022,
+                             {{"contact " + std::to_string(i) + std::string(200, '.')}, {}});
+        }
+        const std::string tableBlock(8000, static_cast<char>('a' + commit));
+        database.putNode(0x814E, 0, {std::vector(std::size_t{12} * commit, tableBlock), {}});
+        WriteLog log;
+        database.commit(log, commit, false);
+        ASSERT_EQ(log.writes.back().first, 0U) << "the header is written last";
+        auto file = disk;
+        for (const auto& [offset, bytes] : log.writes) {
+            if (commit > 1 && offset == 0) {
+                const auto findings = pstFindings(dir.write("killed.pst", file), false);
+                EXPECT_EQ(findings.find("AMap at"), std::string::npos) << findings;
+            }
+            EXPECT_TRUE(commit == 1 || offset == 0 ||
+                        writableBeforeHeader(disk, offset, bytes.size()))
+                << "commit " << commit << " writes over the committed store at " << offset;
+            file.resize(std::max<std::size_t>(file.size(), offset + bytes.size()), '\0');
+            file.replace(offset, bytes.size(), bytes);
+        }
+        disk = file;
+        const auto findings = pstFindings(dir.write("committed.pst", disk), false);
+        EXPECT_EQ(findings.find("AMap at"), std::string::npos) << findings;
+    }
 }
 
 } // namespace

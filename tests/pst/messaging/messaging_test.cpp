@@ -124,9 +124,9 @@ TEST(PstFile, AFailedCommitLeavesTheLastCommittedStore) {
     auto file = PstFile::create(path, "Store", {2, std::chrono::hours(1)});
     file->addContact(sampleContactForTests());
     file->addContact(sampleContactForTests()); // committed
-    // Something in the way of the file written aside makes the next commit fail.
-    std::filesystem::remove(path.string() + ".tmp");
-    std::filesystem::create_directory(path.string() + ".tmp");
+    // The file moved away for a moment makes the next commit fail.
+    const auto moved = dir.path() / "moved.pst";
+    std::filesystem::rename(path, moved);
     file->addContact(sampleContactForTests());
     try {
         file->addContact(sampleContactForTests());
@@ -134,10 +134,10 @@ TEST(PstFile, AFailedCommitLeavesTheLastCommittedStore) {
     } catch (const PstError& error) {
         EXPECT_NE(std::string(error.what()).find("blocked.pst"), std::string::npos) << error.what();
     }
+    std::filesystem::rename(moved, path);
     EXPECT_EQ(pstFindings(path, false), "");
     EXPECT_EQ(countContacts(path), 2U);
-    // Once the obstacle is gone, the next commit writes everything added.
-    std::filesystem::remove(path.string() + ".tmp");
+    // Once the file is back, the next commit writes everything added.
     file->commit();
     EXPECT_EQ(countContacts(path), 4U);
 }
