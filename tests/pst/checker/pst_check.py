@@ -438,12 +438,13 @@ class Checker:
             if nid & 0x1F == 4 and missing:
                 self.report("required properties missing: %s" % missing, "node 0x%X" % nid)
         for table in sorted(n & ~0x1F | t for n in nodes if n & 0x1F == 2 for t in (0xD, 0xE, 0xF)):
-            ids = self.tcs.get((None, table), (None, None))[0]
-            count = self.pcs.get((None, table & ~0x1F | 2), {}).get(0x3602, (0, b""))[1]
-            if ids is None or sorted(ids) != members.get(table, []) or table & 0x1F == 0xE and \
-                    count != struct.pack("<I", len(ids)):
-                self.report("table rows (or PidTagContentCount) and the folder's children in the "
-                            "NBT disagree", "table node 0x%X" % table)
+            ids = self.tcs.get((None, table), ([], None))[0]
+            folder = self.pcs.get((None, table & ~0x1F | 2), {})
+            prop, want = {0xD: (0x360A, bytes([bool(ids)])), 0xE: (0x3602, struct.pack(
+                "<I", len(ids)))}.get(table & 0x1F, (0, None))
+            if sorted(ids) != members.get(table, []) or folder.get(prop, (0, want))[1] != want:
+                self.report("table rows, PidTagSubfolders or PidTagContentCount and the folder's "
+                            "children in the NBT disagree", "table node 0x%X" % table)
         key = self.pcs.get((None, 0x21), {}).get(0x0FF9, (0, b""))[1]
         for (top, nid), pc in sorted(self.pcs.items(), key=str):
             for prop, (t, v) in pc.items() if top is None and nid & 0x1F in (1, 2) else []:

@@ -4,7 +4,7 @@
 Usage: pst_dump.py FILE [--folder NAME]; exit status 1 when libpff cannot open the file.
 {"folders": [{"path", "name", "messages", "subfolders"}...], "contacts_folder": path or null,
  "contacts": [{"message_class", "given_name", ..., "email1", "named": {"0xLID" or name: value},
-               "attachments": [size...]}...]}
+               "attachments": [{"size", "method", "extension", "hidden"}...]}...]}
 The contacts are the items of the first folder named NAME (default "Contacts"). Named
 properties (the address set's by LID, the public strings by name) are resolved through the
 file's own name-to-ID map, the way a reader has to. Strings are decoded here: libpff's own
@@ -78,8 +78,12 @@ def contact(message, ids):
     out["named"] = {name if isinstance(name, str) else "0x%04X" % name: text(props.get(pid))
                     for name, pid in ids.items() if pid in props}
     out["email1"] = out["named"].get("0x8083")
-    out["attachments"] = [message.get_attachment(i).size
-                          for i in range(message.number_of_attachments)]
+    out["attachments"] = []
+    for a in (message.get_attachment(i) for i in range(message.number_of_attachments)):
+        props = entries(a)
+        out["attachments"].append({"size": a.size, "method": text(props.get(0x3705)),
+                                   "extension": text(props.get(0x3703)),
+                                   "hidden": text(props.get(0x7FFF))})
     return out
 
 

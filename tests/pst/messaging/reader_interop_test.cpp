@@ -99,8 +99,13 @@ protected:
             EXPECT_EQ(named["0x8082"], "SMTP");
             EXPECT_EQ(named.contains("0x80A3"), !c.email3.empty()) << i;
             EXPECT_EQ(named["Keywords"], Json::array({"Friends", "Work"}));
-            EXPECT_EQ(seen["attachments"],
-                      c.picture ? Json::array({c.picture->bytes.size()}) : Json::array());
+            // The photo: stored by value, hidden, marked on the contact.
+            const Json photo = {{"size", c.picture ? c.picture->bytes.size() : 0},
+                                {"method", "01000000"},
+                                {"extension", ".jpg"},
+                                {"hidden", "01"}};
+            EXPECT_EQ(seen["attachments"], c.picture ? Json::array({photo}) : Json::array());
+            EXPECT_EQ(named.value("0x8015", ""), c.picture ? "01" : "");
         }
     }
 
@@ -171,7 +176,7 @@ TEST_F(ReaderInterop, APhotoOfSeveralMegabytesIsStoredInATwoLevelDataTree) {
     file->addContact(contact);
     file->close();
     EXPECT_EQ(pstFindings(path), "");
-    EXPECT_EQ(libpff(path)["contacts"][0]["attachments"], Json::array({9'000'004}));
+    EXPECT_EQ(libpff(path)["contacts"][0]["attachments"][0]["size"], 9'000'004);
 }
 
 TEST_F(ReaderInterop, AProcessKilledAfterABatchCommitLeavesThatCommit) {

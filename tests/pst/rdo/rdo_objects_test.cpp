@@ -84,7 +84,7 @@ TEST_F(RdoFixture, EveryPropertyKeepsItsValueAndLogoffWritesTheSavedItem) {
     const auto contacts = contactsInFile();
     ASSERT_EQ(contacts.size(), 1U);
     EXPECT_EQ(contacts[0]["given_name"], "0");
-    EXPECT_EQ(contacts[0]["attachments"], nlohmann::json::array({4}));
+    EXPECT_EQ(contacts[0]["attachments"][0]["size"], 4);
     EXPECT_THROW(store->call("GetDefaultFolder", {10}), AutomationError);
     EXPECT_THROW(session->get("Stores"), AutomationError);
 }
