@@ -23,7 +23,8 @@ PS_PUBLIC_STRINGS = bytes.fromhex("2903020000000000c000000000000046")
 FIELDS = {"message_class": 0x001A, "given_name": 0x3A06, "surname": 0x3A11,
           "display_name": 0x3001, "company": 0x3A16, "job_title": 0x3A17, "mobile": 0x3A1C,
           "home_street": 0x3A5D, "home_city": 0x3A59, "home_state": 0x3A5C,
-          "home_postal_code": 0x3A5B, "home_country": 0x3A5A, "body": 0x1000}
+          "home_postal_code": 0x3A5B, "home_country": 0x3A5A, "body": 0x1000,
+          "sensitivity": 0x0036}
 
 
 def entries(item):
