@@ -37,9 +37,6 @@ protected:
             label = arguments[1].toText();
             return value;
         }
-        if (automation::sameMemberName(member, "Fill")) {
-            throw AutomationError("Counters are full");
-        }
         if (automation::sameMemberName(member, "Explode")) {
             throw std::runtime_error("disk full");
         }
@@ -66,7 +63,6 @@ TEST(AutomationObject, MembersAnswerByNameInAnyCaseAndFailuresNameTheMemberAndCa
     EXPECT_FALSE(automation::sameMemberName("Item", "Items"));
     EXPECT_EQ(failureOf([&] { counter.get("Missing"); }), "Counter has no member \"Missing\"");
     EXPECT_EQ(failureOf([&] { counter.call("Explode"); }), "Counter.Explode: disk full");
-    EXPECT_EQ(failureOf([&] { counter.call("Fill"); }), "Counter.Fill: Counters are full");
     EXPECT_EQ(failureOf([&] { counter.call("Add", {1}); }),
               "Counter.Add: Add takes 2 argument(s), was given 1");
     EXPECT_EQ(failureOf([&] { counter.put("Value", Variant()); }),

@@ -4,15 +4,12 @@
 #include "automation/session_contract.h"
 #include "pst/rdo/rdo_session.h"
 #include "tests/pst/messaging/pst_readers.h"
-#include "tests/support/print_case.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 namespace plumbrae::testing {
 namespace {
-
-using plumbrae::testing::PrintTo;
 
 using automation::AutomationError;
 using automation::ObjectPtr;
@@ -102,56 +99,32 @@ TEST_F(RdoFixture, AnExistingPathIsNeverReplaced) {
     EXPECT_EQ(readFile(pstPath), "earlier run");
 }
 
-struct MisuseCase {
-    const char* name;
-    std::function<void(RdoFixture&)> action;
-    const char* message;
-};
-
-class RdoMisuse : public RdoFixture, public ::testing::WithParamInterface<MisuseCase> {};
-
-TEST_P(RdoMisuse, FailsWithTheObjectMemberAndCause) {
-    EXPECT_EQ(failureOf([&] { GetParam().action(*this); }), GetParam().message);
+// Misuse fails naming the object, the member and the cause, and changes nothing.
+TEST_F(RdoFixture, MisuseFailsWithTheObjectMemberAndCause) {
+    EXPECT_EQ(failureOf([&] { session->get("Stores"); }),
+              "RDOSession.Stores: the session is not logged on");
+    session->call("Logon");
+    const ObjectPtr stores = session->get("Stores").toObject();
+    EXPECT_EQ(
+        failureOf([&] {
+            stores->call("AddPSTStore", {pstPath, 3, "x"});
+        }),
+        "RDOStores.AddPSTStore: store format 3 is not supported (1 or 2: a Unicode PST file)");
+    const std::string storeId = addStore()->get("EntryID").toText();
+    EXPECT_EQ(failureOf([&] { session->call("GetStoreFromID", {"00"}); }),
+              "RDOSession.GetStoreFromID: no store of this session has the entry id \"00\"");
+    const ObjectPtr item = newItem(storeId);
+    EXPECT_EQ(failureOf([&] { item->put("Birthday", "--05-01"); }),
+              "RDOContactItem.Birthday: \"--05-01\" is not a date written yyyy-mm-dd");
+    EXPECT_EQ(failureOf([&] { item->call("AddPicture", {"/nonexistent/p.jpg"}); }),
+              "RDOContactItem.AddPicture: cannot read the picture \"/nonexistent/p.jpg\": No such "
+              "file or directory");
+    item->call("Save");
+    EXPECT_EQ(failureOf([&] { item->call("Save"); }),
+              "RDOContactItem.Save: the item was already saved");
+    session->call("Logoff");
+    EXPECT_EQ(contactsInFile().size(), 1U);
 }
-
-ObjectPtr newItemOf(RdoFixture& f) {
-    return f.newItem(f.addStore()->get("EntryID").toText());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rdo, RdoMisuse,
-    ::testing::Values(
-        MisuseCase{"StoresBeforeLogon", [](RdoFixture& f) { f.session->get("Stores"); },
-                   "RDOSession.Stores: the session is not logged on"},
-        MisuseCase{
-            "AnsiFormat",
-            [](RdoFixture& f) {
-                f.session->call("Logon");
-                f.session->get("Stores").toObject()->call("AddPSTStore", {f.pstPath, 3, "x"});
-            },
-            "RDOStores.AddPSTStore: store format 3 is not supported (1 or 2: a Unicode "
-            "PST file)"},
-        MisuseCase{"UnknownStore",
-                   [](RdoFixture& f) {
-                       f.addStore();
-                       f.session->call("GetStoreFromID", {"00"});
-                   },
-                   "RDOSession.GetStoreFromID: no store of this session has the entry id \"00\""},
-        MisuseCase{"DateWithoutYear",
-                   [](RdoFixture& f) { newItemOf(f)->put("Birthday", "--05-01"); },
-                   "RDOContactItem.Birthday: \"--05-01\" is not a date written yyyy-mm-dd"},
-        MisuseCase{"MissingPicture",
-                   [](RdoFixture& f) { newItemOf(f)->call("AddPicture", {"/nonexistent/p.jpg"}); },
-                   "RDOContactItem.AddPicture: cannot read the picture \"/nonexistent/p.jpg\": "
-                   "No such file or directory"},
-        MisuseCase{"SavedTwice",
-                   [](RdoFixture& f) {
-                       const ObjectPtr item = newItemOf(f);
-                       item->call("Save");
-                       item->call("Save");
-                   },
-                   "RDOContactItem.Save: the item was already saved"}),
-    [](const ::testing::TestParamInfo<MisuseCase>& row) { return row.param.name; });
 
 } // namespace
 } // namespace plumbrae::testing
