@@ -141,56 +141,47 @@ TEST_F(ConversionRunTest, ListsTwentyFailuresThenCountsTheRest) {
     EXPECT_NE(text.find("\r\nand 5 more"), std::string::npos);
 }
 
-TEST_F(ConversionRunTest, OutputFailuresStopTheRun) {
-    host.option = OutputKind::Pst;
-    host.folderAnswer = "/out";
-    host.queue = {contact("a.meta", "Lee"), contact("b.meta", "Kim"), contact("c.meta", "Ito")};
-    output.failOnWrite = 2;
-    auto report = run();
-    EXPECT_EQ(report.outcome, RunReport::Outcome::Failed);
-    EXPECT_EQ(output.calls,
-              (std::vector<std::string>{"open /out/", "write 1", "write 2", "abandon"}));
-    EXPECT_EQ(host.messages.back().text, "disk full");
-
-    // An output that cannot be opened stops the run before any file is read.
-    output.calls.clear();
-    output.failOnWrite = 0;
-    output.failOpen = true;
-    report = run();
-    EXPECT_EQ(report.outcome, RunReport::Outcome::Refused);
-    EXPECT_EQ(output.calls, (std::vector<std::string>{"open /out/"}));
-
-    // An output that cannot hold the queue refuses it before the folder is asked for.
-    output.calls.clear();
-    output.refusal = "too many";
-    host.folderTitles.clear();
-    EXPECT_EQ(run().outcome, RunReport::Outcome::Refused);
-    EXPECT_TRUE(host.folderTitles.empty());
-}
-
-TEST_F(ConversionRunTest, ReadFailureEndsTheRunWhenTheOutputSaysSo) {
+// A failed write, a read failure the output cannot pass over and a stop request each end the
+// run after the current file, abandoning the output; an output that cannot be opened or cannot
+// hold the queue refuses the run before any file is read.
+TEST_F(ConversionRunTest, FailuresAndStopsEndTheRunAndAbandonTheOutput) {
     host.option = OutputKind::Pst;
     host.folderAnswer = "/out";
     host.queue = {contact("a.meta", "Lee"), contact("b.meta", "Kim"),
                   (dir.path() / "gone.meta").string(), contact("c.meta", "Ito")};
+    output.failOnWrite = 2;
+    EXPECT_EQ(run().outcome, RunReport::Outcome::Failed);
+    EXPECT_EQ(output.calls,
+              (std::vector<std::string>{"open /out/", "write 1", "write 2", "abandon"}));
+    EXPECT_EQ(host.messages.back().text, "disk full");
+
+    output.calls.clear();
+    output.failOnWrite = 0;
     output.endsOnReadFailure = true;
-    const auto report = run();
-    EXPECT_EQ(report.outcome, RunReport::Outcome::Failed);
+    host.progress.clear();
+    EXPECT_EQ(run().outcome, RunReport::Outcome::Failed);
     EXPECT_EQ(output.calls,
               (std::vector<std::string>{"open /out/", "write 1", "write 2", "abandon"}));
     EXPECT_NE(host.messages.back().text.find("gone.meta"), std::string::npos);
     EXPECT_EQ(host.progress.size(), 2U) << "the display shows the last completed file";
-}
 
-TEST_F(ConversionRunTest, StopsAfterTheCurrentFileWhenAsked) {
-    host.option = OutputKind::Excel;
-    host.folderAnswer = "/out";
-    host.queue = {contact("a.meta", "Lee"), contact("b.meta", "Kim"), contact("c.meta", "Ito")};
+    output.calls.clear();
+    output.endsOnReadFailure = false;
+    host.messages.clear();
+    host.progress.clear();
     host.stopAfter = 1;
-    const auto report = run();
-    EXPECT_EQ(report.outcome, RunReport::Outcome::Interrupted);
+    EXPECT_EQ(run().outcome, RunReport::Outcome::Interrupted);
     EXPECT_EQ(output.calls, (std::vector<std::string>{"open /out/", "write 1", "abandon"}));
     EXPECT_TRUE(host.messages.empty());
+
+    output.calls.clear();
+    output.failOpen = true;
+    EXPECT_EQ(run().outcome, RunReport::Outcome::Refused);
+    EXPECT_EQ(output.calls, (std::vector<std::string>{"open /out/"}));
+    output.refusal = "too many";
+    host.folderTitles.clear();
+    EXPECT_EQ(run().outcome, RunReport::Outcome::Refused);
+    EXPECT_TRUE(host.folderTitles.empty());
 }
 
 } // namespace
