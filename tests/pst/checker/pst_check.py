@@ -445,6 +445,11 @@ class Checker:
             if sorted(ids) != members.get(table, []) or folder.get(prop, (0, want))[1] != want:
                 self.report("table rows, PidTagSubfolders or PidTagContentCount and the folder's "
                             "children in the NBT disagree", "table node 0x%X" % table)
+        for nid in sorted(n for n in nodes if n & 0x1F in (4, 8)):  # hidden ones are not listed
+            listed = [n for n in sorted(nodes[nid].subnodes) if n & 0x1F == 5 and self.pcs.get(
+                (nid, n), {}).get(0x7FFE, (0, b"\0"))[1] != b"\1"]
+            if sorted(self.tcs.get((nid, 0x671), ([], None))[0]) != listed:
+                self.report("attachment table and attachments disagree", "message 0x%X" % nid)
         key = self.pcs.get((None, 0x21), {}).get(0x0FF9, (0, b""))[1]
         for (top, nid), pc in sorted(self.pcs.items(), key=str):
             for prop, (t, v) in pc.items() if top is None and nid & 0x1F in (1, 2) else []:
