@@ -39,9 +39,11 @@ FIXED = {0x0002: 2, 0x0003: 4, 0x0004: 4, 0x000A: 4, 0x000B: 1, 0x0005: 8, 0x000
 MANDATORY = [0x21, 0x61, 0x122, 0x12D, 0x12E, 0x12F, 0x1E1, 0x201, 0x60D, 0x60E, 0x60F, 0x610,
              0x62B, 0x671, 0x692, 0x2223, 0x2226, 0x2227, 0x2230, 0x8022, 0x802D, 0x802E, 0x802F,
              0x8042, 0x804D, 0x804E, 0x804F, 0x8062, 0x806D, 0x806E, 0x806F]
-# Properties MS-PST requires of every message. (It lists PidTagMessageStatus too, but Outlook
-# keeps that in the contents-table row only.)
-MESSAGE_REQUIRED = [0x001A, 0x0E07, 0x0E08, 0x3007, 0x3008, 0x300B]
+# Properties MS-PST requires of folders, messages and attachments, by node type. (It lists
+# PidTagMessageStatus too, but Outlook keeps that in the contents-table row only.)
+REQUIRED = {2: [0x3001, 0x3602, 0x3603, 0x360A], 4: [0x001A, 0x0E07, 0x0E08, 0x3007, 0x3008,
+                                                     0x300B], 5: [0x0E20, 0x3705]}
+REQUIRED.update({3: REQUIRED[2], 8: REQUIRED[4]})
 # Entry IDs of the store and its folders, with the container class of the special folders a
 # client finds through them (MS-OXOSFLD).
 ENTRY_IDS = dict.fromkeys([0x35D8, 0x35E0, 0x35E2, 0x35E3, 0x35E4, 0x35E5, 0x35E6, 0x35E7])
@@ -102,8 +104,8 @@ class Checker:
         if self.eof != len(d) or self.eof < AMAP_FIRST or (self.eof - AMAP_FIRST) % AMAP_RANGE:
             self.report("ibFileEof %d is not the file size %d ending a whole allocation-map range"
                         % (self.eof, len(d)), "ROOT")
-        if d[248] != 2 or u16(d, 8) != 0x4D53 or d[512] != 0x80:
-            self.report("fAMapValid, wMagicClient or bSentinel is wrong", "header")
+        if d[248] != 2 or u16(d, 8) != 0x4D53 or u16(d, 12) != 19 or d[512] != 0x80:
+            self.report("fAMapValid, wMagicClient, wVerClient or bSentinel is wrong", "header")
         self.walk((u64(d, 216), u64(d, 224)), PT_NBT, None, None, None)
         self.walk((u64(d, 232), u64(d, 240)), PT_BBT, None, None, None)
 
@@ -434,9 +436,13 @@ class Checker:
                     self.report("parent 0x%X is not a folder" % node.parent, "node 0x%X" % nid)
                 table = node.parent & ~0x1F | {2: 0x0D, 3: 0x0D, 4: 0x0E, 8: 0x0F}[nid & 0x1F]
                 members.setdefault(table, []).append(nid)
-            missing = [hex(p) for p in MESSAGE_REQUIRED if p not in self.pcs.get((None, nid), {})]
-            if nid & 0x1F == 4 and missing:
+        for (top, nid), pc in sorted(self.pcs.items(), key=str):
+            missing = [hex(p) for p in REQUIRED.get(nid & 0x1F, []) if p not in pc]
+            if missing and (top is None) == (nid & 0x1F != 5):
                 self.report("required properties missing: %s" % missing, "node 0x%X" % nid)
+        for row in self.tcs.get((None, 0x62B), ([], []))[1]:  # receive folders
+            if u32(row.get(0x66050003, bytes(4)), 0) not in nodes or row[0x66050003][0] & 0x1F != 2:
+                self.report("a receive-folder row names no folder", "table node 0x62B")
         for table in sorted(n & ~0x1F | t for n in nodes if n & 0x1F == 2 for t in (0xD, 0xE, 0xF)):
             ids = self.tcs.get((None, table), ([], None))[0]
             folder = self.pcs.get((None, table & ~0x1F | 2), {})

@@ -1,15 +1,14 @@
 #!/usr/bin/python3
-"""Prints what libpff (Debian's python3-pypff) reads from a PST, as JSON.
-
-Usage: pst_dump.py FILE [--folder NAME]; exit status 1 when libpff cannot open the file.
-{"folders": [{"path", "name", "messages", "subfolders"}...], "contacts_folder": path or null,
- "contacts": [{"message_class", "given_name", ..., "email1", "named": {"0xLID" or name: value},
-               "attachments": [{"size", "method", "extension", "hidden"}...]}...]}
-The contacts are the items of the first folder named NAME (default "Contacts"). Named
-properties (the address set's by LID, the public strings by name) are resolved through the
-file's own name-to-ID map, the way a reader has to. Strings are decoded here: libpff's own
-conversion mangles surrogate pairs.
-"""
+# Prints what libpff (Debian's python3-pypff) reads from a PST, as JSON.
+#
+# Usage: pst_dump.py FILE [--folder NAME]; exit status 1 when libpff cannot open the file.
+# {"folders": [{"path", "name", "messages", "subfolders"}...], "contacts_folder": path or null,
+#  "contacts": [{"message_class", "given_name", ..., "email1", "named": {"0xLID" or name: value},
+#                "attachments": [{"size", "method", "extension", "hidden"}...]}...]}
+# The contacts are the items of the first folder named NAME (default "Contacts"). Named
+# properties (the address set's by LID, the public strings by name) are resolved through the
+# file's own name-to-ID map, the way a reader has to. Strings are decoded here: libpff's own
+# conversion mangles surrogate pairs.
 
 import json
 import struct
@@ -28,7 +27,7 @@ FIELDS = {"message_class": 0x001A, "given_name": 0x3A06, "surname": 0x3A11,
 
 
 def entries(item):
-    """{property id: (value type, data bytes)} of an item's first record set."""
+    # {property id: (value type, data bytes)} of an item's first record set.
     rs = item.get_record_set(0) if item.number_of_record_sets else None
     return {e.entry_type: (e.value_type, e.data or b"") for e in
             (rs.get_entry(i) for i in range(rs.number_of_entries if rs else 0))}
@@ -45,7 +44,7 @@ def text(entry):
 
 
 def named_ids(pst, guid):
-    """{LID or name: property id} of the named properties of one property set."""
+    # {LID or name: property id} of the named properties of one property set.
     props = entries(pst.get_name_to_id_map())
     stream, strings = props.get(0x0003, (0, b""))[1], props.get(0x0004, (0, b""))[1]
     guids = [None, PS_MAPI, PS_PUBLIC_STRINGS] + [props[0x0002][1][i:i + 16] for i in range(

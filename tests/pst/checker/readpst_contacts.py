@@ -1,14 +1,13 @@
 #!/usr/bin/python3
-"""Extracts the contacts of a PST with libpst's readpst and prints them as JSON.
-
-Usage: readpst_contacts.py FILE [OUTDIR]; exit status 1 when readpst fails.
-Runs `readpst -r -cv -tc -8 -o OUTDIR FILE` (a temporary folder without OUTDIR) and prints
-{"readpst_status", "readpst_output", "contacts": [{"folder", "FN", "N", "EMAIL", "NOTE", "ORG",
-"TITLE", "TEL;CELL", "AGENT", "lines"}...]} in the order readpst wrote them: N the list of its
-components, EMAIL the list of addresses, TEL;CELL the first TEL typed cell, absent values null.
-readpst writes the assistant as "AGENT:BEGIN:VCARD" and an FN line with no END: that FN is the
-AGENT, not the card's FN.
-"""
+# Extracts the contacts of a PST with libpst's readpst and prints them as JSON.
+#
+# Usage: readpst_contacts.py FILE [OUTDIR]; exit status 1 when readpst fails.
+# Runs `readpst -r -cv -tc -8 -o OUTDIR FILE` (a temporary folder without OUTDIR) and prints
+# {"readpst_status", "readpst_output", "contacts": [{"folder", "FN", "N", "EMAIL", "NOTE", "ORG",
+# "TITLE", "TEL;CELL", "AGENT", "lines"}...]} in the order readpst wrote them: N the list of its
+# components, EMAIL the list of addresses, TEL;CELL the first TEL typed cell, absent values null.
+# readpst writes the assistant as "AGENT:BEGIN:VCARD" and an FN line with no END: that FN is the
+# AGENT, not the card's FN.
 
 import json
 import os
