@@ -106,18 +106,6 @@ TEST(ExcelFile, WritesEachRecordOrRefusesItWhole) {
     EXPECT_THROW(f.WriteDefaultFormats(), support::SinkError);
 }
 
-TEST(ExcelFile, PageBreakListStopsWhereItsRecordLengthWouldOverflow) {
-    support::MemorySink sink;
-    ExcelFile file;
-    ASSERT_EQ(file.CreateFile(sink), 0);
-    for (int row = 0; row < 32766; ++row) {
-        ASSERT_EQ(file.InsertHorizPageBreak(1), 0);
-    }
-    EXPECT_EQ(file.InsertHorizPageBreak(1), ExcelFile::ValueDoesNotFit);
-    ASSERT_EQ(file.CloseFile(), 0);
-    EXPECT_EQ(sink.size(), StartSize + 4 + 2 * 32766 + 2 + 4);
-}
-
 // The sheet takes the code page holding most of its text; cells with characters the page lacks
 // are counted in the notes. In the last case 1252, 1250 and others hold three letters each, the
 // tie goes to 1252 and the Polish name's cell is counted.
