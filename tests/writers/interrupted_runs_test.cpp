@@ -10,6 +10,7 @@
 #include "core/conversion_run.h"
 #include "pst/rdo/rdo_session.h"
 #include "support/atomic_file_sink.h"
+#include "tests/pst/messaging/pst_readers.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_dir.h"
 #include "tests/writers/excel_records.h"
@@ -17,10 +18,8 @@
 #include "writers/pst_export.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
 
@@ -31,19 +30,6 @@ namespace fs = std::filesystem;
 using automation::InvokeKind;
 using core::OutputKind;
 using Outcome = core::RunReport::Outcome;
-
-/// The number of items in the PST's Contacts folder as libpff reads them.
-std::size_t pstContacts(const std::string& pst) {
-    const std::string command =
-        "/usr/bin/python3 '" PLUMBRAE_CHECKER_DIR "/pst_dump.py' '" + pst + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    for (int c = std::fgetc(pipe); c != EOF; c = std::fgetc(pipe)) {
-        out.push_back(static_cast<char>(c));
-    }
-    EXPECT_EQ(pclose(pipe), 0) << out;
-    return nlohmann::json::parse(out.empty() ? "{}" : out)["contacts"].size();
-}
 
 /// The calls made of the object model ("RDOContactItem.Save", "RDOSession released"), and the
 /// one that fails at which occurrence.
@@ -207,7 +193,8 @@ TEST_P(InterruptedRun, LeavesCompleteOutputs) {
     EXPECT_EQ(vcards, cut.option == OutputKind::VCards ? cut.written : 0);
     if (cut.option == OutputKind::Pst && (setUp || cut.written > 0)) {
         ASSERT_FALSE(pst.empty());
-        EXPECT_EQ(pstContacts(pst), static_cast<std::size_t>(cut.written));
+        EXPECT_EQ(pstReaderJson("pst_dump.py", pst)["contacts"].size(), std::size_t(cut.written));
+        EXPECT_EQ(pstFindings(pst), "");
     }
 }
 
