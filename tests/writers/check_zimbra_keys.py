@@ -65,6 +65,10 @@ NAMELESS = {"notes": "Only a note\nsecond line " + "x" * 300}
 # For a sheet in Windows-1252, which every reader reads.
 WESTERN = {"firstName": "Zoë", "lastName": "Ångström", "jobTitle": "Gérant € Œuvre",
            "workStreet": "12 Main St\\nSuite 5", "workCity": "Québec", "notes": "n" * 254 + "!"}
+# Metadata wrapped in JSON, its emoji escaped as surrogate pairs; a date in January.
+WRAPPED = json.dumps({"id": 257, "type": 6, "parent_id": 7, "folder_id": 7, "Path": "/Contacts",
+                      "metadata": meta({"firstName": "Rat 🐀", "lastName": "Grin 😀",
+                                        "birthday": "1984-01-31"}, header=""), "Ver": 10})
 DAMAGED = "Zimbra-Contact-Id: 9\r\nd3:fldd8:lastName9:Lee"
 
 TEXT_VCARD = r"""
@@ -186,12 +190,12 @@ def main(argv):
         paths = {}
         for name, text in (("every", meta(EVERY_KEY)), ("second", meta(SECOND)),
                            ("nameless", meta(NAMELESS)), ("western", meta(WESTERN)),
-                           ("damaged", DAMAGED)):
+                           ("wrapped", WRAPPED), ("damaged", DAMAGED)):
             paths[name] = os.path.join(work, name + ".meta")
             with open(paths[name], "w", encoding="utf-8", newline="") as handle:
                 handle.write(text)
         subprocess.run([generator, work + "/tree", "150", "7"], check=True, capture_output=True)
-        files = [paths["every"], paths["second"], paths["nameless"]]
+        files = [paths[n] for n in ("every", "second", "nameless", "wrapped")]
         files += sorted(glob.glob(os.path.join(HERE, "..", "data", "meta", "*.meta")))
         files += sorted(glob.glob(work + "/tree/**/*.meta", recursive=True))
         contacts = [z.read_meta(f) for f in files]
@@ -204,7 +208,7 @@ def main(argv):
             problems.append("the generated export gave %d cards, exit %d: %s" % (made, status, lines))
         # A file that cannot be read leaves its row empty; the run goes on.
         status, lines = run([program, "--excel", "--out", work + "/western", paths["western"],
-                             paths["damaged"]] + files[1:4])
+                             paths["damaged"]] + files[1:3] + files[4:5])
         if status != 1 or "4 of 5 Zimbra Contacts converted." not in lines:
             problems.append("--excel with a damaged file: exit %d: %s" % (status, lines))
         check_sheet(work + "/western", work, problems, gnumeric=True)
