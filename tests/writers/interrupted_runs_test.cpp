@@ -18,6 +18,7 @@
 #include "writers/pst_export.h"
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -109,8 +110,9 @@ struct Interruption {
 };
 
 void PrintTo(const Interruption& cut, std::ostream* out) {
-    *out << static_cast<int>(cut.option) << "/" << cut.throwAfter << "/" << cut.stopAfter << "/"
-         << cut.failOn << " #" << cut.occurrence;
+    constexpr std::array<const char*, 4> Names = {"none", "pst", "excel", "vcards"};
+    *out << Names.at(static_cast<std::size_t>(cut.option)) << " throw " << cut.throwAfter
+         << " stop " << cut.stopAfter << " fail " << cut.failOn << " #" << cut.occurrence;
 }
 
 class InterruptedRun : public ::testing::TestWithParam<Interruption> {};
