@@ -109,7 +109,7 @@ struct Interruption {
     const char* told; ///< what the closing message says
 };
 
-void PrintTo(const Interruption& cut, std::ostream* out) {
+void PrintTo(const Interruption& cut, std::ostream* out) { // NOLINT(readability-identifier-naming)
     constexpr std::array<const char*, 4> Names = {"none", "pst", "excel", "vcards"};
     *out << Names.at(static_cast<std::size_t>(cut.option)) << " throw " << cut.throwAfter
          << " stop " << cut.stopAfter << " fail " << cut.failOn << " #" << cut.occurrence;

@@ -12,7 +12,7 @@
 namespace plumbrae::writers {
 namespace {
 
-using plumbrae::testing::PrintTo;
+using plumbrae::testing::PrintTo; // NOLINT(misc-unused-using-decls): found by GoogleTest
 
 using core::ContactRecord;
 
