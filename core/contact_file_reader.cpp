@@ -308,13 +308,15 @@ File openRegularFile(const std::string& path) {
         ::close(fd);
         throw ContactFileError(path, kindOfSpecial(status.st_mode));
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // O_NONBLOCK stays: reads of a regular file never return early for it.
     File file(::fdopen(fd, "rb"));
     if (!file) {
         const int error = errno;
         ::close(fd);
         throw ContactFileError(path, "cannot open the file: " + causeOf(error));
     }
+    // The reads are whole chunks already: a stream buffer would only add a copy and a stat.
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
     return file;
 }
 
