@@ -73,6 +73,9 @@ std::optional<std::pair<std::string, bool>> loadMetadata(std::FILE* file, const 
             }
             whole.append(piece);
         }
+        if (got < chunk.size() && std::feof(file) != 0) {
+            break;
+        }
     }
     if (keepWhole) {
         if (auto json = detail::metadataFromJson(whole)) {
