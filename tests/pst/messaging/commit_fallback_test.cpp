@@ -76,7 +76,7 @@ struct Refusal {
     std::optional<std::size_t> committed;
 };
 
-void PrintTo(const Refusal& refusal, std::ostream* out) {
+void PrintTo(const Refusal& refusal, std::ostream* out) { // NOLINT(readability-identifier-naming)
     *out << refusal.name;
 }
 
