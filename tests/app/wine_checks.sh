@@ -84,12 +84,12 @@ same_pst() { # same_pst NAME: the two PST files read the same through libpff and
     "$python" "$here/pst_items.py" "$lin" >"$work/$name.lin.items" &&
         "$python" "$here/pst_items.py" "$win" >"$work/$name.win.items"
     check "$name: PST items read by libpff" -- cmp -s "$work/$name.lin.items" "$work/$name.win.items"
-    "$python" "$checker/readpst_contacts.py" "$lin" "$work/$name.lin.readpst" |
-        "$python" -c 'import json,sys; print(json.dumps([{k: v for k, v in c.items() if k != "folder"} for c in json.load(sys.stdin)["contacts"]]))' \
-            >"$work/$name.lin.readpst.json"
-    "$python" "$checker/readpst_contacts.py" "$win" "$work/$name.win.readpst" |
-        "$python" -c 'import json,sys; print(json.dumps([{k: v for k, v in c.items() if k != "folder"} for c in json.load(sys.stdin)["contacts"]]))' \
-            >"$work/$name.win.readpst.json"
+    local side
+    for side in lin win; do # readpst's cards without the folder they were found in
+        "$python" "$checker/readpst_contacts.py" "${!side}" "$work/$name.$side.readpst" |
+            "$python" -c 'import json,sys; print([{k: v for k, v in c.items() if k != "folder"} for c in json.load(sys.stdin)["contacts"]])' \
+                >"$work/$name.$side.readpst.json"
+    done
     check "$name: PST contacts read by readpst" -- \
         cmp -s "$work/$name.lin.readpst.json" "$work/$name.win.readpst.json"
     check "$name: readpst found the contacts" -- test -s "$work/$name.win.readpst.json"

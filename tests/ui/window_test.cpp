@@ -1,5 +1,4 @@
 #include "core/path_text.h"
-#include "tests/support/print_case.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/fake_dialogs.h"
 #include "ui/caption_frame.h"
@@ -18,7 +17,6 @@
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QTest>
-#include <QTimer>
 #include <QUrl>
 #include <filesystem>
 #include <functional>
@@ -30,7 +28,6 @@
 namespace plumbrae::testing {
 namespace {
 
-using plumbrae::testing::PrintTo;
 using ui::MessageAnswer;
 
 /// An output that records what the run hands it and lets a test act in the middle of a run.
@@ -169,19 +166,6 @@ TEST_F(WindowTest, AddFolderAndDropQueueContactNamesInAnyCase) {
                                                "3 Contacts Queued for Conversion."}));
 }
 
-TEST_F(WindowTest, ClosingTheWindowDuringAddFolderStopsQueueingWithoutAMessage) {
-    for (int i = 0; i < 3; ++i) {
-        dir.write("tree/" + std::to_string(i) + ".meta", "");
-    }
-    dialogs.folders.push_back((dir.path() / "tree").string());
-    // The close arrives with the first events the window processes while it queues.
-    dialogs.onChooseFolder = [&] { QTimer::singleShot(0, &window, [&] { window.close(); }); };
-    click("CmdAddFolder");
-    EXPECT_FALSE(window.isVisible());
-    EXPECT_TRUE(dialogs.shown.empty());
-    EXPECT_LT(rows().size(), 3U);
-}
-
 // Clear and Exit ask first; No changes nothing, Yes empties the queue (keeping the option) or
 // closes the window.
 TEST_F(WindowTest, ClearAndExitAskFirst) {
@@ -275,36 +259,29 @@ TEST_F(RunTest, ClosingTheWindowStopsAfterTheCurrentFileAndCancellingConvertsNot
     EXPECT_FALSE(window.isVisible());
 }
 
-struct ToggleCase {
-    const char* name;
-    const char* store; // nullptr: no store file yet
-    std::uint32_t hidden, showSuperHidden, hideFileExt;
-};
-
-class ToggleHiddenFilesTest : public ::testing::TestWithParam<ToggleCase> {};
-
-TEST_P(ToggleHiddenFilesTest, FlipsTheThreeValues) {
-    TempDir dir;
-    const auto& param = GetParam();
-    if (param.store != nullptr) {
-        dir.write("store", param.store);
+// The three values flip together from what the store holds; a new or unreadable store reads
+// as the system's defaults (hidden files not shown).
+TEST(ToggleHiddenFiles, FlipsTheThreeValues) {
+    const std::pair<const char*, std::vector<std::uint32_t>> cases[] = {
+        {"Hidden=2\n", {1, 1, 0}},
+        {"Hidden=1\nShowSuperHidden=1\nHideFileExt=0\n", {2, 0, 1}},
+        {"Hidden=two\n", {2, 0, 1}},
+        {nullptr, {1, 1, 0}}};
+    for (const auto& [store, expected] : cases) {
+        TempDir dir;
+        if (store != nullptr) {
+            dir.write("store", store);
+        }
+        ui::FileRegistry registry(dir.path() / "store");
+        ui::ToggleHiddenFiles(registry);
+        EXPECT_EQ((std::vector<std::optional<std::uint32_t>>{registry.read("Hidden"),
+                                                             registry.read("ShowSuperHidden"),
+                                                             registry.read("HideFileExt")}),
+                  (std::vector<std::optional<std::uint32_t>>(expected.begin(), expected.end())))
+            << (store ? store : "no store");
+        EXPECT_EQ(ui::hiddenFilesShown(registry), expected[0] == 1);
     }
-    ui::FileRegistry registry(dir.path() / "store");
-    ui::ToggleHiddenFiles(registry);
-    EXPECT_EQ(registry.read("Hidden"), param.hidden);
-    EXPECT_EQ(registry.read("ShowSuperHidden"), param.showSuperHidden);
-    EXPECT_EQ(registry.read("HideFileExt"), param.hideFileExt);
-    EXPECT_EQ(ui::hiddenFilesShown(registry), param.hidden == 1);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Stores, ToggleHiddenFilesTest,
-    ::testing::Values(ToggleCase{"HiddenNotShown", "Hidden=2\n", 1, 1, 0},
-                      ToggleCase{"HiddenShown", "Hidden=1\nShowSuperHidden=1\nHideFileExt=0\n", 2,
-                                 0, 1},
-                      ToggleCase{"Unparsable", "Hidden=two\n", 2, 0, 1},
-                      ToggleCase{"NewStoreReadsAsWindowsDefaults", nullptr, 1, 1, 0}),
-    [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace plumbrae::testing
