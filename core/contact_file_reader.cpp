@@ -6,7 +6,9 @@
 #include "support/file_path.h"
 #include "support/text.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -25,6 +27,16 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
+/// Said of a file whose size is not known before it is read.
+constexpr std::uint64_t UnknownSize = ~std::uint64_t{0};
+
+/// An open contact file and its size when it was opened: reading stops there, so a file of
+/// that size takes one read.
+struct OpenFile {
+    File file;
+    std::uint64_t size = UnknownSize;
+};
+
 /// Metadata beyond this size is no contact: the largest real ones hold a few photos' worth.
 constexpr std::size_t MaxMetadataBytes = std::size_t{64} << 20;
 constexpr const char* TooLarge = "too large to be a contact (more than 64 MiB of contact data)";
@@ -38,7 +50,8 @@ std::string causeOf(int error) {
 /// when it is a JSON export of an item that is not a contact. Small files and files that may be one
 /// JSON object are read whole; larger files are streamed once to find where the metadata stands,
 /// and only that range is read back.
-std::optional<std::pair<std::string, bool>> loadMetadata(std::FILE* file, const std::string& path,
+std::optional<std::pair<std::string, bool>> loadMetadata(std::FILE* file, std::uint64_t size,
+                                                         const std::string& path,
                                                          const std::function<void()>& yield) {
     std::string whole;
     bool keepWhole = true;
@@ -50,7 +63,14 @@ std::optional<std::pair<std::string, bool>> loadMetadata(std::FILE* file, const 
         if (yield) {
             yield();
         }
-        const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), file);
+        const std::size_t want =
+            size == UnknownSize
+                ? chunk.size()
+                : static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), size));
+        const std::size_t got = want == 0 ? 0 : std::fread(chunk.data(), 1, want, file);
+        if (size != UnknownSize) {
+            size -= got;
+        }
         if (got == 0) {
             if (std::ferror(file) != 0) {
                 throw ContactFileError(path, "cannot read the file: " + causeOf(errno));
@@ -73,7 +93,7 @@ std::optional<std::pair<std::string, bool>> loadMetadata(std::FILE* file, const 
             }
             whole.append(piece);
         }
-        if (got < chunk.size() && std::feof(file) != 0) {
+        if (size == 0 || (got < want && std::feof(file) != 0)) {
             break;
         }
     }
@@ -250,7 +270,7 @@ ReadOutcome readMetadata(std::string_view metadata, const std::string& path, Con
 #ifdef _WIN32
 
 /// Opens a regular file for reading; a folder or a device is refused by its type.
-File openRegularFile(const std::string& path) {
+OpenFile openRegularFile(const std::string& path) {
     const auto filePath = support::pathFromUtf8(path);
     std::error_code error;
     const auto type = std::filesystem::status(filePath, error).type();
@@ -266,7 +286,7 @@ File openRegularFile(const std::string& path) {
     if (!file) {
         throw ContactFileError(path, "cannot open the file: " + causeOf(errno));
     }
-    return file;
+    return {std::move(file), UnknownSize};
 }
 
 #else
@@ -290,7 +310,7 @@ std::string kindOfSpecial(mode_t mode) {
 
 /// Opens a regular file for reading. Anything else is refused by its type, found without
 /// reading from it: a pipe would wait for a writer for ever, a device may never end.
-File openRegularFile(const std::string& path) {
+OpenFile openRegularFile(const std::string& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
         const int error = errno;
@@ -320,7 +340,7 @@ File openRegularFile(const std::string& path) {
     }
     // The reads are whole chunks already: a stream buffer would only add a copy and a stat.
     std::setvbuf(file.get(), nullptr, _IONBF, 0);
-    return file;
+    return {std::move(file), static_cast<std::uint64_t>(status.st_size)};
 }
 
 #endif
@@ -332,8 +352,8 @@ ContactFileError::ContactFileError(const std::string& path, const std::string& r
 
 ReadOutcome ReadContactFile(const std::string& path, ContactRecord& record,
                             const std::function<void()>& yield) {
-    const File file = openRegularFile(path);
-    const auto metadata = loadMetadata(file.get(), path, yield);
+    const auto opened = openRegularFile(path);
+    const auto metadata = loadMetadata(opened.file.get(), opened.size, path, yield);
     if (!metadata) {
         return {ItemKind::NotContact, {}};
     }

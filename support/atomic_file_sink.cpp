@@ -55,11 +55,8 @@ std::string randomDigits() {
 
 AtomicFileSink::AtomicFileSink(std::filesystem::path path, bool flush, FileSystem& files)
     : m_path(std::move(path)), m_files(files), m_flush(flush) {
-    // A folder of that name would only make the rename fail at the end.
-    std::error_code ignored;
-    if (std::filesystem::is_directory(m_path, ignored)) {
-        throw SinkError("cannot create " + describeFileError(m_path, EISDIR));
-    }
+    // A folder of that name makes the rename at the end fail; not looked for here, where it
+    // would cost every file a lookup.
     const auto folder = m_path.parent_path();
     for (int attempt = 0; m_fd < 0; ++attempt) {
         m_temporary = folder / (std::string(PartPrefix) + randomDigits() + std::string(PartSuffix));
