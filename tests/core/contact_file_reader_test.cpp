@@ -111,6 +111,7 @@ TEST(ContactFileReader, JsonEdgeCases) {
     EXPECT_EQ(read("{\"metadata\":\"d3:fldd5:notes3:\\t\\/\\\\e\"}").Comments, "\t/\\");
     // A lone surrogate becomes U+FFFD; bytes that are not UTF-8 stay as they are.
     EXPECT_EQ(read("{\"metadata\":\"d3:fldd5:notes1:\\ud800e\"}").Comments, "\xEF\xBF\xBD");
+    EXPECT_EQ(read("{\"metadata\":\"d3:fldd5:notes1:\\udc00e\"}").Comments, "\xEF\xBF\xBD");
     // The pair's ends: U+1F000 is D83C DC00; E000 after a high surrogate is no low one.
     EXPECT_EQ(read("{\"metadata\":\"d3:fldd5:notes2:\\ud83c\\udc00e\"}").Comments, "\U0001F000");
     EXPECT_EQ(read("{\"metadata\":\"d3:fldd5:notes2:\\udbff\\udfffe\"}").Comments, "\U0010FFFF");
