@@ -22,20 +22,80 @@ namespace {
 
 constexpr std::size_t ChunkSize = std::size_t{1} << 16;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 /// Said of a file whose size is not known before it is read.
 constexpr std::uint64_t UnknownSize = ~std::uint64_t{0};
 
-/// An open contact file and its size when it was opened: reading stops there, so a file of
-/// that size takes one read.
-struct OpenFile {
-    File file;
-    std::uint64_t size = UnknownSize;
+#ifdef _WIN32
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
 };
+
+/// An open contact file, read through a stream; its size is learnt by reading it.
+class ContactSource {
+public:
+    explicit ContactSource(std::FILE* file) : m_file(file) {}
+    /// Up to `count` bytes; fewer only at the end of the file. False on a read error.
+    bool read(char* into, std::size_t count, std::size_t& got) {
+        got = std::fread(into, 1, count, m_file.get());
+        return std::ferror(m_file.get()) == 0;
+    }
+    /// Exactly `count` bytes from `offset`, or false.
+    bool readAt(std::uint64_t offset, char* into, std::size_t count) {
+        std::size_t got = 0;
+        return ::_fseeki64(m_file.get(), static_cast<long long>(offset), SEEK_SET) == 0 &&
+               read(into, count, got) && got == count;
+    }
+    [[nodiscard]] std::uint64_t size() const { return UnknownSize; }
+
+private:
+    std::unique_ptr<std::FILE, FileCloser> m_file;
+};
+
+#else
+
+/// An open contact file, read straight from its descriptor (no stream: a stream would add a
+/// system call or two to every file of a run) up to the size it had when it was opened, so a
+/// small file takes one read.
+class ContactSource {
+public:
+    ContactSource(int fd, std::uint64_t size) : m_fd(fd), m_size(size) {}
+    ~ContactSource() { ::close(m_fd); }
+    ContactSource(const ContactSource&) = delete;
+    ContactSource& operator=(const ContactSource&) = delete;
+
+    /// Up to `count` bytes; fewer only at the end of the file. False on a read error.
+    bool read(char* into, std::size_t count, std::size_t& got) {
+        got = 0;
+        while (got < count) {
+            const auto n = ::read(m_fd, into + got, count - got);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                return false;
+            }
+            if (n == 0) {
+                break;
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+    /// Exactly `count` bytes from `offset`, or false.
+    bool readAt(std::uint64_t offset, char* into, std::size_t count) {
+        std::size_t got = 0;
+        return ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) >= 0 && read(into, count, got) &&
+               got == count;
+    }
+    [[nodiscard]] std::uint64_t size() const { return m_size; }
+
+private:
+    int m_fd;
+    std::uint64_t m_size;
+};
+
+#endif
 
 /// Metadata beyond this size is no contact: the largest real ones hold a few photos' worth.
 constexpr std::size_t MaxMetadataBytes = std::size_t{64} << 20;
@@ -50,15 +110,15 @@ std::string causeOf(int error) {
 /// when it is a JSON export of an item that is not a contact. Small files and files that may be one
 /// JSON object are read whole; larger files are streamed once to find where the metadata stands,
 /// and only that range is read back.
-std::optional<std::pair<std::string, bool>> loadMetadata(std::FILE* file, std::uint64_t size,
-                                                         const std::string& path,
-                                                         const std::function<void()>& yield) {
+std::optional<std::pair<std::string, bool>>
+loadMetadata(ContactSource& file, const std::string& path, const std::function<void()>& yield) {
     std::string whole;
     bool keepWhole = true;
     bool decided = false;
     detail::MetadataLineFinder finder;
     // One buffer per thread, reused for every file: a run reads thousands of small files.
     thread_local std::string chunk(ChunkSize, '\0');
+    std::uint64_t size = file.size();
     for (;;) {
         if (yield) {
             yield();
@@ -67,14 +127,14 @@ std::optional<std::pair<std::string, bool>> loadMetadata(std::FILE* file, std::u
             size == UnknownSize
                 ? chunk.size()
                 : static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), size));
-        const std::size_t got = want == 0 ? 0 : std::fread(chunk.data(), 1, want, file);
+        std::size_t got = 0;
+        if (want != 0 && !file.read(chunk.data(), want, got)) {
+            throw ContactFileError(path, "cannot read the file: " + causeOf(errno));
+        }
         if (size != UnknownSize) {
             size -= got;
         }
         if (got == 0) {
-            if (std::ferror(file) != 0) {
-                throw ContactFileError(path, "cannot read the file: " + causeOf(errno));
-            }
             break;
         }
         const std::string_view piece(chunk.data(), got);
@@ -93,7 +153,7 @@ std::optional<std::pair<std::string, bool>> loadMetadata(std::FILE* file, std::u
             }
             whole.append(piece);
         }
-        if (size == 0 || (got < want && std::feof(file) != 0)) {
+        if (size == 0 || got < want) {
             break;
         }
     }
@@ -114,8 +174,7 @@ std::optional<std::pair<std::string, bool>> loadMetadata(std::FILE* file, std::u
         throw ContactFileError(path, TooLarge);
     }
     std::string text(end - begin, '\0');
-    if (fseeko(file, static_cast<off_t>(begin), SEEK_SET) != 0 ||
-        std::fread(text.data(), 1, text.size(), file) != text.size()) {
+    if (!file.readAt(begin, text.data(), text.size())) {
         throw ContactFileError(path, "cannot read the file: it changed while it was read");
     }
     return std::pair{std::move(text), false};
@@ -270,7 +329,7 @@ ReadOutcome readMetadata(std::string_view metadata, const std::string& path, Con
 #ifdef _WIN32
 
 /// Opens a regular file for reading; a folder or a device is refused by its type.
-OpenFile openRegularFile(const std::string& path) {
+std::unique_ptr<ContactSource> openRegularFile(const std::string& path) {
     const auto filePath = support::pathFromUtf8(path);
     std::error_code error;
     const auto type = std::filesystem::status(filePath, error).type();
@@ -282,11 +341,11 @@ OpenFile openRegularFile(const std::string& path) {
         throw ContactFileError(path, "not a regular file (a device)");
     }
     errno = 0;
-    File file(support::openFile(filePath, "rb"));
-    if (!file) {
+    std::FILE* file = support::openFile(filePath, "rb");
+    if (file == nullptr) {
         throw ContactFileError(path, "cannot open the file: " + causeOf(errno));
     }
-    return {std::move(file), UnknownSize};
+    return std::make_unique<ContactSource>(file);
 }
 
 #else
@@ -310,7 +369,7 @@ std::string kindOfSpecial(mode_t mode) {
 
 /// Opens a regular file for reading. Anything else is refused by its type, found without
 /// reading from it: a pipe would wait for a writer for ever, a device may never end.
-OpenFile openRegularFile(const std::string& path) {
+std::unique_ptr<ContactSource> openRegularFile(const std::string& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
         const int error = errno;
@@ -332,15 +391,7 @@ OpenFile openRegularFile(const std::string& path) {
         throw ContactFileError(path, kindOfSpecial(status.st_mode));
     }
     // O_NONBLOCK stays: reads of a regular file never return early for it.
-    File file(::fdopen(fd, "rb"));
-    if (!file) {
-        const int error = errno;
-        ::close(fd);
-        throw ContactFileError(path, "cannot open the file: " + causeOf(error));
-    }
-    // The reads are whole chunks already: a stream buffer would only add a copy and a stat.
-    std::setvbuf(file.get(), nullptr, _IONBF, 0);
-    return {std::move(file), static_cast<std::uint64_t>(status.st_size)};
+    return std::make_unique<ContactSource>(fd, static_cast<std::uint64_t>(status.st_size));
 }
 
 #endif
@@ -352,8 +403,8 @@ ContactFileError::ContactFileError(const std::string& path, const std::string& r
 
 ReadOutcome ReadContactFile(const std::string& path, ContactRecord& record,
                             const std::function<void()>& yield) {
-    const auto opened = openRegularFile(path);
-    const auto metadata = loadMetadata(opened.file.get(), opened.size, path, yield);
+    const auto file = openRegularFile(path);
+    const auto metadata = loadMetadata(*file, path, yield);
     if (!metadata) {
         return {ItemKind::NotContact, {}};
     }
