@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
+#include <utility>
 
 namespace plumbrae::core {
 namespace {
@@ -60,15 +61,36 @@ private:
 class ContactSource {
 public:
     ContactSource(int fd, std::uint64_t size) : m_fd(fd), m_size(size) {}
-    ~ContactSource() { ::close(m_fd); }
+    ~ContactSource() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    ContactSource(ContactSource&& other) noexcept
+        : m_fd(std::exchange(other.m_fd, -1)), m_size(other.m_size) {}
     ContactSource(const ContactSource&) = delete;
     ContactSource& operator=(const ContactSource&) = delete;
+    ContactSource& operator=(ContactSource&&) = delete;
 
     /// Up to `count` bytes; fewer only at the end of the file. False on a read error.
     bool read(char* into, std::size_t count, std::size_t& got) {
+        return readFrom(-1, into, count, got);
+    }
+    /// Exactly `count` bytes from `offset`, or false.
+    bool readAt(std::uint64_t offset, char* into, std::size_t count) {
+        std::size_t got = 0;
+        return readFrom(static_cast<off_t>(offset), into, count, got) && got == count;
+    }
+    [[nodiscard]] std::uint64_t size() const { return m_size; }
+
+private:
+    /// Reads on from where the last read ended (`offset` -1) or from `offset`.
+    bool readFrom(off_t offset, char* into, std::size_t count, std::size_t& got) {
         got = 0;
         while (got < count) {
-            const auto n = ::read(m_fd, into + got, count - got);
+            const auto n = offset < 0 ? ::read(m_fd, into + got, count - got)
+                                      : ::pread(m_fd, into + got, count - got,
+                                                offset + static_cast<off_t>(got));
             if (n < 0 && errno == EINTR) {
                 continue;
             }
@@ -82,15 +104,7 @@ public:
         }
         return true;
     }
-    /// Exactly `count` bytes from `offset`, or false.
-    bool readAt(std::uint64_t offset, char* into, std::size_t count) {
-        std::size_t got = 0;
-        return ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) >= 0 && read(into, count, got) &&
-               got == count;
-    }
-    [[nodiscard]] std::uint64_t size() const { return m_size; }
 
-private:
     int m_fd;
     std::uint64_t m_size;
 };
@@ -329,7 +343,7 @@ ReadOutcome readMetadata(std::string_view metadata, const std::string& path, Con
 #ifdef _WIN32
 
 /// Opens a regular file for reading; a folder or a device is refused by its type.
-std::unique_ptr<ContactSource> openRegularFile(const std::string& path) {
+ContactSource openRegularFile(const std::string& path) {
     const auto filePath = support::pathFromUtf8(path);
     std::error_code error;
     const auto type = std::filesystem::status(filePath, error).type();
@@ -345,7 +359,7 @@ std::unique_ptr<ContactSource> openRegularFile(const std::string& path) {
     if (file == nullptr) {
         throw ContactFileError(path, "cannot open the file: " + causeOf(errno));
     }
-    return std::make_unique<ContactSource>(file);
+    return ContactSource(file);
 }
 
 #else
@@ -369,7 +383,7 @@ std::string kindOfSpecial(mode_t mode) {
 
 /// Opens a regular file for reading. Anything else is refused by its type, found without
 /// reading from it: a pipe would wait for a writer for ever, a device may never end.
-std::unique_ptr<ContactSource> openRegularFile(const std::string& path) {
+ContactSource openRegularFile(const std::string& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
         const int error = errno;
@@ -391,7 +405,7 @@ std::unique_ptr<ContactSource> openRegularFile(const std::string& path) {
         throw ContactFileError(path, kindOfSpecial(status.st_mode));
     }
     // O_NONBLOCK stays: reads of a regular file never return early for it.
-    return std::make_unique<ContactSource>(fd, static_cast<std::uint64_t>(status.st_size));
+    return {fd, static_cast<std::uint64_t>(status.st_size)};
 }
 
 #endif
@@ -403,8 +417,8 @@ ContactFileError::ContactFileError(const std::string& path, const std::string& r
 
 ReadOutcome ReadContactFile(const std::string& path, ContactRecord& record,
                             const std::function<void()>& yield) {
-    const auto file = openRegularFile(path);
-    const auto metadata = loadMetadata(*file, path, yield);
+    auto file = openRegularFile(path);
+    const auto metadata = loadMetadata(file, path, yield);
     if (!metadata) {
         return {ItemKind::NotContact, {}};
     }
