@@ -1,18 +1,19 @@
 #!/usr/bin/python3
 """Prints everything libpff reads from a PST, as JSON, leaving out what differs between two
 files written from the same contacts: time stamps, and the keys drawn at random for each file
-and item.
+and item. The folder tree, each folder with its name, its properties and its items' properties
+(tag, type, bytes as hex). Exit status 1 when libpff cannot open the file.
 
 Usage: pst_items.py FILE
-Output: the folder tree, each folder with its name, its own properties and its items, each item
-with every property (tag, type, bytes as hex) in the order libpff lists them.
-Exit status 1 when libpff cannot open the file.
 """
 
 import json
+import os
 import sys
 
-import pypff
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "pst", "checker"))
+import pypff  # noqa: E402
+from pst_dump import entries  # noqa: E402
 
 PT_SYSTIME = 0x0040
 # Drawn anew for every file or item: search keys, and the entry identifiers of the special
@@ -21,49 +22,23 @@ VARYING = {0x300B, 0x36D0, 0x36D1, 0x36D2, 0x36D3, 0x36D4, 0x36D5, 0x36D7}
 
 
 def properties(item):
-    out = []
-    for r in range(item.number_of_record_sets):
-        record_set = item.get_record_set(r)
-        for e in range(record_set.number_of_entries):
-            entry = record_set.get_entry(e)
-            tag, value_type = entry.entry_type, entry.value_type
-            if value_type == PT_SYSTIME or tag in VARYING:
-                continue
-            data = entry.data
-            out.append(["%04X" % tag, "%04X" % value_type, data.hex() if data else ""])
-    return out
+    return sorted(["%04X" % tag, "%04X" % value_type, data.hex()]
+                  for tag, (value_type, data) in entries(item).items()
+                  if value_type != PT_SYSTIME and tag not in VARYING)
 
 
 def folder_tree(folder):
-    return {
-        "name": folder.name,
-        "properties": properties(folder),
-        "items": [properties(folder.get_sub_message(i))
-                  for i in range(folder.number_of_sub_messages)],
-        "folders": [folder_tree(folder.get_sub_folder(i))
-                    for i in range(folder.number_of_sub_folders)],
-    }
-
-
-def main(argv):
-    if len(argv) != 2:
-        print("usage: pst_items.py FILE", file=sys.stderr)
-        return 2
-    pst = pypff.file()
-    try:
-        pst.open(argv[1])
-    except (IOError, OSError) as error:
-        print("%s: libpff cannot read the file: %s" % (argv[1], error), file=sys.stderr)
-        return 1
-    try:
-        tree = folder_tree(pst.get_root_folder())
-        names = properties(pst.get_name_to_id_map())
-    finally:
-        pst.close()
-    json.dump({"root": tree, "name_to_id_map": names}, sys.stdout, indent=0, sort_keys=True)
-    print()
-    return 0
+    return {"name": folder.name, "properties": properties(folder),
+            "items": [properties(folder.get_sub_message(i))
+                      for i in range(folder.number_of_sub_messages)],
+            "folders": [folder_tree(folder.get_sub_folder(i))
+                        for i in range(folder.number_of_sub_folders)]}
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    pst = pypff.file()
+    pst.open(sys.argv[1])
+    json.dump({"root": folder_tree(pst.get_root_folder()),
+               "name_to_id_map": properties(pst.get_name_to_id_map())},
+              sys.stdout, indent=0, sort_keys=True)
+    print()
