@@ -10,6 +10,7 @@
 # files contain and which wastes room without damaging anything.
 
 import bisect
+import collections
 import os
 import struct
 import sys
@@ -51,16 +52,13 @@ ENTRY_IDS.update({0x36D0: "IPF.Appointment", 0x36D1: "IPF.Contact", 0x36D2: "IPF
                   0x36D3: "IPF.StickyNote", 0x36D4: "IPF.Task", 0x36D7: "IPF.Note"})
 
 
-def u16(b, o):
-    return struct.unpack_from("<H", b, o)[0]
+def unpacker(fmt):
+    return lambda b, o: struct.unpack_from(fmt, b, o)[0]
 
 
-def u32(b, o):
-    return struct.unpack_from("<I", b, o)[0]
-
-
-def u64(b, o):
-    return struct.unpack_from("<Q", b, o)[0]
+u16, u32, u64 = unpacker("<H"), unpacker("<I"), unpacker("<Q")
+# A node: its data blocks in order, its subnodes {nid: Node}, its parent's nid.
+Node = collections.namedtuple("Node", "nid blocks subnodes parent", defaults=(None,))
 
 
 def crc(data):
@@ -77,19 +75,15 @@ class Unreadable(Exception):
     pass
 
 
-class Node:
-    def __init__(self, nid, blocks, subnodes, parent=None):
-        self.nid, self.blocks, self.subnodes, self.parent = nid, blocks, subnodes, parent
-
-
 class Checker:
     def __init__(self, path, data, strict):
         self.path, self.d, self.view, self.strict = path, data, memoryview(data), strict
         self.findings, self.nodes, self.blocks, self.refs = [], {}, {}, {}
         self.extents, self.page_bids, self.pcs, self.tcs = [], [], {}, {}
 
-    def report(self, what, where):
+    def report(self, what, where, result=None):
         self.findings.append("%s: %s (%s)" % (self.path, what, where))
+        return result
 
     # ----- node database: header, B-trees, blocks, data and subnode trees, maps ----------------
 
@@ -111,14 +105,12 @@ class Checker:
 
     def page(self, ib, bid, ptype, where):
         if ib % PAGE or ib + PAGE > len(self.d):
-            self.report("page offset 0x%X is not 512-aligned inside the file" % ib, where)
-            return None
-        p = self.d[ib:ib + PAGE]
-        sig = signature(ib, bid) if ptype in (PT_BBT, PT_NBT, PT_DL) else 0
-        got = struct.unpack_from("<BBHIQ", p, 496)
-        if got != (ptype, ptype, sig, crc(p[:496]), bid):
-            self.report("page trailer (type, type, wSig, CRC, bid) %s, expected %s"
-                        % (got, (ptype, ptype, sig, crc(p[:496]), bid)), where)
+            return self.report("page offset 0x%X is not 512-aligned inside the file" % ib, where)
+        p, sig = self.d[ib:ib + PAGE], signature(ib, bid) if ptype in (PT_BBT, PT_NBT, PT_DL) else 0
+        got, want = struct.unpack_from("<BBHIQ", p, 496), (ptype, ptype, sig, crc(p[:496]), bid)
+        if got != want:
+            self.report("page trailer (type, type, wSig, CRC, bid) %s, expected %s" % (got, want),
+                        where)
         self.extents.append((ib, ib + PAGE, where))
         return p
 
@@ -172,8 +164,7 @@ class Checker:
         self.refs[bid] = self.refs.get(bid, 0) + 1
         ib, cb, _ = self.blocks.get(bid, (0, 8177, 0))
         if cb > 8176 or ib + cb > len(self.d):
-            self.report("bid 0x%X is referenced but not in the BBT" % bid, where)
-            return None
+            return self.report("bid 0x%X is referenced but not in the BBT" % bid, where)
         if bool(bid & 2) != internal:
             self.report("bid 0x%X has the wrong internal bit" % bid, where)
         raw = self.view[ib:ib + cb]
@@ -186,8 +177,7 @@ class Checker:
             return [] if b is None else [b]
         x = self.block(bid, where, True)
         if x is None or len(x) < 8 or x[0] != 1 or x[1] not in (1, 2) or len(x) != 8 + 8 * u16(x, 2):
-            self.report("bid 0x%X is not a valid XBLOCK/XXBLOCK" % bid, where)
-            return []
+            return self.report("bid 0x%X is not a valid XBLOCK/XXBLOCK" % bid, where, [])
         out = []
         for i in range(u16(x, 2)):
             child = u64(x, 8 + 8 * i)
@@ -206,8 +196,7 @@ class Checker:
             return {}
         size = 24 if len(s) > 1 and s[1] == 0 else 16
         if len(s) < 8 or s[0] != 2 or s[1] > 1 or len(s) != 8 + size * u16(s, 2):
-            self.report("bid 0x%X is not a valid SLBLOCK/SIBLOCK" % bid, where)
-            return {}
+            return self.report("bid 0x%X is not a valid SLBLOCK/SIBLOCK" % bid, where, {})
         keys, out = [u32(s, 8 + size * i) for i in range(u16(s, 2))], {}
         if any(a >= b for a, b in zip(keys, keys[1:])):
             self.report("subnode block bid 0x%X is not sorted by nid" % bid, where)
@@ -272,8 +261,7 @@ class Checker:
         # Allocations of a heap-on-node: [[(start, end)...] per block], or None.
         b0 = node.blocks[0] if node.blocks else b""
         if len(b0) < 12 or b0[2] != 0xEC:
-            self.report("heap signature 0xEC missing", where)
-            return None
+            return self.report("heap signature 0xEC missing", where)
         allocs = []
         for i, b in enumerate(node.blocks):
             header = 12 if i == 0 else 66 if i >= 8 and (i - 8) % 128 == 0 else 2
@@ -298,8 +286,7 @@ class Checker:
         if hnid == 0:
             return b""
         if block >= len(allocs) or not 1 <= index <= len(allocs[block]):
-            self.report("%s: heap id 0x%X points to no allocation" % (what, hnid), where)
-            return None
+            return self.report("%s: heap id 0x%X points to no allocation" % (what, hnid), where)
         s, e = allocs[block][index - 1]
         return bytes(node.blocks[block][s:e])
 
@@ -307,8 +294,7 @@ class Checker:
         # [(key, data bytes)] of a BTree-on-heap with the given key and data sizes.
         h = self.value(node, allocs, hid, what, where)
         if not h or len(h) < 8 or h[0] != 0xB5 or (h[1], h[2]) != sizes:
-            self.report("%s: no BTH header with key/data sizes %s" % (what, sizes), where)
-            return []
+            return self.report("%s: no BTH header with key/data sizes %s" % (what, sizes), where, [])
         out = []
 
         def level(hid, depth):
@@ -334,8 +320,7 @@ class Checker:
     def prop(self, node, allocs, ptype, raw, what, where):
         # The bytes of a property or cell value stored as `raw` (inline or by reference).
         if ptype & 0xEFFF not in list(FIXED) + [0x0D, 0x1E, 0x1F, 0xFB, 0xFD, 0xFE, 0x102]:
-            self.report("%s: unknown property type 0x%04X" % (what, ptype), where)
-            return None
+            return self.report("%s: unknown property type 0x%04X" % (what, ptype), where)
         size = FIXED.get(ptype)
         if size is not None and (size <= 4 or len(raw) == size):
             return raw[:size]
@@ -379,8 +364,7 @@ class Checker:
         # (row ids, rows as {tag: bytes}) of a TC.
         info = self.value(node, allocs, u32(node.blocks[0], 4), "TCINFO", where) or b""
         if len(info) < 22 or info[0] != 0x7C or len(info) < 22 + 8 * info[1]:
-            self.report("TCINFO missing or too short for its columns", where)
-            return [], []
+            return self.report("TCINFO missing or too short for its columns", where, ([], []))
         rgib, cols = struct.unpack_from("<4H", info, 2), [
             struct.unpack_from("<IHBB", info, 22 + 8 * i) for i in range(info[1])]
         tags = [c[0] for c in cols]
@@ -537,11 +521,9 @@ def main(argv):
     if "--skip-missing" in options and not all(os.path.exists(p) for p in paths):
         print("skipped, not found: %s" % " ".join(paths))
         return 77
-    status = 0
-    for findings, parsed in (check_file(path, "--strict" in options) for path in paths):
-        print("".join(line + "\n" for line in findings), end="")
-        status = max(status, 2 if not parsed else 1 if findings else 0)
-    return status
+    results = [check_file(path, "--strict" in options) for path in paths]
+    print("".join(line + "\n" for findings, _ in results for line in findings), end="")
+    return max(2 if not parsed else 1 if findings else 0 for findings, parsed in results)
 
 
 if __name__ == "__main__":

@@ -1,30 +1,13 @@
-// The checksum and signature every page and block carries, against known values, and how much
-// a commit writes; the node database's structures are checked in written files by the
-// independent checker and the outside readers (tests/pst/messaging/reader_interop_test.cpp).
+// How much a commit writes. The node database's structures, checksums and signatures are checked
+// in written files by the independent checker and the outside readers
+// (tests/pst/messaging/reader_interop_test.cpp).
 
-#include "pst/ndb/disk_format.h"
 #include "pst/ndb/node_database.h"
-#include "support/crc32.h"
 
 #include <gtest/gtest.h>
 
 namespace plumbrae::testing {
 namespace {
-
-// Expected values: zlib's crc32 with the register preset to all ones and the result inverted
-// back, which is the format's CRC (no preset, no final inversion).
-TEST(Crc, MatchesTheFormatsCrc) {
-    EXPECT_EQ(support::pstCrc32(""), 0x00000000U);
-    EXPECT_EQ(support::pstCrc32("a"), 0x3AB551CEU);
-    EXPECT_EQ(support::pstCrc32("123456789"), 0x2DFD2D88U);
-}
-
-TEST(Signature, FoldsOffsetXorIdentifier) {
-    EXPECT_EQ(pst::ndb::computeSignature(0x4200, 0x17F), 0x437F);
-    EXPECT_EQ(pst::ndb::computeSignature(0x12345678, 0), 0x1234 ^ 0x5678);
-    // Only the low 32 bits count.
-    EXPECT_EQ(pst::ndb::computeSignature(0x100000000ULL, 0), 0);
-}
 
 // A commit writes what changed: the new nodes' blocks, the B-tree pages above them and the
 // allocation maps they touch, not the pages whose entries stayed; an unchanged data tree
