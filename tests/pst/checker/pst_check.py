@@ -1,9 +1,9 @@
 #!/usr/bin/python3
 # Integrity checker for Unicode PST files, written from MS-PST apart from our writer.
 #
-# Usage: pst_check.py [--strict] [--skip-missing] FILE...
+# Usage: pst_check.py [--strict] FILE...
 # One line per finding, "FILE: what (where)". Exit status 0 when every file is clean, 1 with
-# findings, 2 when a file cannot be parsed, 77 for a missing file with --skip-missing. Readers
+# findings, 2 when a file cannot be parsed. Readers
 # such as libpff and libpst skip most of what is checked here (CRCs, allocation maps, reference
 # counts, name-map buckets, folder counts) while Outlook relies on it. --strict also reports
 # leaked space (blocks nobody references, allocation bits over nothing), which Outlook's own
@@ -11,7 +11,6 @@
 
 import bisect
 import collections
-import os
 import struct
 import sys
 import traceback
@@ -23,15 +22,6 @@ PT_BBT, PT_NBT, PT_DL = 0x80, 0x81, 0x86
 MAPS = ((AMAP_FIRST, AMAP_RANGE, 0x84), (0x4600, 0x1F0000, 0x83),
         (AMAP_FIRST + 128 * AMAP_RANGE + 0x400, 496 * AMAP_RANGE, 0x82),
         (AMAP_FIRST + 8192 * AMAP_RANGE + 0x600, 31744 * AMAP_RANGE, 0x85))
-# MS-PST's mpbbR table (NDB_CRYPT_PERMUTE, used by Outlook's reference files); reading inverts it.
-_PERMUTE_R = bytes.fromhex(
-    "41361362a8216ebbf416cc047f64e85d1ef2cb2a74c55e35d295479e962d9a884c7d843fdbac31b6485ff6c4d8398be7"
-    "233b388ec8c1df25b120a546604e9cfbaad35651457c550007c92b9d859b09a08fadb30f63ab894bd7a7155a716642bf"
-    "264a6b98faea7753b270052cfd593a867ece06eb827857c78d43afb41cd45bcde2e9274fc3087280cfb0eff5286dbe30"
-    "4d3492d50e3c2232e5e4f99fc2d10a8112e1ee918376e397e6618a1779a4b7dc907a5c8c02a6ca69de501a1193b95287"
-    "58fced1d37491b6ae0293399bd6cd994f340546ff0c673b8d63e6518441fdd6710f10c19ecae03a1147ba90bfff8a3c0"
-    "a201f72ebc2468750dfeba2fb5d0da3d")
-_DECODE = bytes(_PERMUTE_R.index(i) for i in range(256))
 PC_TYPES, TC_TYPES = {0x02, 0x03, 0x04, 0x05, 0x07, 0x08}, {0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x11,
                                                             0x12, 0x16, 0x17, 0x18}
 FIXED = {0x0002: 2, 0x0003: 4, 0x0004: 4, 0x000A: 4, 0x000B: 1, 0x0005: 8, 0x0006: 8, 0x0007: 8,
@@ -89,8 +79,8 @@ class Checker:
 
     def header(self):
         d = self.d
-        if len(d) < 564 or d[:4] != b"!BDN" or not 23 <= u16(d, 10) < 36 or d[513] > 1:
-            raise Unreadable("not a Unicode PST with 512-byte pages and no or permute encoding")
+        if len(d) < 564 or d[:4] != b"!BDN" or not 23 <= u16(d, 10) < 36 or d[513]:
+            raise Unreadable("not a Unicode PST with 512-byte pages and no encoding")
         for at, size in ((4, 471), (524, 516)):
             if u32(d, at) != crc(d[8:8 + size]):
                 self.report("header CRC does not match the computed one", "offset %d" % at)
@@ -167,8 +157,7 @@ class Checker:
             return self.report("bid 0x%X is referenced but not in the BBT" % bid, where)
         if bool(bid & 2) != internal:
             self.report("bid 0x%X has the wrong internal bit" % bid, where)
-        raw = self.view[ib:ib + cb]
-        return bytes(raw).translate(_DECODE) if not internal and self.d[513] == 1 else raw
+        return self.view[ib:ib + cb]
 
     def data_tree(self, bid, where):
         # The data blocks of a block, XBLOCK or XXBLOCK tree, in order.
@@ -403,16 +392,14 @@ class Checker:
                                          "cell 0x%08X" % tag, where)
             if row.get(0x67F20003) != struct.pack("<I", key):
                 self.report("row %d's row id differs from the row index's 0x%X" % (pos, key), where)
-            ids.append(key)
-            rows.append(row)
+            ids, rows = ids + [key], rows + [row]
         return ids, rows
 
     # ----- the messaging layer: mandatory nodes, messages, folder contents, name-to-ID map -----
 
     def store(self, nodes):
-        for nid in MANDATORY:
-            if nid not in nodes:
-                self.report("mandatory node 0x%X is missing" % nid, "NBT")
+        for nid in set(MANDATORY) - set(nodes):
+            self.report("mandatory node 0x%X is missing" % nid, "NBT")
         members = {}  # table node -> the folders or messages it must list
         for nid, node in sorted(nodes.items()):
             if nid & 0x1F in (2, 3, 4, 8) and nid != 0x122:
@@ -433,8 +420,8 @@ class Checker:
             prop, want = {0xD: (0x360A, bytes([bool(ids)])), 0xE: (0x3602, struct.pack(
                 "<I", len(ids)))}.get(table & 0x1F, (0, None))
             if sorted(ids) != members.get(table, []) or folder.get(prop, (0, want))[1] != want:
-                self.report("table rows, PidTagSubfolders or PidTagContentCount and the folder's "
-                            "children in the NBT disagree", "table node 0x%X" % table)
+                self.report("table rows, PidTagSubfolders or PidTagContentCount disagree with "
+                            "the NBT", "table node 0x%X" % table)
         for nid in sorted(n for n in nodes if n & 0x1F in (4, 8)):  # hidden ones are not listed
             listed = [n for n in sorted(nodes[nid].subnodes) if n & 0x1F == 5 and self.pcs.get(
                 (nid, n), {}).get(0x7FFE, (0, b"\0"))[1] != b"\1"]
@@ -460,8 +447,7 @@ class Checker:
         get = lambda p: names.get(p, (0, None))[1]  # noqa: E731
         count, entries, strings = get(0x0001), get(0x0003), get(0x0004) or b""
         if not count or not u32(count, 0) or entries is None or len(entries) % 8:
-            self.report("bucket count or entry stream missing or partial", "name-to-ID map")
-            return
+            return self.report("bucket count or entry stream missing or partial", "name-to-ID map")
         expected = {}
         for pos in range(len(entries) // 8):
             key, field, idx = struct.unpack_from("<IHH", entries, 8 * pos)
@@ -469,8 +455,8 @@ class Checker:
                 self.report("entry %d has wPropIdx %d" % (pos, idx), "name-to-ID map")
             if field & 1:
                 key = crc(strings[key + 4:key + 4 + u32(strings, key)])
-            bucket = expected.setdefault(0x1000 + (key ^ field) % u32(count, 0), [])
-            bucket.append(struct.pack("<IHH", key, field, idx))
+            expected.setdefault(0x1000 + (key ^ field) % u32(count, 0), []).append(
+                struct.pack("<IHH", key, field, idx))
         for prop in set(expected) | {p for p in names if 0x1000 <= p < 0x2000}:
             got = get(prop) or b""
             if sorted(got[o:o + 8] for o in range(0, len(got), 8)) != sorted(expected.get(prop, [])):
@@ -515,12 +501,9 @@ def check_file(path, strict):
 
 def main(argv):
     options, paths = {a for a in argv[1:] if a[:2] == "--"}, [a for a in argv[1:] if a[:2] != "--"]
-    if not paths or options - {"--strict", "--skip-missing"}:
-        print("usage: pst_check.py [--strict] [--skip-missing] FILE...", file=sys.stderr)
+    if not paths or options - {"--strict"}:
+        print("usage: pst_check.py [--strict] FILE...", file=sys.stderr)
         return 2
-    if "--skip-missing" in options and not all(os.path.exists(p) for p in paths):
-        print("skipped, not found: %s" % " ".join(paths))
-        return 77
     results = [check_file(path, "--strict" in options) for path in paths]
     print("".join(line + "\n" for findings, _ in results for line in findings), end="")
     return max(2 if not parsed else 1 if findings else 0 for findings, parsed in results)

@@ -1,14 +1,13 @@
 #!/usr/bin/python3
 # Prints what libpff (Debian's python3-pypff) reads from a PST, as JSON.
 #
-# Usage: pst_dump.py FILE [--folder NAME]; exit status 1 when libpff cannot open the file.
-# {"folders": [{"path", "name", "messages", "subfolders"}...], "contacts_folder": path or null,
-#  "contacts": [{"message_class", "given_name", ..., "email1", "named": {"0xLID" or name: value},
-#                "attachments": [{"size", "method", "extension", "hidden"}...]}...]}
-# The contacts are the items of the first folder named NAME (default "Contacts"). Named
-# properties (the address set's by LID, the public strings by name) are resolved through the
-# file's own name-to-ID map, the way a reader has to. Strings are decoded here: libpff's own
-# conversion mangles surrogate pairs.
+# Usage: pst_dump.py FILE; exit status 1 when libpff cannot open the file.
+# {"folders": [{"path", "name"}...], "contacts": [{"message_class", "given_name", ..., "email1",
+#  "named": {"0xLID" or name: value}, "attachments": [{"size", "method", "extension", "hidden"}]}]}
+# The contacts are the items of the first folder named "Contacts". Named properties (the address
+# set's by LID, the public strings by name) are resolved through the file's own name-to-ID map,
+# the way a reader has to. Strings are decoded here: libpff's own conversion mangles surrogate
+# pairs.
 
 import json
 import struct
@@ -34,21 +33,18 @@ def entries(item):
 
 
 def text(entry):
-    if entry is None:
-        return None
-    value_type, data = entry
+    value_type, data = entry or (0, None)
     if value_type == 0x101F:  # a count, offsets, then the strings
         offsets = list(struct.unpack_from("<%dI" % (1 + struct.unpack_from("<I", data)[0]), data))
         return [data[a:b].decode("utf-16-le") for a, b in zip(offsets[1:], offsets[2:] + [len(data)])]
-    return data.decode("utf-16-le") if value_type == 0x001F else data.hex()
+    return None if data is None else data.decode("utf-16-le") if value_type == 0x001F else data.hex()
 
 
 def named_ids(pst, guid):
     # {LID or name: property id} of the named properties of one property set.
     props = entries(pst.get_name_to_id_map())
-    stream, strings = props.get(0x0003, (0, b""))[1], props.get(0x0004, (0, b""))[1]
-    guids = [None, PS_MAPI, PS_PUBLIC_STRINGS] + [props[0x0002][1][i:i + 16] for i in range(
-        0, len(props.get(0x0002, (0, b""))[1]), 16)]
+    stream, strings, guids = (props.get(p, (0, b""))[1] for p in (0x0003, 0x0004, 0x0002))
+    guids = [None, PS_MAPI, PS_PUBLIC_STRINGS] + [guids[i:i + 16] for i in range(0, len(guids), 16)]
     out = {}
     for pos in range(len(stream) // 8):
         key, field, _ = struct.unpack_from("<IHH", stream, 8 * pos)
@@ -65,8 +61,7 @@ def named_property_id(pst, guid, lid):
 
 def folders(folder, path, out):
     here = "" if path is None else (path + "/" if path else "") + (folder.name or "")
-    out.append({"path": here, "name": folder.name, "messages": folder.number_of_sub_messages,
-                "subfolders": folder.number_of_sub_folders, "_folder": folder})
+    out.append({"path": here, "name": folder.name, "_folder": folder})
     for i in range(folder.number_of_sub_folders):
         folders(folder.get_sub_folder(i), here, out)
     return out
@@ -77,36 +72,27 @@ def contact(message, ids):
     out = {field: text(props.get(prop)) for field, prop in FIELDS.items()}
     out["named"] = {name if isinstance(name, str) else "0x%04X" % name: text(props.get(pid))
                     for name, pid in ids.items() if pid in props}
-    out["email1"] = out["named"].get("0x8083")
-    out["attachments"] = []
+    out["email1"], out["attachments"] = out["named"].get("0x8083"), []
     for a in (message.get_attachment(i) for i in range(message.number_of_attachments)):
         props = entries(a)
-        out["attachments"].append({"size": a.size, "method": text(props.get(0x3705)),
-                                   "extension": text(props.get(0x3703)),
-                                   "hidden": text(props.get(0x7FFF))})
+        out["attachments"].append({"size": a.size, **{k: text(props.get(p)) for k, p in (
+            ("method", 0x3705), ("extension", 0x3703), ("hidden", 0x7FFF))}})
     return out
 
 
 def main(argv):
-    if len(argv) not in (2, 4) or (len(argv) == 4 and argv[2] != "--folder"):
-        print("usage: pst_dump.py FILE [--folder NAME]", file=sys.stderr)
-        return 2
     pst = pypff.file()
     try:
         pst.open(argv[1])
     except (IOError, OSError) as e:
         print("%s: libpff cannot read the file: %s" % (argv[1], e), file=sys.stderr)
         return 1
-    tree, ids = folders(pst.get_root_folder(), None, []), {
-        **named_ids(pst, PSETID_ADDRESS), **named_ids(pst, PS_PUBLIC_STRINGS)}
-    target = next((f for f in tree if f["name"] == (argv[3] if len(argv) == 4 else "Contacts")),
-                  None)
-    messages = target["_folder"] if target else None
-    contacts = [contact(messages.get_sub_message(i), ids)
-                for i in range(messages.number_of_sub_messages if messages else 0)]
-    for f in tree:
-        del f["_folder"]
-    json.dump({"folders": tree, "contacts_folder": target and target["path"],
+    tree = folders(pst.get_root_folder(), None, [])
+    ids = {**named_ids(pst, PSETID_ADDRESS), **named_ids(pst, PS_PUBLIC_STRINGS)}
+    target = next((f["_folder"] for f in tree if f["name"] == "Contacts"), None)
+    contacts = [contact(target.get_sub_message(i), ids)
+                for i in range(target.number_of_sub_messages if target else 0)]
+    json.dump({"folders": [{"path": f["path"], "name": f["name"]} for f in tree],
                "contacts": contacts}, sys.stdout, ensure_ascii=False, indent=1)
     return 0
 

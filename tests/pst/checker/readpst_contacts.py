@@ -3,8 +3,8 @@
 #
 # Usage: readpst_contacts.py FILE [OUTDIR]; exit status 1 when readpst fails.
 # Runs `readpst -r -cv -tc -8 -o OUTDIR FILE` (a temporary folder without OUTDIR) and prints
-# {"readpst_status", "readpst_output", "contacts": [{"folder", "FN", "N", "EMAIL", "NOTE", "ORG",
-# "TITLE", "TEL;CELL", "AGENT", "lines"}...]} in the order readpst wrote them: N the list of its
+# {"readpst_output", "contacts": [{"folder", "FN", "N", "EMAIL", "NOTE", "ORG", "TITLE",
+# "TEL;CELL", "AGENT", "lines"}...]} in the order readpst wrote them: N the list of its
 # components, EMAIL the list of addresses, TEL;CELL the first TEL typed cell, absent values null.
 # readpst writes the assistant as "AGENT:BEGIN:VCARD" and an FN line with no END: that FN is the
 # AGENT, not the card's FN.
@@ -29,17 +29,13 @@ def parse_cards(text, folder):
         if line.upper() == "BEGIN:VCARD":
             card = dict.fromkeys(("FN", "N", "NOTE", "ORG", "TITLE", "TEL;CELL", "AGENT"))
             card.update(folder=folder, lines=[], EMAIL=[])
-        elif card is None or not line:
-            continue
-        elif line.upper() == "END:VCARD":
+        elif line.upper() == "END:VCARD" and card:
             cards.append(card)
             card = None
-        else:
+        elif card and line:
             card["lines"].append(line)
-            if key == "AGENT" and value.upper() == "BEGIN:VCARD":
-                agent = True
-            elif agent and key == "FN":
-                card["AGENT"], agent = unescape(value), False
+            if key == "AGENT" or agent and key == "FN":
+                agent, card["AGENT"] = not agent, unescape(value) if agent else None
             elif key.startswith("TEL") and "CELL" in re.split("[;=,]", key):
                 card["TEL;CELL"] = card["TEL;CELL"] or unescape(value)
             elif key == "N":
@@ -51,29 +47,21 @@ def parse_cards(text, folder):
     return cards
 
 
-def extract(pst, outdir):
-    r = subprocess.run(["readpst", "-r", "-cv", "-tc", "-8", "-o", outdir, pst],
-                       capture_output=True, text=True, check=False)
-    contacts = []
-    for root, dirs, files in os.walk(outdir):
-        dirs.sort()
-        for name in sorted(files):
-            with open(os.path.join(root, name), encoding="utf-8", errors="replace") as f:
-                contacts += parse_cards(f.read(), os.path.relpath(root, outdir))
-    return {"readpst_status": r.returncode, "readpst_output": r.stdout + r.stderr,
-            "contacts": contacts}
-
-
 def main(argv):
-    if len(argv) not in (2, 3):
-        print("usage: readpst_contacts.py FILE [OUTDIR]", file=sys.stderr)
-        return 2
     with tempfile.TemporaryDirectory() as tmp:
-        if len(argv) == 3:
-            os.makedirs(argv[2], exist_ok=True)
-        result = extract(argv[1], argv[2] if len(argv) == 3 else tmp)
-    json.dump(result, sys.stdout, ensure_ascii=False, indent=1)
-    return 0 if result["readpst_status"] == 0 else 1
+        outdir = argv[2] if len(argv) == 3 else tmp
+        os.makedirs(outdir, exist_ok=True)
+        r = subprocess.run(["readpst", "-r", "-cv", "-tc", "-8", "-o", outdir, argv[1]],
+                           capture_output=True, text=True, check=False)
+        contacts = []
+        for root, dirs, files in os.walk(outdir):
+            dirs.sort()
+            for name in sorted(files):
+                with open(os.path.join(root, name), encoding="utf-8", errors="replace") as f:
+                    contacts += parse_cards(f.read(), os.path.relpath(root, outdir))
+    json.dump({"readpst_output": r.stdout + r.stderr, "contacts": contacts}, sys.stdout,
+              ensure_ascii=False, indent=1)
+    return 0 if r.returncode == 0 else 1
 
 
 if __name__ == "__main__":

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <sys/wait.h>
+#include <vector>
 
 namespace plumbrae::testing {
 
@@ -45,6 +46,24 @@ inline nlohmann::json pstReaderJson(const std::string& script, const std::filesy
     }
     return start == std::string::npos ? nlohmann::json::object()
                                       : nlohmann::json::parse(text.substr(start));
+}
+
+/// The cards readpst extracts from the Contacts folder.
+inline std::vector<nlohmann::json> readpstContactCards(const std::filesystem::path& pst,
+                                                       std::string* failure = nullptr) {
+    std::vector<nlohmann::json> cards;
+    const auto all = pstReaderJson("readpst_contacts.py", pst, failure);
+    for (const auto& card : all["contacts"]) {
+        if (card["folder"].get<std::string>().find("Contacts") != std::string::npos) {
+            cards.push_back(card);
+        }
+    }
+    return cards;
+}
+
+/// The items of the Contacts folder as libpff reads them.
+inline nlohmann::json libpffContacts(const std::filesystem::path& pst) {
+    return pstReaderJson("pst_dump.py", pst)["contacts"];
 }
 
 /// The checker's findings ("" for a clean file); `strict` also reports leaked space.

@@ -70,14 +70,8 @@ void expectReadersSee(const fs::path& path, const Store& store, std::size_t coun
                              "Contacts", "Journal", "Notes", "Tasks", "Drafts"}) {
         EXPECT_EQ(folders.count(std::string("Top of Personal Folders/") + name), 1U) << name;
     }
-    const auto readpst = pstReaderJson("readpst_contacts.py", path, &failure);
+    const auto cards = readpstContactCards(path, &failure);
     EXPECT_EQ(failure, "");
-    std::vector<Json> cards;
-    for (const auto& card : readpst["contacts"]) {
-        if (card["folder"].get<std::string>().find("Contacts") != std::string::npos) {
-            cards.push_back(card);
-        }
-    }
     ASSERT_EQ(dump["contacts"].size(), count);
     ASSERT_EQ(cards.size(), count);
     for (std::size_t i = 0; i < count; ++i) {

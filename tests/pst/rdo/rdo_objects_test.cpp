@@ -42,9 +42,6 @@ struct RdoFixture : ::testing::Test {
             ->call("Add", {2})
             .toObject();
     }
-    [[nodiscard]] nlohmann::json contactsInFile() const {
-        return pstReaderJson("pst_dump.py", pstPath)["contacts"];
-    }
     /// The failure of `action`: "Object.Member: cause".
     static std::string failureOf(const std::function<void()>& action) {
         try {
@@ -79,7 +76,7 @@ TEST_F(RdoFixture, EveryPropertyKeepsItsValueAndLogoffWritesTheSavedItem) {
     item->call("Save");
     newItem(store); // never saved: not in the file
     session->call("Logoff");
-    const auto contacts = contactsInFile();
+    const auto contacts = libpffContacts(pstPath);
     ASSERT_EQ(contacts.size(), 1U);
     EXPECT_EQ(contacts[0]["given_name"], "0");
     EXPECT_EQ(contacts[0]["attachments"][0]["size"], 4);
@@ -90,7 +87,7 @@ TEST_F(RdoFixture, EveryPropertyKeepsItsValueAndLogoffWritesTheSavedItem) {
 TEST_F(RdoFixture, ReleasingASessionWithoutLogoffOnlyCleansUp) {
     newItem(addStore())->call("Save");
     session.reset();
-    EXPECT_EQ(contactsInFile().size(), 0U);
+    EXPECT_EQ(libpffContacts(pstPath).size(), 0U);
 }
 
 // Misuse fails naming the object, the member and the cause, and changes nothing: an existing
@@ -120,7 +117,7 @@ TEST_F(RdoFixture, MisuseFailsWithTheObjectMemberAndCause) {
     EXPECT_NE(failureOf([&] { item->call("Save"); }).find("RDOContactItem.Save:"),
               std::string::npos);
     session->call("Logoff");
-    EXPECT_EQ(contactsInFile().size(), 1U);
+    EXPECT_EQ(libpffContacts(pstPath).size(), 1U);
 }
 
 } // namespace
