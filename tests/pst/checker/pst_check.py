@@ -61,8 +61,7 @@ def signature(ib, bid):
     return ((v >> 16) ^ v) & 0xFFFF
 
 
-class Unreadable(Exception):
-    pass
+Unreadable = type("Unreadable", (Exception,), {})
 
 
 class Checker:
@@ -124,8 +123,8 @@ class Checker:
         for i, key in enumerate(keys):
             o = i * size
             if lvl:
-                nxt = keys[i + 1] if i + 1 < n else hi
-                self.walk((u64(p, o + 8), u64(p, o + 16)), ptype, lvl - 1, key, nxt)
+                self.walk((u64(p, o + 8), u64(p, o + 16)), ptype, lvl - 1, key,
+                          keys[i + 1] if i + 1 < n else hi)
             elif ptype == PT_NBT:
                 if key in self.nodes or u32(p, o + 4):
                     self.report("nid 0x%X appears twice or has upper bits set" % key, where)
@@ -162,8 +161,7 @@ class Checker:
     def data_tree(self, bid, where):
         # The data blocks of a block, XBLOCK or XXBLOCK tree, in order.
         if not bid & 2:
-            b = self.block(bid, where, False) if bid else None
-            return [] if b is None else [b]
+            return [b for b in [self.block(bid, where, False) if bid else None] if b is not None]
         x = self.block(bid, where, True)
         if x is None or len(x) < 8 or x[0] != 1 or x[1] not in (1, 2) or len(x) != 8 + 8 * u16(x, 2):
             return self.report("bid 0x%X is not a valid XBLOCK/XXBLOCK" % bid, where, [])

@@ -6,6 +6,7 @@
 #include "tests/pst/messaging/pst_readers.h"
 #include "tests/support/temp_dir.h"
 
+#include <cctype>
 #include <gtest/gtest.h>
 
 namespace plumbrae::testing {
@@ -99,12 +100,44 @@ TEST_F(RdoFixture, MisuseFailsWithTheObjectMemberAndCause) {
         {[&] { item->put("Birthday", "--05-01"); }, "RDOContactItem.Birthday: "},
         {[&] { item->call("AddPicture", {"/no/p.jpg"}); },
          "RDOContactItem.AddPicture: cannot read the picture \"/no/p.jpg\": No such file"},
-        {[&] { item->call("Save"), item->call("Save"); }, "RDOContactItem.Save: "}};
+        {[&] { item->call("Save"), item->call("Save"); }, "RDOContactItem.Save: "},
+        {[&] { session->get("Nope"); }, "RDOSession has no member \"Nope\""},
+        {[&] { item->call("AddPicture"); }, "RDOContactItem.AddPicture: AddPicture takes 1 "},
+        {[&] { item->call("AddPicture", {5}); },
+         "RDOContactItem.AddPicture: type mismatch: expected text"},
+        {[&] { (void)Variant(ObjectPtr{}).toObject(); }, "type mismatch"}};
     for (const auto& [action, failure] : failures) {
         EXPECT_EQ(failureOf(action).substr(0, failure.size()), failure);
     }
     session->call("Logoff");
     EXPECT_EQ(libpffContacts(pstPath).size(), 1U);
+}
+
+// Objects are made by the factory registered under their ProgID, in any case; a failure names
+// the ProgID and the cause, and a registration made for a while restores the one before.
+TEST(AutomationRegistry, CreatesRegisteredClassesAndReportsFailuresWithTheProgId) {
+    EXPECT_FALSE(automation::sameMemberName("a@", "a`"));
+    EXPECT_EQ(RdoFixture::failureOf([] { automation::createObject("Test.Nothing"); }),
+              "cannot create object \"Test.Nothing\": no class is registered under that name");
+    pst::rdo::registerRdoSession();
+    const auto progId = std::string(automation::contract::SessionProgId);
+    std::string otherCase = progId;
+    for (char& c : otherCase) {
+        c = static_cast<char>(std::isupper(c) != 0 ? std::tolower(c) : std::toupper(c));
+    }
+    auto first = automation::createObject(otherCase);
+    EXPECT_NE(first, automation::createObject(progId));
+    {
+        const automation::ScopedRegistration replaced(
+            progId, []() -> ObjectPtr { throw std::runtime_error("no profile"); });
+        EXPECT_EQ(RdoFixture::failureOf([&] { automation::createObject(progId); }),
+                  "cannot create object \"" + progId + "\": no profile");
+        const automation::ScopedRegistration empty(progId, [] { return ObjectPtr{}; });
+        EXPECT_THROW(automation::createObject(progId), AutomationError);
+    }
+    EXPECT_EQ(automation::createObject(progId)->className(), "RDOSession");
+    automation::unregisterFactory(progId);
+    EXPECT_THROW(automation::createObject(progId), AutomationError);
 }
 
 } // namespace
