@@ -2,6 +2,8 @@
 // files show only the sample's); and the life of a PstFile: when it commits, what it refuses,
 // what it leaves on disk.
 
+#include "pst/ltp/heap_builder.h"
+#include "pst/ltp/property_context.h"
 #include "pst/messaging/contact_message_p.h"
 #include "pst/messaging/pst_file.h"
 #include "tests/pst/messaging/pst_readers.h"
@@ -43,6 +45,18 @@ TEST(FileUnder, PicksTheNamesTheCardIsFiledAndShownUnder) {
         EXPECT_EQ(fileUnderFor(contact).pattern, c.pattern) << c.expected;
         EXPECT_EQ(shownNameFor(contact), c.shown) << c.expected;
     }
+}
+
+// What a written file cannot show: the limits the heap and property builders refuse to pass.
+TEST(Builders, RefuseAllocationsPastTheLimitAndAPropertySetTwice) {
+    pst::ltp::HeapBuilder heap(pst::ltp::HeapClient::BTree);
+    EXPECT_NO_THROW(heap.allocate(std::string(pst::ltp::MaxHeapAllocation, 'x')));
+    EXPECT_THROW(heap.allocate(std::string(pst::ltp::MaxHeapAllocation + 1, 'x')),
+                 std::length_error);
+    using pst::ltp::makeTag, pst::ltp::PropertyType;
+    EXPECT_THROW(pst::ltp::buildPropertyContext({{makeTag(0x3001, PropertyType::String), "a"},
+                                                 {makeTag(0x3001, PropertyType::Binary), "b"}}),
+                 std::invalid_argument);
 }
 
 TEST(ContactText, LineEndsBecomeCrLf) {
