@@ -1,87 +1,59 @@
 #!/usr/bin/env bash
-# Drives plumbrae-convert as a user would and checks its answers and exit statuses.
+# Drives plumbrae-convert as a user would and checks its answers, files and exit statuses.
 # usage: convert_cli_test.sh PLUMBRAE_CONVERT
 set -uo pipefail
 convert=$1
 work=$(mktemp -d)
 trap 'chmod -R u+rwx "$work"; rm -rf "$work"' EXIT
 failures=0
-
-expect() { # expect STATUS DESCRIPTION -- COMMAND...
-    local want=$1 what=$2
-    shift 3
-    "$@" >"$work/stdout" 2>"$work/stderr"
+fail() { echo "FAIL: $*" && failures=$((failures + 1)); }
+# run STATUS TEXT ARGUMENT...: the run ends with STATUS and its output (both streams) holds TEXT.
+run() {
+    local want=$1 text=$2
+    shift 2
+    "$convert" "$@" &>"$work/said"
     local got=$?
-    if [[ $got -ne $want ]]; then
-        echo "FAIL: $what: exit $got, expected $want"
-        cat "$work/stdout" "$work/stderr"
-        failures=$((failures + 1))
-    fi
+    [[ $got == "$want" ]] && grep -qF -- "$text" "$work/said" ||
+        fail "$*: exit $got (not $want) or no '$text' in: $(head -c 600 "$work/said")"
 }
-contains() { # contains FILE TEXT DESCRIPTION
-    if ! grep -qF -- "$2" "$1"; then
-        echo "FAIL: $3: '$2' not in $(basename "$1")"
-        cat "$1"
-        failures=$((failures + 1))
-    fi
+files() { # files FOLDER NAME...: the folder holds exactly these files
+    [[ $(cd "$1" && ls | sort) == "$(printf '%s\n' "${@:2}" | sort)" ]] || fail "$1 holds: $(ls "$1")"
 }
 
-mkdir -p "$work/in/sub" "$work/in/other"
+mkdir -p "$work/in/sub" "$work/in/other" "$work/long"
 printf 'd3:fldd9:firstName3:Ann8:lastName3:Leee' >"$work/in/a.meta"
 printf 'd3:fldd9:firstName3:Bob8:lastName3:Kime' >"$work/in/sub/B.META"
 printf 'd3:fldd9:firstName3:Cat8:lastName3:Itye' >"$work/in/sub/c.meta.txt"
 printf 'd3:fldd9:firstName3:Dan8:lastName3:Doee' >"$work/in/other/d.meta "
-
-expect 0 "help" -- "$convert" --help
-contains "$work/stdout" "--vcards" "help text"
-expect 0 "version" -- "$convert" --version
-contains "$work/stdout" "plumbrae-convert" "version text"
-expect 2 "no option" -- "$convert" --out "$work/o" "$work/in"
-contains "$work/stderr" "choose one of --vcards, --excel and --pst" "usage message"
-expect 2 "two options" -- "$convert" --vcards --excel --out "$work/o" "$work/in"
-expect 2 "unknown option" -- "$convert" --vcards --frobnicate --out "$work/o" "$work/in"
-expect 2 "missing path" -- "$convert" --vcards --out "$work/o" "$work/nothing-here"
-contains "$work/stderr" "nothing-here: no such file or folder" "missing path message"
-
-# A folder is walked breadth-first; .meta in any case and with a trailing space is taken.
-expect 0 "folder" -- "$convert" --vcards --out "$work/o1" "$work/in"
-for card in "Ann Lee1.vcf" "Dan Doe2.vcf" "Bob Kim3.vcf"; do
-    [[ -f "$work/o1/$card" ]] || { echo "FAIL: $card missing"; ls "$work/o1"; failures=$((failures + 1)); }
-done
-[[ $(ls "$work/o1" | wc -l) -eq 3 ]] || { echo "FAIL: c.meta.txt must not be taken"; failures=$((failures + 1)); }
-contains "$work/stdout" "Zimbra Contacts converted successfully." "success message"
-
-# A damaged file is listed with its reason, the others convert, the status is 1.
 printf 'd3:fldd9:firstName9:Ann' >"$work/bad.meta"
-expect 1 "damaged file" -- "$convert" --vcards --out "$work/o2" "$work/in/a.meta" "$work/bad.meta"
-contains "$work/stdout" "1 of 2 Zimbra Contacts converted." "summary"
-contains "$work/stdout" "bad.meta: damaged contact data at byte" "reason"
-[[ -f "$work/o2/Ann Lee1.vcf" ]] || { echo "FAIL: good file not converted"; failures=$((failures + 1)); }
+long=$(printf 'n%.0s' {1..300})
+printf 'd3:fldd9:firstName3:Ann5:notes300:%see' "$long" >"$work/long/l.meta"
+printf x >"$work/file"
 
+run 0 --vcards --help
+run 0 plumbrae-convert --version
+run 2 "choose one of --vcards, --excel and --pst" --out "$work/o" "$work/in"
+run 2 "choose one of" --vcards --excel --out "$work/o" "$work/in"
+run 2 "frobnicate" --vcards --frobnicate --out "$work/o" "$work/in"
+run 2 "nothing-here: no such file or folder" --vcards --out "$work/o" "$work/nothing-here"
+run 2 "cannot create the output folder" --vcards --out "$work/file" "$work/in"
+# A folder is walked breadth-first; .meta in any case and with a trailing space is taken.
+run 0 "Zimbra Contacts converted successfully." --vcards --out "$work/o1" "$work/in"
+files "$work/o1" "Ann Lee1.vcf" "Dan Doe2.vcf" "Bob Kim3.vcf"
+# A damaged file is listed with its reason, the others convert, the status is 1.
+run 1 "1 of 2 Zimbra Contacts converted." --vcards --out "$work/o2" "$work/in/a.meta" "$work/bad.meta"
+grep -q "bad.meta: damaged contact data at byte" "$work/said" || fail "the damaged file's reason"
+files "$work/o2" "Ann Lee1.vcf"
 # A value the worksheet cannot hold is listed, but the CSV beside it holds it whole: complete.
-mkdir -p "$work/long"
-printf 'd3:fldd9:firstName3:Ann5:notes300:%see' "$(printf 'n%.0s' {1..300})" >"$work/long/l.meta"
-expect 0 "value whole in the CSV" -- "$convert" --excel --out "$work/o5" "$work/long"
-contains "$work/stdout" "left out of" "left-out value listed"
-contains "$work/o5/ZimbraContacts.csv" "$(printf 'n%.0s' {1..300})" "long value in the CSV"
-
-# An output folder that cannot be made is an error before anything is read.
-printf 'x' >"$work/file"
-expect 2 "output is a file" -- "$convert" --vcards --out "$work/file" "$work/in"
-contains "$work/stderr" "cannot create the output folder" "output folder message"
-
-# The other two options write their files.
-expect 0 "excel" -- "$convert" --excel --out "$work/o3" "$work/in"
-[[ -s "$work/o3/ZimbraContacts.xls" ]] || { echo "FAIL: no worksheet"; failures=$((failures + 1)); }
-[[ -s "$work/o3/ZimbraContacts.csv" ]] || { echo "FAIL: no CSV"; failures=$((failures + 1)); }
-contains "$work/stdout" "ZimbraContacts.csv" "closing message names the CSV"
-expect 0 "pst" -- "$convert" --pst --out "$work/o4" "$work/in"
-ls "$work/o4"/Zimbracontacts*.pst >/dev/null 2>&1 || { echo "FAIL: no PST"; failures=$((failures + 1)); }
-
+run 0 "left out of" --excel --out "$work/o3" "$work/long"
+grep -q "$long" "$work/o3/ZimbraContacts.csv" || fail "the long value is not in the CSV"
+run 0 "ZimbraContacts.csv" --excel --out "$work/o4" "$work/in"
+files "$work/o4" ZimbraContacts.csv ZimbraContacts.xls
+run 0 "converted successfully" --pst --out "$work/o5" "$work/in"
+[[ $(ls "$work/o5") == Zimbracontacts*.pst ]] || fail "no PST: $(ls "$work/o5")"
 if [[ $(id -u) -ne 0 ]]; then
     mkdir "$work/locked" && chmod 500 "$work/locked"
-    expect 2 "unwritable output" -- "$convert" --vcards --out "$work/locked" "$work/in"
-    contains "$work/stderr" "permission denied" "write failure names the cause"
+    run 2 "permission denied" --vcards --out "$work/locked" "$work/in"
 fi
 
 echo "$failures failure(s)"
