@@ -21,11 +21,9 @@ struct BiffRecord {
 inline std::vector<BiffRecord> splitRecords(std::string_view bytes, bool* complete = nullptr) {
     std::vector<BiffRecord> records;
     std::size_t at = 0;
-    while (at + 4 <= bytes.size()) {
-        const auto length = support::readLe16(bytes, at + 2);
-        records.push_back(
-            {support::readLe16(bytes, at), std::string(bytes.substr(at + 4, length))});
-        at += 4U + length;
+    for (; at + 4 <= bytes.size(); at += 4U + support::readLe16(bytes, at + 2)) {
+        records.push_back({support::readLe16(bytes, at),
+                           std::string(bytes.substr(at + 4, support::readLe16(bytes, at + 2)))});
     }
     if (complete != nullptr) {
         *complete = at == bytes.size();
@@ -33,17 +31,7 @@ inline std::vector<BiffRecord> splitRecords(std::string_view bytes, bool* comple
     return records;
 }
 
-/// A LABEL record's cell and text.
-struct LabelCell {
-    std::uint16_t row = 0;
-    std::uint16_t column = 0;
-    std::string text;
-};
-
-inline LabelCell readLabel(const BiffRecord& record) {
-    const std::string_view body = record.body;
-    return {support::readLe16(body, 0), support::readLe16(body, 2),
-            std::string(body.substr(8, static_cast<std::uint8_t>(body[7])))};
-}
+/// The row of a LABEL record's cell.
+inline int labelRow(const BiffRecord& record) { return support::readLe16(record.body, 0); }
 
 } // namespace plumbrae::testing

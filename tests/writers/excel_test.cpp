@@ -31,12 +31,11 @@ std::string records(std::string_view bytes) {
     std::string out;
     std::array<char, 8> digits{};
     for (const auto& record : splitRecords(bytes)) {
-        std::snprintf(digits.data(), digits.size(), "|%02X:", record.id);
-        out += digits.data();
-        for (const char c : record.body.substr(0, 16)) {
-            std::snprintf(digits.data(), digits.size(), " %02X", static_cast<unsigned char>(c));
-            out += std::isalpha(static_cast<unsigned char>(c)) != 0 ? std::string(1, c)
-                                                                    : std::string(digits.data());
+        out += (std::snprintf(digits.data(), digits.size(), "|%02X:", record.id), digits.data());
+        for (const char byte : record.body.substr(0, 16)) {
+            const auto c = static_cast<unsigned char>(byte);
+            std::snprintf(digits.data(), digits.size(), std::isalpha(c) != 0 ? "%c" : " %02X", c);
+            out += digits.data();
         }
         out += record.body.size() > 16 ? "+" + std::to_string(record.body.size() - 16) : "";
     }
@@ -106,6 +105,18 @@ TEST(ExcelFile, WritesEachRecordOrRefusesItWhole) {
     EXPECT_THROW(f.WriteDefaultFormats(), support::SinkError);
 }
 
+/// The sheet of contacts with these first names, written into `sink`.
+ExcelContactSheet& sheetOf(ExcelContactSheet& sheet, support::ByteSink& sink,
+                           const std::vector<std::string>& firstNames) {
+    sheet.openOn(sink, "ZimbraContacts.xls");
+    for (std::size_t i = 0; i < firstNames.size(); ++i) {
+        ContactRecord record;
+        record.FirstName = firstNames[i];
+        sheet.Save2ExcelContact(record, static_cast<std::int32_t>(i) + 1);
+    }
+    return sheet;
+}
+
 // The sheet takes the code page holding most of its text; cells with characters the page lacks
 // are counted in the notes. In the last case 1252, 1250 and others hold three letters each, the
 // tie goes to 1252 and the Polish name's cell is counted.
@@ -120,13 +131,7 @@ TEST(ExcelSheet, TakesThePageHoldingMostOfItsText) {
     for (const auto& [names, codePage, substituted] : cases) {
         support::MemorySink sink;
         ExcelContactSheet sheet;
-        sheet.openOn(sink, "sheet.xls");
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            ContactRecord record;
-            record.FirstName = names[i];
-            sheet.Save2ExcelContact(record, static_cast<std::int32_t>(i) + 1);
-        }
-        sheet.close();
+        sheetOf(sheet, sink, names).close();
         EXPECT_EQ(sheet.codePage(), codePage) << names[0];
         EXPECT_EQ(support::readLe16(sink.bytes(), 12), codePage); // the CODEPAGE record
         const auto notes = sheet.notes();
@@ -169,12 +174,10 @@ TEST(ExcelSheet, LongValuesAreLeftOutAndNamedInShortNotes) {
 }
 
 TEST(ExcelSheet, WriteFailureStopsWithTheCauseAndLeavesNothingOpen) {
-    for (const std::size_t limit :
-         {std::size_t{0}, std::size_t{400}, std::size_t{1408}, std::size_t{1513}}) {
+    for (const std::size_t limit : {0U, 400U, 1408U, 1513U}) {
         support::FailingSink sink(limit);
         ExcelContactSheet sheet;
-        sheet.openOn(sink, "sheet.xls");
-        sheet.Save2ExcelContact(ContactRecord{}, 1);
+        sheetOf(sheet, sink, {""});
         try {
             sheet.close();
             ADD_FAILURE() << "a full disk must stop the run " << limit;

@@ -29,15 +29,15 @@ namespace {
 
 namespace fs = std::filesystem;
 using automation::InvokeKind;
+using automation::Variant;
 using core::OutputKind;
-using Outcome = core::RunReport::Outcome;
 
 /// The calls made of the object model ("RDOContactItem.Save", "RDOSession released"), and the
 /// one that fails at which occurrence.
 struct CallLog {
     std::vector<std::string> lines;
     std::string failOn;
-    int failOccurrence = 1;
+    long failOccurrence = 1;
     [[nodiscard]] long count(const std::string& line) const {
         return std::count(lines.begin(), lines.end(), line);
     }
@@ -55,24 +55,21 @@ public:
     [[nodiscard]] std::string_view className() const override { return m_inner->className(); }
 
 protected:
-    automation::Variant invoke(InvokeKind kind, std::string_view member,
-                               std::span<const automation::Variant> arguments) override {
-        m_log->lines.push_back(std::string(className()) + "." + std::string(member));
-        if (m_log->lines.back() == m_log->failOn &&
-            m_log->count(m_log->failOn) == m_log->failOccurrence) {
+    Variant invoke(InvokeKind kind, std::string_view member,
+                   std::span<const Variant> arguments) override {
+        const auto& line =
+            m_log->lines.emplace_back(std::string(className()) + "." + std::string(member));
+        if (line == m_log->failOn && m_log->count(line) == m_log->failOccurrence) {
             throw std::runtime_error("injected failure");
         }
-        automation::Variant result;
-        if (kind == InvokeKind::Get) {
-            result = m_inner->get(member);
-        } else if (kind == InvokeKind::Put) {
+        if (kind == InvokeKind::Put) {
             m_inner->put(member, arguments[0]);
-        } else {
-            result = m_inner->call(member, arguments);
+            return {};
         }
-        return result.isObject()
-                   ? automation::Variant(std::make_shared<Spy>(result.toObject(), m_log))
-                   : result;
+        Variant result = kind == InvokeKind::Get ? m_inner->get(member)
+                                                 : m_inner->call(member, arguments);
+        return result.isObject() ? Variant(std::make_shared<Spy>(result.toObject(), m_log))
+                                 : result;
     }
 
 private:
@@ -86,13 +83,12 @@ class FaultyHost : public ScriptedHost {
 public:
     int throwAfter = -1;
     void yield() override {
-        ScriptedHost::yield();
-        if (throwAfter == 0 && yields == 3) {
+        if (++yields == 3 && throwAfter == 0) {
             throw std::runtime_error("injected fault");
         }
     }
     void showProgress(const core::Progress& shown) override {
-        ScriptedHost::showProgress(shown);
+        progress.push_back(shown);
         if (throwAfter > 0 && static_cast<int>(progress.size()) == throwAfter) {
             throw std::bad_alloc();
         }
@@ -110,18 +106,16 @@ struct Interruption {
 };
 
 void PrintTo(const Interruption& cut, std::ostream* out) { // NOLINT(readability-identifier-naming)
-    constexpr std::array<const char*, 4> Names = {"none", "pst", "excel", "vcards"};
-    *out << Names.at(static_cast<std::size_t>(cut.option)) << " throw " << cut.throwAfter
-         << " stop " << cut.stopAfter << " fail " << cut.failOn << " #" << cut.occurrence;
+    *out << std::array{"none", "pst", "excel", "vcards"}.at(static_cast<std::size_t>(cut.option))
+         << " throw " << cut.throwAfter << " stop " << cut.stopAfter << " fail " << cut.failOn
+         << " #" << cut.occurrence;
 }
 
 class InterruptedRun : public ::testing::TestWithParam<Interruption> {};
 
 TEST_P(InterruptedRun, LeavesCompleteOutputs) {
     const Interruption& cut = GetParam();
-    auto log = std::make_shared<CallLog>();
-    log->failOn = cut.failOn;
-    log->failOccurrence = cut.occurrence;
+    auto log = std::make_shared<CallLog>(CallLog{{}, cut.failOn, cut.occurrence});
     const automation::ScopedRegistration spied(
         automation::contract::SessionProgId, [log]() -> automation::ObjectPtr {
             if (log->failOn == "create") {
@@ -135,17 +129,16 @@ TEST_P(InterruptedRun, LeavesCompleteOutputs) {
     host.folderAnswer = (dir.path() / "out").string();
     fs::create_directory(host.folderAnswer);
     host.queue.clear();
-    for (int i = 0; i < 6; ++i) {
-        host.queue.push_back(
-            dir.write("in/" + std::to_string(i) + ".meta",
-                      "d3:fldd9:firstName1:" + std::to_string(i) + "8:lastName3:Leee")
-                .string());
+    for (const char* name : {"0", "1", "2", "3", "4", "5"}) {
+        const std::string meta = std::string("d3:fldd9:firstName1:") + name + "8:lastName3:Leee";
+        host.queue.push_back(dir.write(std::string("in/") + name + ".meta", meta).string());
     }
     host.throwAfter = cut.throwAfter;
     host.stopAfter = cut.stopAfter;
     writers::OutputSet outputs;
     const core::RunReport report =
         core::ConversionRun(host, [&](OutputKind kind) { return outputs.outputFor(kind); }).run();
+    using Outcome = core::RunReport::Outcome;
     EXPECT_EQ(report.outcome == Outcome::Interrupted, cut.stopAfter >= 0);
     EXPECT_NE(report.outcome, Outcome::Completed);
     EXPECT_EQ(report.converted, cut.written);
@@ -160,8 +153,7 @@ TEST_P(InterruptedRun, LeavesCompleteOutputs) {
     // failed Logoff it tries once more), and releases its session.
     const bool setUp =
         log->count("RDOStore.ValidateIPMTree") == 1 && log->failOn != "RDOStore.ValidateIPMTree";
-    EXPECT_EQ(log->count("RDOSession.Logoff"),
-              setUp ? 1 + (cut.failOn == std::string("RDOSession.Logoff")) : 0);
+    EXPECT_EQ(log->count("RDOSession.Logoff"), setUp ? 1 + (log->failOn == "RDOSession.Logoff") : 0);
     EXPECT_TRUE(!setUp || log->count("RDOSession released") == 1);
 
     int vcards = 0;
@@ -182,12 +174,11 @@ TEST_P(InterruptedRun, LeavesCompleteOutputs) {
             const auto records = splitRecords(bytes, &complete);
             ASSERT_TRUE(complete && !records.empty());
             EXPECT_EQ(records.back().id, 0x000A); // EOF
-            int lastRow = 0;
+            int lastRow = 0; // row 0 holds the column titles
             for (const auto& record : records) {
-                lastRow =
-                    record.id == 0x0004 ? std::max<int>(lastRow, readLabel(record).row) : lastRow;
+                lastRow = record.id == 0x0004 ? std::max(lastRow, labelRow(record)) : lastRow;
             }
-            EXPECT_EQ(lastRow, cut.written); // row 0 holds the column titles
+            EXPECT_EQ(lastRow, cut.written);
         } else {
             ADD_FAILURE() << name << " was left beside the outputs";
         }
@@ -203,36 +194,33 @@ TEST_P(InterruptedRun, LeavesCompleteOutputs) {
 constexpr const char* Stopped = "stopped";
 constexpr const char* Creating = "Cause: Could not create the PST file \"";
 constexpr const char* SavingSecond = "Cause: Could not save contact 2 in the PST file \"";
+constexpr auto VCards = OutputKind::VCards;
+constexpr auto Excel = OutputKind::Excel;
+constexpr auto Pst = OutputKind::Pst;
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(EveryOption, InterruptedRun, ::testing::Values(
-    Interruption{OutputKind::VCards, 0, -1, "", 0, 0, Stopped},
-    Interruption{OutputKind::VCards, 3, -1, "", 0, 3, Stopped},
-    Interruption{OutputKind::VCards, -1, 2, "", 0, 2, ""},
-    Interruption{OutputKind::Excel, 0, -1, "", 0, 0, Stopped},
-    Interruption{OutputKind::Excel, 1, -1, "", 0, 1, Stopped},
-    Interruption{OutputKind::Excel, 4, -1, "", 0, 4, Stopped},
-    Interruption{OutputKind::Excel, -1, 3, "", 0, 3, ""},
-    Interruption{OutputKind::Pst, 0, -1, "", 0, 0, Stopped},
-    Interruption{OutputKind::Pst, 2, -1, "", 0, 2, Stopped},
-    Interruption{OutputKind::Pst, 5, -1, "", 0, 5, Stopped},
-    Interruption{OutputKind::Pst, -1, 1, "", 0, 1, ""},
+    Interruption{VCards, 0, -1, "", 0, 0, Stopped}, Interruption{VCards, 3, -1, "", 0, 3, Stopped},
+    Interruption{VCards, -1, 2, "", 0, 2, ""}, Interruption{Excel, 0, -1, "", 0, 0, Stopped},
+    Interruption{Excel, 1, -1, "", 0, 1, Stopped}, Interruption{Excel, 4, -1, "", 0, 4, Stopped},
+    Interruption{Excel, -1, 3, "", 0, 3, ""}, Interruption{Pst, 0, -1, "", 0, 0, Stopped},
+    Interruption{Pst, 2, -1, "", 0, 2, Stopped}, Interruption{Pst, 5, -1, "", 0, 5, Stopped},
+    Interruption{Pst, -1, 1, "", 0, 1, ""},
     // A failing call ends the run with the Outlook message, whose cause says what was being
     // done and which call failed.
-    Interruption{OutputKind::Pst, -1, -1, "create", 1, 0, "Cause: Could not start the Outlook "
-        "session: cannot create object \"Redemption.RDOSession\": class not registered"},
-    Interruption{OutputKind::Pst, -1, -1, "RDOSession.Logon", 1, 0,
+    Interruption{Pst, -1, -1, "create", 1, 0, "Cause: Could not start the Outlook session: "
+        "cannot create object \"Redemption.RDOSession\": class not registered"},
+    Interruption{Pst, -1, -1, "RDOSession.Logon", 1, 0,
         "Cause: Could not start the Outlook session: RDOSession.Logon: injected failure"},
-    Interruption{OutputKind::Pst, -1, -1, "RDOStores.AddPSTStore", 1, 0, Creating},
-    Interruption{OutputKind::Pst, -1, -1, "RDOStore.ValidateIPMTree", 1, 0, Creating},
-    Interruption{OutputKind::Pst, -1, -1, "RDOSession.GetStoreFromID", 1, 0,
+    Interruption{Pst, -1, -1, "RDOStores.AddPSTStore", 1, 0, Creating},
+    Interruption{Pst, -1, -1, "RDOStore.ValidateIPMTree", 1, 0, Creating},
+    Interruption{Pst, -1, -1, "RDOSession.GetStoreFromID", 1, 0,
         "Cause: Could not save contact 1 in the PST file \""},
-    Interruption{OutputKind::Pst, -1, -1, "RDOStore.GetDefaultFolder", 3, 2,
+    Interruption{Pst, -1, -1, "RDOStore.GetDefaultFolder", 3, 2,
         "Cause: Could not save contact 3 in the PST file \""},
-    Interruption{OutputKind::Pst, -1, -1, "RDOItems.Add", 2, 1, SavingSecond},
-    Interruption{OutputKind::Pst, -1, -1, "RDOContactItem.Save", 2, 1, SavingSecond},
-    Interruption{OutputKind::Pst, -1, -1, "RDOSession.Logoff", 1, 6,
-        "Cause: Could not close the PST file \""}));
+    Interruption{Pst, -1, -1, "RDOItems.Add", 2, 1, SavingSecond},
+    Interruption{Pst, -1, -1, "RDOContactItem.Save", 2, 1, SavingSecond},
+    Interruption{Pst, -1, -1, "RDOSession.Logoff", 1, 6, "Cause: Could not close the PST file \""}));
 // clang-format on
 
 TEST(PstTimeStamp, HasNoLeadingZerosButInTheSeconds) {

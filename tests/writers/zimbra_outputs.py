@@ -4,6 +4,7 @@
 # python3-pypff. `expected_values` works out the value each place must hold for one contact;
 # `read_*` return what an output holds per contact; `check_contact` pairs both up. Used by the key
 # test and by bench/value_coverage.py.
+import csv
 import datetime
 import json
 import os
@@ -13,72 +14,43 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "pst", "checker"))
 
-PSETID_ADDRESS = bytes.fromhex("0420060000000000c000000000000046")
-
 # key: (vCard place, worksheet column, PST place). A vCard place is (property, types, part):
 # the value of the part of a line of that property whose type parameters are exactly `types`.
 # A PST place is a property tag id, or ("lid", n) for a named property of the address set.
 # None: the output has no place for the key.
 PLACES = {
-    "firstName": (("N", "", 1), 1, 0x3A06),
-    "lastName": (("N", "", 0), 3, 0x3A11),
-    "middleName": (("N", "", 2), 2, 0x3A44),
-    "namePrefix": (("N", "", 3), 6, 0x3A45),
-    "nameSuffix": (("N", "", 4), 5, 0x3A05),
-    "fullName": (("FN", "", 0), 1, 0x3001),
-    "nickname": (("NICKNAME", "", 0), None, 0x3A4F),
-    "company": (("ORG", "", 0), 7, 0x3A16),
-    "department": (("ORG", "", 1), 11, 0x3A18),
-    "jobTitle": (("TITLE", "", 0), 8, 0x3A17),
-    "office": (("ADR", "WORK", 1), 9, 0x3A19),
+    "firstName": (("N", "", 1), 1, 0x3A06), "lastName": (("N", "", 0), 3, 0x3A11),
+    "middleName": (("N", "", 2), 2, 0x3A44), "namePrefix": (("N", "", 3), 6, 0x3A45),
+    "nameSuffix": (("N", "", 4), 5, 0x3A05), "fullName": (("FN", "", 0), 1, 0x3001),
+    "nickname": (("NICKNAME", "", 0), None, 0x3A4F), "company": (("ORG", "", 0), 7, 0x3A16),
+    "department": (("ORG", "", 1), 11, 0x3A18), "jobTitle": (("TITLE", "", 0), 8, 0x3A17),
+    "office": (("ADR", "WORK", 1), 9, 0x3A19), "workURL": (("URL", "WORK", 0), None, 0x3A51),
+    "homeURL": (("URL", "HOME", 0), 10, ("lid", 0x802B)), "notes": (("NOTE", "", 0), 36, 0x1000),
+    "birthday": (("BDAY", "", 0), 34, 0x3A42),
+    "anniversary": (("X-ANNIVERSARY", "", 0), 35, 0x3A41),
     "email": (("EMAIL", "INTERNET PREF", 0), 4, ("lid", 0x8083)),
     "email2": (("EMAIL", "INTERNET", 0), None, ("lid", 0x8093)),
     "email3": (("EMAIL", "INTERNET", 0), None, ("lid", 0x80A3)),
-    "workEmail1": (("EMAIL", "INTERNET", 0), 23, ("lid", 0x8062)),
-    "workEmail2": (("EMAIL", "INTERNET", 0), 24, ("lid", 0x8062)),
-    "workEmail3": (("EMAIL", "INTERNET", 0), 25, ("lid", 0x8062)),
-    "workPhone": (("TEL", "VOICE WORK", 0), 19, 0x3A08),
-    "workPhone2": (("TEL", "VOICE WORK", 0), None, 0x3A1B),
-    "companyPhone": (("TEL", "WORK", 0), None, 0x3A57),
-    "workFax": (("TEL", "FAX WORK", 0), 20, 0x3A24),
-    "mobilePhone": (("TEL", "CELL VOICE", 0), 21, 0x3A1C),
-    "mobilePhone2": (("TEL", "CELL VOICE", 0), None, None),
-    "pager": (("TEL", "PAGER VOICE", 0), 22, 0x3A21),
-    "carPhone": (("TEL", "CAR VOICE", 0), None, 0x3A1E),
-    "homePhone": (("TEL", "HOME VOICE", 0), 31, 0x3A09),
-    "homePhone2": (("TEL", "HOME VOICE", 0), None, 0x3A2F),
-    "homeFax": (("TEL", "FAX HOME", 0), 32, 0x3A25),
-    "otherPhone": (("TEL", "VOICE", 0), None, 0x3A1F),
-    "workStreet": (("ADR", "WORK", 2), 14, ("lid", 0x8045)),
-    "workCity": (("ADR", "WORK", 3), 15, ("lid", 0x8046)),
-    "workState": (("ADR", "WORK", 4), 17, ("lid", 0x8047)),
-    "workPostalCode": (("ADR", "WORK", 5), 16, ("lid", 0x8048)),
-    "workCountry": (("ADR", "WORK", 6), 18, ("lid", 0x8049)),
-    "homeStreet": (("ADR", "HOME", 2), 26, 0x3A5D),
-    "homeCity": (("ADR", "HOME", 3), 27, 0x3A59),
-    "homeState": (("ADR", "HOME", 4), 29, 0x3A5C),
-    "homePostalCode": (("ADR", "HOME", 5), 28, 0x3A5B),
-    "homeCountry": (("ADR", "HOME", 6), 30, 0x3A5A),
-    "otherStreet": (("ADR", "POSTAL", 2), None, 0x3A63),
-    "otherCity": (("ADR", "POSTAL", 3), None, 0x3A5F),
-    "otherState": (("ADR", "POSTAL", 4), None, 0x3A62),
-    "otherPostalCode": (("ADR", "POSTAL", 5), None, 0x3A61),
-    "otherCountry": (("ADR", "POSTAL", 6), None, 0x3A60),
-    "homeStreet2": (("ADR", "POSTAL", 2), None, 0x3A63),
-    "homeCity2": (("ADR", "POSTAL", 3), None, 0x3A5F),
-    "homeState2": (("ADR", "POSTAL", 4), None, 0x3A62),
-    "homePostalCode2": (("ADR", "POSTAL", 5), None, 0x3A61),
-    "homeCountry2": (("ADR", "POSTAL", 6), None, 0x3A60),
-    "homeURL": (("URL", "HOME", 0), 10, ("lid", 0x802B)),
-    "workURL": (("URL", "WORK", 0), None, 0x3A51),
-    "imAddress1": (("IM", "", 0), None, ("lid", 0x8062)),
-    "imAddress2": (("IM", "", 0), None, None),
-    "imAddress3": (("IM", "", 0), None, None),
-    "birthday": (("BDAY", "", 0), 34, 0x3A42),
-    "anniversary": (("X-ANNIVERSARY", "", 0), 35, 0x3A41),
-    "notes": (("NOTE", "", 0), 36, 0x1000),
 }
-
+for key, types, column, tag in (
+        ("workPhone", "VOICE WORK", 19, 0x3A08), ("workPhone2", "VOICE WORK", None, 0x3A1B),
+        ("companyPhone", "WORK", None, 0x3A57), ("workFax", "FAX WORK", 20, 0x3A24),
+        ("mobilePhone", "CELL VOICE", 21, 0x3A1C), ("mobilePhone2", "CELL VOICE", None, None),
+        ("pager", "PAGER VOICE", 22, 0x3A21), ("carPhone", "CAR VOICE", None, 0x3A1E),
+        ("homePhone", "HOME VOICE", 31, 0x3A09), ("homePhone2", "HOME VOICE", None, 0x3A2F),
+        ("homeFax", "FAX HOME", 32, 0x3A25), ("otherPhone", "VOICE", None, 0x3A1F)):
+    PLACES[key] = (("TEL", types, 0), column, tag)
+for n in (1, 2, 3):  # the work addresses and the first IM address share one PST property
+    PLACES["workEmail%d" % n] = (("EMAIL", "INTERNET", 0), 22 + n, ("lid", 0x8062))
+    PLACES["imAddress%d" % n] = (("IM", "", 0), None, ("lid", 0x8062) if n == 1 else None)
+for prefix, types, columns, tags in (
+        ("work", "WORK", (14, 15, 17, 16, 18), [("lid", 0x8045 + i) for i in range(5)]),
+        ("home", "HOME", (26, 27, 29, 28, 30), (0x3A5D, 0x3A59, 0x3A5C, 0x3A5B, 0x3A5A)),
+        ("other", "POSTAL", (None,) * 5, (0x3A63, 0x3A5F, 0x3A62, 0x3A61, 0x3A60))):
+    for i, part in enumerate(("Street", "City", "State", "PostalCode", "Country")):
+        PLACES[prefix + part] = (("ADR", types, 2 + i), columns[i], tags[i])
+        if prefix == "other":  # a second home address takes the other address's place
+            PLACES["home%s2" % part] = PLACES[prefix + part]
 IM_PROPERTIES = {"xmpp": "X-JABBER", "jabber": "X-JABBER", "gtalk": "X-JABBER", "aim": "X-AIM",
                  "aol": "X-AIM", "yahoo": "X-YAHOO", "msn": "X-MSN", "icq": "X-ICQ",
                  "skype": "X-SKYPE", "gadugadu": "X-GADUGADU"}
@@ -108,24 +80,21 @@ def read_meta(path):
         if item.get("type", 6) != 6:
             return None
         text = item.get("metadata", "")
-    at = max(text.find("d3:fldd"), text.find("e3:fldd"))
-    if at < 0:
+    pos, fields = max(text.find("d3:fldd"), text.find("e3:fldd")) + 7, {}
+    if pos < 7:
         return None
-    pos, fields = at + 7, {}
 
     def string(pos):
         colon = text.index(":", pos)
         end, units, length = colon + 1, 0, int(text[pos:colon])
         while units < length:
-            units += utf16_units(text[end])
-            end += 1
+            units, end = units + utf16_units(text[end]), end + 1
         return text[colon + 1:end], end
 
     while text[pos] != "e":
         key, pos = string(pos)
         if text[pos] == "i":
-            end = text.index("e", pos)
-            value, pos = text[pos + 1:end], end + 1
+            value, pos = text[pos + 1:text.index("e", pos)], text.index("e", pos) + 1
         else:
             value, pos = string(pos)
         fields.setdefault(key, value)
@@ -175,16 +144,14 @@ def _vobject_lines(text):
     import vobject
     lines = []
     for line in vobject.readOne(text).lines():
-        value = line.value
+        value = line.value if line.name == "ORG" else [line.value]
         if line.name in ("N", "ADR"):
-            parts = (["family", "given", "additional", "prefix", "suffix"] if line.name == "N"
-                     else ["box", "extended", "street", "city", "region", "code", "country"])
-            value = [getattr(value, p) for p in parts]
+            parts = ("family given additional prefix suffix" if line.name == "N"
+                     else "box extended street city region code country").split()
+            value = [getattr(line.value, p) for p in parts]
             value = [" ".join(p) if isinstance(p, list) else p for p in value]
-        else:
-            value = list(value) if line.name == "ORG" else [value]
         types = {t.upper() for t in line.singletonparams + line.params.get("TYPE", [])}
-        lines.append((line.name.upper(), " ".join(sorted(types)), value))
+        lines.append((line.name.upper(), " ".join(sorted(types)), list(value)))
     return lines, None
 
 
@@ -193,18 +160,14 @@ def _eds_lines(text):
     gi.require_version("EBookContacts", "1.2")
     from gi.repository import EBookContacts
     contact = EBookContacts.Contact.new_from_vcard(text)
-    lines = []
-    for attribute in EBookContacts.VCard.get_attributes(contact):
-        types = {t.upper() for p in attribute.get_params() if p.get_name().upper() == "TYPE"
-                 for t in p.get_values()}
-        lines.append((attribute.get_name().upper(), " ".join(sorted(types)),
-                      list(attribute.get_values())))
+    lines = [(a.get_name().upper(),
+              " ".join(sorted({t.upper() for p in a.get_params() if p.get_name().upper() == "TYPE"
+                               for t in p.get_values()})), list(a.get_values()))
+             for a in EBookContacts.VCard.get_attributes(contact)]
     # The reader's own fields, for the values it takes as more than text.
-    dates = {}
-    for name, prop in (("birthday", "birth-date"), ("anniversary", "anniversary")):
-        d = contact.get_property(prop)
-        dates[name] = d and datetime.date(d.year, d.month, d.day)
-    return lines, dates
+    dates = {name: contact.get_property(prop) for name, prop in (("birthday", "birth-date"),
+                                                                  ("anniversary", "anniversary"))}
+    return lines, {k: d and datetime.date(d.year, d.month, d.day) for k, d in dates.items()}
 
 
 def vcard_holds(reader, key, place, expected):
@@ -236,7 +199,6 @@ def read_vcards(folder):
 def read_xls(path):
     # {contact number: [36 cell texts]} from the CSV beside the worksheet, which holds the same
     # rows with every value whole (the worksheet's code page may lack some).
-    import csv
     with open(os.path.splitext(path)[0] + ".csv", newline="", encoding="utf-8-sig") as handle:
         rows = list(csv.reader(handle))
     return {r: (rows[r] + [""] * 36)[:36] for r in range(1, len(rows)) if any(rows[r])}
@@ -245,26 +207,26 @@ def read_xls(path):
 def read_pst(path):
     # [{place: value}] of the Contacts folder's items, in the order libpff lists them.
     import pypff
-    from pst_dump import entries, folders, named_property_id
+    from pst_dump import PSETID_ADDRESS, entries, folders, named_ids
     pst = pypff.file()
     pst.open(path)
     try:
-        places = {p for _, _, p in PLACES.values() if p is not None}
-        ids = {p: named_property_id(pst, PSETID_ADDRESS, p[1]) if isinstance(p, tuple) else p
-               for p in places}
+        lids = named_ids(pst, PSETID_ADDRESS)
+        ids = {p: lids.get(p[1]) if isinstance(p, tuple) else p
+               for _, _, p in PLACES.values() if p is not None}
         folder = next(f["_folder"] for f in folders(pst.get_root_folder(), None, [])
                       if f["name"] == "Contacts")
         items = []
-        for i in range(folder.number_of_sub_messages):
-            props, item = entries(folder.get_sub_message(i)), {}
-            for place in places:
-                value_type, data = props.get(ids[place], (0, b""))
+        for props in (entries(folder.get_sub_message(i))
+                      for i in range(folder.number_of_sub_messages)):
+            item = {}
+            for place, tag in ids.items():
+                value_type, data = props.get(tag, (0, b""))
                 if value_type == 0x001F:
                     item[place] = data.decode("utf-16-le")
                 elif value_type == 0x0040:
-                    ticks = struct.unpack("<Q", data)[0]
-                    item[place] = (datetime.datetime(1601, 1, 1) +
-                                   datetime.timedelta(microseconds=ticks // 10)).date()
+                    item[place] = (datetime.datetime(1601, 1, 1) + datetime.timedelta(
+                        microseconds=struct.unpack("<Q", data)[0] // 10)).date()
             items.append(item)
         return items
     finally:
