@@ -1,6 +1,6 @@
 // The worksheet writer where outside readers would not notice a fault (the bytes of records
 // the contact sheet does not use, values refused, code pages, the closing notes, failures);
-// the sheet as readers see it is checked by check_zimbra_keys.py.
+// the sheet as readers see it is checked by zimbra_outputs.py.
 
 #include "support/byte_sink.h"
 #include "tests/writers/excel_records.h"

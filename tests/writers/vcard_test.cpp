@@ -1,6 +1,6 @@
 // The vCard writer where readers would not notice a fault: the lines of an empty card, the
 // encoding of each kind of value, file names. What readers make of the cards is checked by
-// check_zimbra_keys.py.
+// zimbra_outputs.py.
 
 #include "tests/support/print_case.h"
 #include "tests/support/temp_dir.h"

@@ -1,18 +1,38 @@
+#!/usr/bin/python3
 # Where each key of a Zimbra contact belongs in the three outputs, and what outside readers find
 # there: vCards read by python3-vobject and by Evolution's address-book library (python3-gi with
 # gir1.2-ebookcontacts-1.2), the worksheet's rows from the CSV beside it, the PST read by
 # python3-pypff. `expected_values` works out the value each place must hold for one contact;
-# `read_*` return what an output holds per contact; `check_contact` pairs both up. Used by the key
-# test and by bench/value_coverage.py.
+# `read_*` return what an output holds per contact; `check_contact` pairs both up (used by
+# bench/value_coverage.py too).
+#
+# Run as a program, it converts contacts with plumbrae-convert into all three outputs and reads
+# each back with the programs people open them with. The contacts: one holding every Zimbra key
+# with accents, CJK, emoji, line breaks, commas, semicolons, quotes and a long note; one without
+# names; the hand-made files of tests/data/meta; a generated export. Every value must arrive
+# where the key table puts it, and besides:
+# - vCards: Text::vCard reads one card per file, its FN as the raw line says;
+# - worksheet: python3-xlrd, LibreOffice Calc and gnumeric's ssconvert, given no option, read
+#   every cell as the CSV holds it, in the sheet's code page and without values it cannot hold;
+# - PST: libpst's readpst extracts every contact with a name, its N and NOTE, the independent
+#   checker finds no fault, and no property holds a value the contact does not give.
+#
+# usage: zimbra_outputs.py PLUMBRAE_CONVERT GENERATE_META_TREE
 import csv
 import datetime
+import glob
 import json
 import os
 import re
+import shutil
 import struct
+import subprocess
 import sys
+import tempfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "pst", "checker"))
+HERE = os.path.dirname(os.path.abspath(__file__))
+CHECKER = os.path.join(HERE, "..", "pst", "checker")
+sys.path.insert(0, CHECKER)
 
 # key: (vCard place, worksheet column, PST place). A vCard place is (property, types, part):
 # the value of the part of a line of that property whose type parameters are exactly `types`.
@@ -77,12 +97,8 @@ def read_meta(path):
         text = handle.read()
     if text.lstrip().startswith("{"):
         item = json.loads(text)
-        if item.get("type", 6) != 6:
-            return None
-        text = item.get("metadata", "")
+        text = item.get("metadata", "") if item.get("type", 6) == 6 else ""
     pos, fields = max(text.find("d3:fldd"), text.find("e3:fldd")) + 7, {}
-    if pos < 7:
-        return None
 
     def string(pos):
         colon = text.index(":", pos)
@@ -91,14 +107,14 @@ def read_meta(path):
             units, end = units + utf16_units(text[end]), end + 1
         return text[colon + 1:end], end
 
-    while text[pos] != "e":
+    while pos >= 7 and text[pos] != "e":
         key, pos = string(pos)
         if text[pos] == "i":
             value, pos = text[pos + 1:text.index("e", pos)], text.index("e", pos) + 1
         else:
             value, pos = string(pos)
         fields.setdefault(key, value)
-    return None if fields.get("type") == "group" else fields
+    return None if pos < 7 or fields.get("type") == "group" else fields
 
 
 def expected_values(fields):
@@ -148,8 +164,8 @@ def _vobject_lines(text):
         if line.name in ("N", "ADR"):
             parts = ("family given additional prefix suffix" if line.name == "N"
                      else "box extended street city region code country").split()
-            value = [getattr(line.value, p) for p in parts]
-            value = [" ".join(p) if isinstance(p, list) else p for p in value]
+            value = [" ".join(p) if isinstance(p, list) else p
+                     for p in (getattr(line.value, name) for name in parts)]
         types = {t.upper() for t in line.singletonparams + line.params.get("TYPE", [])}
         lines.append((line.name.upper(), " ".join(sorted(types)), list(value)))
     return lines, None
@@ -173,14 +189,12 @@ def _eds_lines(text):
 def vcard_holds(reader, key, place, expected):
     # The card holds the value in its place; Evolution's reader also understood a date with
     # its year as that date.
-    lines, dates = reader
-    prop, types, part = place
+    (lines, dates), (prop, types, part) = reader, place
     if prop == "IM":
         prop, expected = expected
-    if not any(name == prop and line_types == types and part < len(values) and
-               same_text(values[part], expected) for name, line_types, values in lines):
-        return False
-    return dates is None or key not in dates or not full_date(expected) or (
+    return any(name == prop and line_types == types and part < len(values) and
+               same_text(values[part], expected) for name, line_types, values in lines) and (
+        dates is None or key not in dates or not full_date(expected) or
         dates[key] == full_date(expected))
 
 
@@ -196,12 +210,23 @@ def read_vcards(folder):
     return cards
 
 
+def read_csv(path):
+    with open(path, newline="", encoding="utf-8-sig") as handle:
+        return list(csv.reader(handle))
+
+
 def read_xls(path):
     # {contact number: [36 cell texts]} from the CSV beside the worksheet, which holds the same
     # rows with every value whole (the worksheet's code page may lack some).
-    with open(os.path.splitext(path)[0] + ".csv", newline="", encoding="utf-8-sig") as handle:
-        rows = list(csv.reader(handle))
+    rows = read_csv(os.path.splitext(path)[0] + ".csv")
     return {r: (rows[r] + [""] * 36)[:36] for r in range(1, len(rows)) if any(rows[r])}
+
+
+def _pst_value(value_type, data):
+    if value_type == 0x0040:
+        ticks = struct.unpack("<Q", data)[0]
+        return (datetime.datetime(1601, 1, 1) + datetime.timedelta(microseconds=ticks // 10)).date()
+    return data.decode("utf-16-le") if value_type == 0x001F else None
 
 
 def read_pst(path):
@@ -210,27 +235,13 @@ def read_pst(path):
     from pst_dump import PSETID_ADDRESS, entries, folders, named_ids
     pst = pypff.file()
     pst.open(path)
-    try:
-        lids = named_ids(pst, PSETID_ADDRESS)
-        ids = {p: lids.get(p[1]) if isinstance(p, tuple) else p
-               for _, _, p in PLACES.values() if p is not None}
-        folder = next(f["_folder"] for f in folders(pst.get_root_folder(), None, [])
-                      if f["name"] == "Contacts")
-        items = []
-        for props in (entries(folder.get_sub_message(i))
-                      for i in range(folder.number_of_sub_messages)):
-            item = {}
-            for place, tag in ids.items():
-                value_type, data = props.get(tag, (0, b""))
-                if value_type == 0x001F:
-                    item[place] = data.decode("utf-16-le")
-                elif value_type == 0x0040:
-                    item[place] = (datetime.datetime(1601, 1, 1) + datetime.timedelta(
-                        microseconds=struct.unpack("<Q", data)[0] // 10)).date()
-            items.append(item)
-        return items
-    finally:
-        pst.close()
+    lids = named_ids(pst, PSETID_ADDRESS)
+    tags = {p: lids.get(p[1]) if isinstance(p, tuple) else p for _, _, p in PLACES.values() if p}
+    folder = next(f["_folder"] for f in folders(pst.get_root_folder(), None, [])
+                  if f["name"] == "Contacts")
+    items = [entries(folder.get_sub_message(i)) for i in range(folder.number_of_sub_messages)]
+    return [{place: value for place, tag in tags.items()
+             if (value := _pst_value(*item.get(tag, (0, b"")))) is not None} for item in items]
 
 
 def pst_holds(item, key, place, expected):
@@ -242,21 +253,194 @@ def pst_holds(item, key, place, expected):
 
 def check_contact(fields, number, cards, rows, items, pst_index):
     # {(key, output): True when it arrived} for one contact converted as `number`; outputs that
-    # were not given (None) are left out. vCards count as arrived only when both readers agree.
-    result = {}
-    card = cards.get(number) if cards is not None else None
-    row = rows.get(number) if rows is not None else None
+    # were not given (None) are left out. vCards count as arrived only when both readers agree;
+    # vobject reads vCards by the later format's rules, in which a comma separates values: a
+    # value with a comma is judged by Evolution's reader alone.
+    card, row = (cards or {}).get(number), (rows or {}).get(number)
     item = items[pst_index] if items is not None and pst_index < len(items) else None
+    result = {}
     for (key, output), expected in expected_values(fields).items():
-        vcard_place, column, pst_place = PLACES[key]
+        place, column, pst_place = PLACES[key]
         if output == "vcard" and cards is not None:
-            # vobject reads vCards by the later format's rules, in which a comma separates
-            # values: a value with a comma is judged by Evolution's reader alone.
-            result[(key, output)] = card is not None and (
-                "," in str(expected) or vcard_holds(card[0], key, vcard_place, expected)) and (
-                vcard_holds(card[1], key, vcard_place, expected))
+            result[(key, output)] = card is not None and vcard_holds(card[1], key, place, expected) \
+                and ("," in str(expected) or vcard_holds(card[0], key, place, expected))
         elif output == "xls" and rows is not None:
             result[(key, output)] = row is not None and same_text(row[column - 1], expected)
         elif output == "pst" and items is not None:
             result[(key, output)] = item is not None and pst_holds(item, key, pst_place, expected)
     return result
+
+
+def meta(fields, header="Zimbra-Contact-Id: 1\r\n"):
+    pairs = "".join("%d:%s" % (utf16_units(t), t) for kv in sorted(fields.items()) for t in kv)
+    return header + "d3:fldd" + pairs + "e1:vi10ee\r\n"
+
+
+EVERY_KEY = {
+    **{key: "+41 44 %d" % (100 + n) for n, key in enumerate(
+        "workPhone workPhone2 companyPhone workFax mobilePhone mobilePhone2 pager carPhone "
+        "homePhone homePhone2 homeFax otherPhone".split())},
+    **{key: key + "@example.ch" for key in "email email2 email3 workEmail1 workEmail2 "
+                                           "workEmail3".split()},
+    "firstName": " Zoë ", "lastName": "Müller-李", "middleName": "María", "namePrefix": "Dr.",
+    "nameSuffix": "Jr.", "fullName": "not used: the names are given", "nickname": "Zo 🐼",
+    "company": "Bäckerei Groß; Söhne", "department": "R&D, \"Labs\" 🚀", "jobTitle": "課長",
+    "office": "会" * 128, "workStreet": "Bahnhofstraße 1", "workCity": "Zürich",
+    "workPostalCode": "8001", "workState": "ZH", "workCountry": "Schweiz", "homeStreet": "銀座 1",
+    "homeCity": "東京", "homePostalCode": "104", "homeState": "東京都", "homeCountry": "日本",
+    "otherStreet": "Rue de l'Église 2", "otherCity": "Genève", "otherPostalCode": "1201",
+    "otherState": "GE", "otherCountry": "Suisse", "workURL": "https://work.example/zoe",
+    "homeURL": " HTTP://a.example/go?to=http://b.example ", "imAddress3": "other://zoe3",
+    "imAddress1": "xmpp://zoe@jabber.example", "imAddress2": "yahoo://zoe_y",
+    "birthday": "1984-03-17", "anniversary": "2010-06-02", "fileAs": "1", "vcardUID": "uid-1",
+    "notes": "Line one\nLine: two 📧; a=1\r\n" + "long " * 60, "custom1": "x"}
+# Without first and last names, a second home address, dates without a year.
+SECOND = {"fullName": "Acme Hotline", "homeStreet2": "Ferienweg 3", "homeCity2": "Locarno",
+          "homeCountry2": "Schweiz", "homePostalCode2": "6600", "homeState2": "TI",
+          "birthday": "--05-01", "anniversary": "--06-02", "imAddress1": "aim://acme",
+          "company": "Acme"}
+NAMELESS = {"notes": "Only a note\nsecond line " + "x" * 300}
+# For a sheet in Windows-1252, which every reader reads.
+WESTERN = {"firstName": "Zoë", "lastName": "Ångström", "jobTitle": "Gérant € Œuvre",
+           "workStreet": "12 Main St\\nSuite 5", "workCity": "Québec", "notes": "n" * 254 + "!"}
+# Metadata wrapped in JSON, its emoji escaped as surrogate pairs; a date in January.
+WRAPPED = json.dumps({"id": 257, "type": 6, "parent_id": 7, "folder_id": 7, "Path": "/Contacts",
+                      "metadata": meta({"firstName": "Rat 🐀", "lastName": "Grin 😀",
+                                        "birthday": "1984-01-31"}, header=""), "Ver": 10})
+DAMAGED = "Zimbra-Contact-Id: 9\r\nd3:fldd8:lastName9:Lee"
+
+TEXT_VCARD = r"""
+use Text::vCard::Addressbook; use Encode qw(decode); $SIG{__WARN__} = sub {};
+for my $path (glob("$ARGV[0]/*.vcf")) {
+    my @cards = Text::vCard::Addressbook->load([$path])->vcards;
+    open(my $in, '<:raw', $path) or die; local $/; my ($raw) = <$in> =~ /\r\nFN[^:]*:([^\r]*)/;
+    (my $want = decode('UTF-8', $raw // '')) =~ s/\\;/;/g;
+    print "$path: ", scalar(@cards), " cards, FN '", $cards[0]->fullname // '', "'\n"
+        unless @cards == 1 && ($cards[0]->fullname // '') eq $want;
+}
+"""
+
+
+def run(command):
+    result = subprocess.run(command, capture_output=True, text=True, errors="replace")
+    return result.returncode, (result.stdout + result.stderr).splitlines()
+
+
+def check_sheet(out, work, problems, western=False):
+    # python3-xlrd, LibreOffice and (for a sheet in Windows-1252, the only one it reads right)
+    # gnumeric read each cell as the CSV beside it holds it, in the sheet's code page.
+    import xlrd
+    whole, sheet = read_csv(out + "/ZimbraContacts.csv"), out + "/ZimbraContacts.xls"
+    book = xlrd.open_workbook(sheet, logfile=open(os.devnull, "w"))
+    found = {"python3-xlrd": [book.sheet_by_index(0).row_values(r)
+                              for r in range(book.sheet_by_index(0).nrows)]}
+    if western and book.encoding != "cp1252":
+        problems.append("the Western sheet was written in %s" % book.encoding)
+    for program, arguments, csv_out in (
+            ("soffice", ["--headless", "--norestore", "-env:UserInstallation=file://%s/lo" % work,
+                         "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76,1", "--outdir",
+                         work + "/lo", sheet], work + "/lo/ZimbraContacts.csv"),
+            ("ssconvert", ["--export-type=Gnumeric_stf:stf_csv", sheet, work + "/lo/s.csv"],
+             work + "/lo/s.csv"))[:1 + western]:
+        if shutil.which(program) is None:
+            problems.append("%s is not installed (scripts/install-deps --test)" % program)
+            continue
+        subprocess.run([program] + arguments, check=True, capture_output=True, timeout=300,
+                       env=dict(os.environ, HOME=work + "/home"))
+        found[program] = read_csv(csv_out)
+    for reader, rows in found.items():
+        rows = [[str(c).replace("\r\n", "\n") for c in r] + [""] * (36 - len(r)) for r in rows]
+        while rows and not any(rows[-1]):
+            rows.pop()
+        if len(rows) != len(whole):
+            problems.append("%s: %d rows, the CSV %d: %s" % (reader, len(rows), len(whole), rows[:1]))
+        for r, c in ((r, c) for r in range(min(len(rows), len(whole))) for c in range(36)):
+            held = whole[r][c].replace("\r\n", "\n").encode(book.encoding, "replace")
+            if rows[r][c] != (held.decode(book.encoding) if len(held) <= 255 else ""):
+                problems.append("%s: row %d column %d reads %r for %r"
+                                % (reader, r, c + 1, rows[r][c][:60], whole[r][c][:60]))
+
+
+def check_pst(pst, contacts, problems):
+    # The checker finds no fault; readpst extracts every contact with a name, its N and NOTE.
+    status, lines = run(["/usr/bin/python3", os.path.join(CHECKER, "pst_check.py"), pst])
+    if status != 0 or not re.fullmatch(
+            r"Zimbracontacts\d\d?\.\d\d?\.\d\d \d\d?\.\d\d?\.\d\d\.pst", os.path.basename(pst)):
+        problems.append("pst_check %s: %s" % (pst, lines))
+    status, lines = run(["/usr/bin/python3", os.path.join(CHECKER, "readpst_contacts.py"), pst])
+    cards = json.loads("\n".join(lines)).get("contacts", []) if status == 0 else []
+    if len(cards) != len(contacts):
+        problems.append("readpst: %d of %d contacts: %s" % (len(cards), len(contacts), lines))
+    for card, fields in zip(cards, contacts):
+        name = [fields.get(k, "").strip(" ") for k in ("lastName", "firstName", "middleName",
+                                                       "namePrefix", "nameSuffix")]
+        note = fields.get("notes", "").strip(" ").replace("\r\n", "\n").replace("\r", "\n")
+        if not card["FN"] or card["N"] != name or (card["NOTE"] or "") != note:
+            problems.append("readpst: %s reads as %s" % (name, card["lines"]))
+
+
+def check_keys(program, work, files, contacts, problems):
+    for option in ("--vcards", "--excel", "--pst"):
+        out = os.path.join(work, option)
+        status, lines = run([program, option, "--out", out] + files)
+        if status != 0 and option != "--excel":  # values left out of the sheet give status 1
+            problems.append("%s: exit %d: %s" % (option, status, lines))
+        cards = rows = items = None
+        if option == "--vcards":
+            cards = read_vcards(out)
+            problems += run(["perl", "-e", TEXT_VCARD, out])[1]
+        elif option == "--excel":
+            rows = read_xls(out + "/ZimbraContacts.xls")
+            check_sheet(out, work, problems)
+        else:
+            pst = glob.glob(out + "/*.pst")[0]
+            items = read_pst(pst)
+            check_pst(pst, contacts, problems)
+        for index, fields in enumerate(contacts):
+            expected = check_contact(fields, index + 1, cards, rows, items, index)
+            problems += ["%s: contact %d (%s): %s did not arrive in its place"
+                         % (option, index + 1, files[index], key)
+                         for (key, _), arrived in expected.items() if not arrived]
+            # No PST property holds a value the contact does not give (but the display name,
+            # and the business home page, which falls back to the web page).
+            wanted = {PLACES[key][2] for key, output in expected if output == "pst"}
+            wanted |= {0x3001} | ({0x3A51} if ("homeURL", "pst") in expected else set())
+            problems += ["--pst: contact %d (%s): %r at %s" % (index + 1, files[index], value, place)
+                         for place, value in (items[index] if items else {}).items()
+                         if place not in wanted and str(value).strip()]
+
+
+def main(argv):
+    program, generator = argv[1], argv[2]
+    problems = []
+    with tempfile.TemporaryDirectory() as work:
+        paths = {name: os.path.join(work, name + ".meta") for name in
+                 ("every", "second", "nameless", "western", "wrapped", "damaged")}
+        for name, text in zip(paths, (meta(EVERY_KEY), meta(SECOND), meta(NAMELESS),
+                                      meta(WESTERN), WRAPPED, DAMAGED)):
+            with open(paths[name], "w", encoding="utf-8", newline="") as handle:
+                handle.write(text)
+        subprocess.run([generator, work + "/tree", "150", "7"], check=True, capture_output=True)
+        generated = sorted(glob.glob(work + "/tree/**/*.meta", recursive=True))
+        files = [paths[n] for n in ("every", "second", "nameless", "wrapped")] + sorted(
+            glob.glob(os.path.join(HERE, "..", "data", "meta", "*.meta"))) + generated
+        contacts = [(f, read_meta(f)) for f in files]
+        files = [f for f, fields in contacts if fields is not None]
+        check_keys(program, work, files, [c for _, c in contacts if c is not None], problems)
+        # The whole export given as a folder: groups, folders and messages are skipped.
+        status, lines = run([program, "--vcards", "--out", work + "/tree.out", work + "/tree"])
+        made = len(glob.glob(work + "/tree.out/*.vcf"))
+        if status != 0 or made != len(set(files) & set(generated)):
+            problems.append("the generated export gave %d cards, exit %d: %s" % (made, status, lines))
+        # A file that cannot be read leaves its row empty; the run goes on.
+        status, lines = run([program, "--excel", "--out", work + "/western", paths["western"],
+                             paths["damaged"]] + files[1:3] + files[4:5])
+        if status != 1 or "4 of 5 Zimbra Contacts converted." not in lines:
+            problems.append("--excel with a damaged file: exit %d: %s" % (status, lines))
+        check_sheet(work + "/western", work, problems, western=True)
+    print("\n".join(problems + ["%d problems" % len(problems)]))
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
