@@ -45,11 +45,7 @@ run_both() {
     check "$name: exit status $win_status on Windows, $lin_status on Linux" \
         test "$lin_status" -eq "$win_status"
 }
-readpst_cards() {
-    "$python" "$checker/readpst_contacts.py" "$1" |
-        "$python" -c 'import json, sys; print([c["lines"] for c in json.load(sys.stdin)["contacts"]])'
-}
-same_outputs() { # same_outputs NAME OPTION: the same files; PST files whole and read alike
+same_outputs() { # same_outputs NAME OPTION: the same files; the PST whole, its items read alike
     if [[ $2 != pst ]]; then
         check "$1: the outputs differ" diff -r "$work/$1.lin" "$work/$1.win"
         return
@@ -61,9 +57,6 @@ same_outputs() { # same_outputs NAME OPTION: the same files; PST files whole and
     check "$1: PST integrity" "$python" "$checker/pst_check.py" "$win"
     check "$1: libpff reads other items" \
         cmp -s <("$python" "$here/pst_items.py" "$lin") <("$python" "$here/pst_items.py" "$win")
-    local cards
-    cards=$(readpst_cards "$win")
-    check "$1: readpst reads other contacts" test "${cards:0:2}" == "[[" -a "$cards" == "$(readpst_cards "$lin")"
 }
 
 out=
@@ -120,8 +113,8 @@ check "killed: still running when killed" kill -9 "$pid"
 wait "$pid" 2>/dev/null
 pst=$(ls "$work/killed"/*.pst | head -1)
 check "killed: the PST is whole" "$python" "$checker/pst_check.py" "$pst"
-cards=$(readpst_cards "$pst")
-check "killed: the committed contacts are in it" test "${cards:0:2}" == "[["
+check "killed: the committed contacts are in it" "$python" -c \
+    'import json, sys; sys.exit(not json.load(sys.stdin)["contacts"])' < <("$python" "$checker/pst_dump.py" "$pst")
 
 echo "Windows: $passed passed, $failed failed"
 [[ $failed -eq 0 ]]

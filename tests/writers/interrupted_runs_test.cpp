@@ -9,7 +9,6 @@
 #include "automation/session_contract.h"
 #include "core/conversion_run.h"
 #include "pst/rdo/rdo_session.h"
-#include "support/atomic_file_sink.h"
 #include "tests/pst/messaging/pst_readers.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_dir.h"
@@ -19,6 +18,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -32,15 +32,12 @@ using automation::InvokeKind;
 using automation::Variant;
 using core::OutputKind;
 
-/// The calls made of the object model ("RDOContactItem.Save", "RDOSession released"), and the
-/// one that fails at which occurrence.
+/// How often each member of the object model was called ("RDOContactItem.Save") and each
+/// object released ("RDOSession released"), and the call that fails at which occurrence.
 struct CallLog {
-    std::vector<std::string> lines;
+    std::map<std::string, int> calls;
     std::string failOn;
-    long failOccurrence = 1;
-    [[nodiscard]] long count(const std::string& line) const {
-        return std::count(lines.begin(), lines.end(), line);
-    }
+    int failOccurrence = 1;
 };
 
 /// Stands between the export and an object of the real object model, logging every call and
@@ -49,7 +46,7 @@ class Spy : public automation::Object {
 public:
     Spy(automation::ObjectPtr inner, std::shared_ptr<CallLog> log)
         : m_inner(std::move(inner)), m_log(std::move(log)) {}
-    ~Spy() override { m_log->lines.push_back(std::string(className()) + " released"); }
+    ~Spy() override { ++m_log->calls[std::string(className()) + " released"]; }
     Spy(const Spy&) = delete;
     Spy& operator=(const Spy&) = delete;
     [[nodiscard]] std::string_view className() const override { return m_inner->className(); }
@@ -57,9 +54,8 @@ public:
 protected:
     Variant invoke(InvokeKind kind, std::string_view member,
                    std::span<const Variant> arguments) override {
-        const auto& line =
-            m_log->lines.emplace_back(std::string(className()) + "." + std::string(member));
-        if (line == m_log->failOn && m_log->count(line) == m_log->failOccurrence) {
+        const auto line = std::string(className()) + "." + std::string(member);
+        if (++m_log->calls[line] == m_log->failOccurrence && line == m_log->failOn) {
             throw std::runtime_error("injected failure");
         }
         if (kind == InvokeKind::Put) {
@@ -142,26 +138,22 @@ TEST_P(InterruptedRun, LeavesCompleteOutputs) {
     EXPECT_EQ(report.outcome == Outcome::Interrupted, cut.stopAfter >= 0);
     EXPECT_NE(report.outcome, Outcome::Completed);
     EXPECT_EQ(report.converted, cut.written);
-    if (*cut.told != '\0') {
-        ASSERT_FALSE(host.messages.empty());
-        const std::string& text = host.messages.back().text;
-        EXPECT_NE(text.find(cut.told), std::string::npos) << text;
-        EXPECT_TRUE(*cut.failOn == '\0' ||
-                    text.starts_with("Outlook Session Creation Error !\r\n"));
-    }
+    const std::string text = host.messages.empty() ? "" : host.messages.back().text;
+    EXPECT_NE(text.find(cut.told), std::string::npos) << text;
+    EXPECT_TRUE(*cut.failOn == '\0' || text.starts_with("Outlook Session Creation Error !\r\n"));
     // A PST run whose file was set up logs off, which commits the contacts saved before (after a
     // failed Logoff it tries once more), and releases its session.
+    auto& calls = log->calls;
     const bool setUp =
-        log->count("RDOStore.ValidateIPMTree") == 1 && log->failOn != "RDOStore.ValidateIPMTree";
-    EXPECT_EQ(log->count("RDOSession.Logoff"), setUp ? 1 + (log->failOn == "RDOSession.Logoff") : 0);
-    EXPECT_TRUE(!setUp || log->count("RDOSession released") == 1);
+        calls["RDOStore.ValidateIPMTree"] == 1 && log->failOn != "RDOStore.ValidateIPMTree";
+    EXPECT_EQ(calls["RDOSession.Logoff"], setUp ? 1 + (log->failOn == "RDOSession.Logoff") : 0);
+    EXPECT_TRUE(!setUp || calls["RDOSession released"] == 1);
 
     int vcards = 0;
     std::string pst;
     for (const auto& entry : fs::directory_iterator(host.folderAnswer)) {
         const auto name = entry.path().filename().string();
         const auto bytes = readFile(entry.path());
-        EXPECT_FALSE(support::AtomicFileSink::isAbandonedPart(entry.path())) << name;
         if (name.ends_with(".vcf")) {
             EXPECT_TRUE(bytes.starts_with("BEGIN:VCARD") && bytes.ends_with("End:VCARD\r\n"));
             ++vcards;
