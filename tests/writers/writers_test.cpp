@@ -169,8 +169,6 @@ TEST(ExcelSheet, LongValuesAreLeftOutAndNamedInShortNotes) {
     sheet.close();
     const auto notes = sheet.notes();
     ASSERT_EQ(notes.size(), 22U);
-    EXPECT_NE(notes[0].find("255"), std::string::npos) << notes[0];
-    EXPECT_NE(notes[0].find("ZimbraContacts.csv"), std::string::npos) << notes[0];
     EXPECT_EQ(notes[1], "Contact 1 (Ann Lee): Comments");
     EXPECT_EQ(notes.back(), "and 130 more");
     EXPECT_EQ(sheet.checkQueueSize(65535), "");
