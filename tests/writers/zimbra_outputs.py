@@ -9,13 +9,16 @@
 # Run as a program, it converts contacts with plumbrae-convert into all three outputs and reads
 # each back with the programs people open them with. The contacts: one holding every Zimbra key
 # with accents, CJK, emoji, line breaks, commas, semicolons, quotes and a long note; one without
-# names; the hand-made files of tests/data/meta; a generated export. Every value must arrive
-# where the key table puts it, and besides:
+# names; the hand-made files of tests/data/meta (one wrapped in JSON with escaped emoji); a
+# generated export. Every value must arrive where the key table puts it, and besides:
 # - vCards: Text::vCard reads one card per file, its FN as the raw line says;
 # - worksheet: python3-xlrd, LibreOffice Calc and gnumeric's ssconvert, given no option, read
 #   every cell as the CSV holds it, in the sheet's code page and without values it cannot hold;
 # - PST: libpst's readpst extracts every contact with a name, its N and NOTE, the independent
 #   checker finds no fault, and no property holds a value the contact does not give.
+#
+# Last, the answers and exit statuses of the program for a user's commands (help, refused
+# options and paths, a folder walk, a damaged file).
 #
 # usage: zimbra_outputs.py PLUMBRAE_CONVERT GENERATE_META_TREE
 import csv
@@ -291,14 +294,10 @@ SECOND = {"fullName": "Acme Hotline", "homeStreet2": "Ferienweg 3", "homeCity2":
           "homeCountry2": "Schweiz", "homePostalCode2": "6600", "homeState2": "TI",
           "birthday": "--05-01", "anniversary": "--06-02", "imAddress1": "aim://acme",
           "company": "Acme"}
-NAMELESS = {"notes": "Only a note\nsecond line " + "x" * 300}
+NAMELESS = {"notes": "Only a note\nsecond line " + "x" * 300, "birthday": "1984-01-31"}
 # For a sheet in Windows-1252, which every reader reads.
 WESTERN = {"firstName": "Zoë", "lastName": "Ångström", "jobTitle": "Gérant € Œuvre",
            "workStreet": "12 Main St\\nSuite 5", "workCity": "Québec", "notes": "n" * 254 + "!"}
-# Metadata wrapped in JSON, its emoji escaped as surrogate pairs; a date in January.
-WRAPPED = json.dumps({"id": 257, "type": 6, "parent_id": 7, "folder_id": 7, "Path": "/Contacts",
-                      "metadata": meta({"firstName": "Rat 🐀", "lastName": "Grin 😀",
-                                        "birthday": "1984-01-31"}, header=""), "Ver": 10})
 DAMAGED = "Zimbra-Contact-Id: 9\r\nd3:fldd8:lastName9:Lee"
 
 TEXT_VCARD = r"""use Text::vCard::Addressbook; use Encode qw(decode); $SIG{__WARN__} = sub {};
@@ -396,18 +395,51 @@ def check_keys(program, work, files, contacts, problems):
                          if place not in wanted and str(value).strip()]
 
 
+def check_command_line(program, work, problems):
+    # The program's answers and exit statuses for a user's commands. A folder is walked
+    # breadth-first, taking ".meta" in any case and with a trailing space; a value the worksheet
+    # cannot hold is listed, but the CSV beside it holds it whole: the run is complete.
+    w = work + "/cli/"
+    for name, fields in (("in/a.meta", "3:Ann8:lastName3:Lee"), ("in/sub/c.meta.txt", "3:Cat"),
+                         ("in/sub/B.META", "3:Bob8:lastName3:Kim"), ("bad.meta", "9:Ann"),
+                         ("in/other/d.meta ", "3:Dan8:lastName3:Doe"),
+                         ("long/l.meta", "3:Ann5:notes300:" + "n" * 300)):
+        os.makedirs(os.path.dirname(w + name), exist_ok=True)
+        with open(w + name, "w") as handle:
+            handle.write("d3:fldd9:firstName%see" % fields)
+    os.makedirs(w + "locked", 0o500)
+    for status, text, arguments in (
+            (0, "--vcards", "--help"), (0, "plumbrae-convert", "--version"),
+            (2, "choose one of --vcards, --excel and --pst", "--out o in"),
+            (2, "choose one of", "--vcards --excel --out o in"),
+            (2, "frobnicate", "--vcards --frobnicate --out o in"),
+            (2, "nothing-here: no such file or folder", "--vcards --out o nothing-here"),
+            (2, "cannot create the output folder", "--vcards --out bad.meta in"),
+            (0, "Zimbra Contacts converted successfully.", "--vcards --out o1 in"),
+            (1, "bad.meta: damaged contact data at byte", "--vcards --out o2 bad.meta"),
+            (0, "left out of", "--excel --out o3 long"),
+            (0, "ZimbraContacts.csv", "--excel --out o4 in"),
+            (2 if os.getuid() else 0, "permission denied" * (os.getuid() != 0), "--vcards --out locked in")):
+        got, lines = run([program] + [a if a[0] == "-" else w + a for a in arguments.split()])
+        if got != status or text not in "\n".join(lines):
+            problems.append("%s: exit %d, not %d, or no %r in %s" % (arguments, got, status, text, lines))
+    if (sorted(os.listdir(w + "o1")) != ["Ann Lee1.vcf", "Bob Kim3.vcf", "Dan Doe2.vcf"] or
+            "n" * 300 not in read_csv(w + "o3/ZimbraContacts.csv")[1]):
+        problems.append("the folder gave %s, the CSV %s" % (os.listdir(w + "o1"), os.listdir(w + "o3")))
+
+
 def main(argv):
     program, generator = argv[1], argv[2]
     problems = []
     with tempfile.TemporaryDirectory() as work:
         paths = {name: os.path.join(work, name + ".meta") for name in
-                 ("every", "second", "nameless", "western", "wrapped", "damaged")}
+                 ("every", "second", "nameless", "western", "damaged")}
         for name, text in zip(paths, (meta(EVERY_KEY), meta(SECOND), meta(NAMELESS),
-                                      meta(WESTERN), WRAPPED, DAMAGED)):
+                                      meta(WESTERN), DAMAGED)):
             with open(paths[name], "w", encoding="utf-8", newline="") as handle:
                 handle.write(text)
         subprocess.run([generator, work + "/tree", "150", "7"], check=True, capture_output=True)
-        files = [paths[n] for n in ("every", "second", "nameless", "wrapped")] + sorted(
+        files = [paths[n] for n in ("every", "second", "nameless")] + sorted(
             glob.glob(os.path.join(HERE, "..", "data", "meta", "*.meta"))) + sorted(
             glob.glob(work + "/tree/**/*.meta", recursive=True))
         contacts = [(f, read_meta(f)) for f in files]
@@ -415,10 +447,11 @@ def main(argv):
         check_keys(program, work, files, [c for _, c in contacts if c is not None], problems)
         # A file that cannot be read leaves its row empty; the run goes on.
         status, lines = run([program, "--excel", "--out", work + "/western", paths["western"],
-                             paths["damaged"]] + files[1:3] + files[4:5])
+                             paths["damaged"]] + files[1:4])
         if status != 1 or "4 of 5 Zimbra Contacts converted." not in lines:
             problems.append("--excel with a damaged file: exit %d: %s" % (status, lines))
         check_sheet(work + "/western", work, problems, western=True)
+        check_command_line(program, work, problems)
     print("\n".join(problems + ["%d problems" % len(problems)]))
     return 1 if problems else 0
 
