@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # A user's bad day, through plumbrae-convert: runs killed at several points, a file size limit
-# that makes writes fail part-way (a full disk), two vCard runs into one folder at once, inputs
-# that are no files (a pipe, /dev/zero, a link loop), and leftovers of killed runs. Each output
-# must be the old file or the complete new one, never a cut one, and no temporary file may stay
-# after the next run.
+# that makes writes fail part-way (a full disk), two vCard runs into one folder at once, and
+# leftovers of killed runs. Each output must be the old file or the complete new one, never a
+# cut one, and no temporary file may stay after the next run.
 # usage: crash_safety_test.sh PLUMBRAE_CONVERT
 set -uo pipefail
 convert=$1
@@ -34,12 +33,6 @@ sheet_rows() { # sheet_rows FILE: the contact rows of a complete worksheet, or "
     "$py" -c 'import os, sys, xlrd
 print(xlrd.open_workbook(sys.argv[1], logfile=open(os.devnull, "w")).sheet_by_index(0).nrows - 1)' "$1" 2>/dev/null || echo cut
 }
-read_psts() { # read_psts FOLDER WHAT SCRIPT: every PST file in the folder passes the checker script
-    local pst
-    for pst in "$1"/Zimbracontacts*.pst; do
-        "$py" "$checker/$3" "$pst" &>/dev/null || fail "$2: $3 finds $pst cut"
-    done
-}
 leftovers() { # leftovers FOLDER: temporary files of ours in the folder
     find "$1" -maxdepth 1 \( -name '.plumbrae-*.part' -o -name '*.pst.tmp' -o -name '*.pst.spare' \) | wc -l
 }
@@ -60,7 +53,7 @@ for option in --excel --vcards --pst; do
         case $option in
         --excel) [[ $(sheet_rows "$out/ZimbraContacts.xls") == @(50|6000) ]] || fail "$what: cut sheet" ;;
         --vcards) [[ $(whole_cards "$out" 10 400) == 0 ]] || fail "$what: cut cards" ;;
-        --pst) read_psts "$out" "$what" pst_check.py ;;
+        --pst) for pst in "$out"/Zimbracontacts*.pst; do "$py" "$checker/pst_check.py" "$pst" &>/dev/null || fail "$what: $pst"; done ;;
         esac
         sleep 1 # a new stamp for the next PST file
     done
@@ -78,7 +71,7 @@ for limit in "64 --excel killed--excel" "1024 --pst fullpst"; do
     [[ $(leftovers "$work/$out") == 0 ]] || fail "full disk, $option: a temporary file stayed"
 done
 [[ $(sheet_rows "$work/killed--excel/ZimbraContacts.xls") == 50 ]] || fail "full disk: the earlier worksheet changed"
-read_psts "$work/fullpst" "full disk" pst_dump.py
+for pst in "$work"/fullpst/Zimbracontacts*.pst; do "$py" "$checker/pst_dump.py" "$pst" &>/dev/null || fail "full disk: $pst"; done
 
 # 3. Two vCard runs into one folder at once: every card is one run's whole card.
 make_contacts "$work/short" 3000 5
@@ -93,20 +86,7 @@ for try in 1 2; do
     [[ $(leftovers "$work/both") == 0 ]] || fail "concurrent try $try: temporary files stayed"
 done
 
-# 4. What is not a file ends at once with a listed reason, in a folder too; a link loop has its own.
-mkfifo "$work/pipe.meta" && ln -s loop.meta "$work/loop.meta" && mkdir "$work/withpipe" && mkfifo "$work/withpipe/p.meta"
-for option in --vcards --excel --pst; do
-    timeout 20 "$convert" "$option" --out "$work/odd$option" /dev/zero "$work/pipe.meta" \
-        "$work/loop.meta" "$work/withpipe" "$work/small/000001.meta" &>"$work/said"
-    status=$?
-    [[ $status == "$([[ $option == --pst ]] && echo 2 || echo 1)" ]] || fail "$option odd inputs: exit $status (124 is a hang)"
-    for reason in "/dev/zero: not a regular file" "pipe.meta: not a regular file" "loop.meta: a link loop" \
-        "p.meta: not a regular file"; do # a PST run ends at the first
-        [[ $option == --pst && $reason != /dev* ]] || grep -qF "$reason" "$work/said" || fail "$option: no '$reason'"
-    done
-done
-
-# 5. Leftovers of killed runs are removed when they are ours, whatever their stamp; another
+# 4. Leftovers of killed runs are removed when they are ours, whatever their stamp; another
 # program's file of a similar name stays.
 mkdir "$work/left"
 printf '!BDN and the rest of a store' >"$work/left/Zimbracontacts1.1.20 1.1.01.pst.tmp"

@@ -109,18 +109,6 @@ TEST(ExcelFile, WritesEachRecordOrRefusesItWhole) {
     EXPECT_THROW(f.WriteDefaultFormats(), support::SinkError);
 }
 
-/// The sheet of contacts with these first names, written into `sink`.
-ExcelContactSheet& sheetOf(ExcelContactSheet& sheet, support::ByteSink& sink,
-                           const std::vector<std::string>& firstNames) {
-    sheet.openOn(sink, "ZimbraContacts.xls");
-    for (std::size_t i = 0; i < firstNames.size(); ++i) {
-        ContactRecord record;
-        record.FirstName = firstNames[i];
-        sheet.Save2ExcelContact(record, static_cast<std::int32_t>(i) + 1);
-    }
-    return sheet;
-}
-
 // The sheet takes the code page holding most of its text; cells with characters the page lacks
 // are counted in the notes. In the last case 1252, 1250 and others hold three letters each, the
 // tie goes to 1252 and the Polish name's cell is counted.
@@ -135,7 +123,13 @@ TEST(ExcelSheet, TakesThePageHoldingMostOfItsText) {
     for (const auto& [names, codePage, substituted] : cases) {
         support::MemorySink sink;
         ExcelContactSheet sheet;
-        sheetOf(sheet, sink, names).close();
+        sheet.openOn(sink, "sheet.xls");
+        for (std::int32_t i = 0; i < static_cast<std::int32_t>(names.size()); ++i) {
+            ContactRecord record;
+            record.FirstName = names[static_cast<std::size_t>(i)];
+            sheet.Save2ExcelContact(record, i + 1);
+        }
+        sheet.close();
         EXPECT_EQ(sheet.codePage(), codePage) << names[0];
         EXPECT_EQ(support::readLe16(sink.bytes(), 12), codePage); // the CODEPAGE record
         const auto notes = sheet.notes();
@@ -179,7 +173,8 @@ TEST(ExcelSheet, WriteFailureStopsWithTheCauseAndLeavesNothingOpen) {
     for (const std::size_t limit : {0U, 400U, 1408U, 1513U}) {
         support::FailingSink sink(limit);
         ExcelContactSheet sheet;
-        sheetOf(sheet, sink, {""});
+        sheet.openOn(sink, "sheet.xls");
+        sheet.Save2ExcelContact(ContactRecord{}, 1);
         try {
             sheet.close();
             ADD_FAILURE() << "a full disk must stop the run " << limit;

@@ -395,19 +395,26 @@ def check_keys(program, work, files, contacts, problems):
                          if place not in wanted and str(value).strip()]
 
 
-def check_command_line(program, work, problems):
-    # The program's answers and exit statuses for a user's commands. A folder is walked
-    # breadth-first, taking ".meta" in any case and with a trailing space; a value the worksheet
-    # cannot hold is listed, but the CSV beside it holds it whole: the run is complete.
-    w = work + "/cli/"
+def write(path, text):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w", encoding="utf-8", newline="") as handle:
+        handle.write(text)
+
+
+def check_command_line(program, w, problems):
+    # The program's answers and exit statuses for a user's commands, in the folder `w`. A folder
+    # is walked breadth-first, taking ".meta" in any case and with a trailing space; a value the
+    # worksheet cannot hold is listed, but the CSV beside it holds it whole: the run is complete.
     for name, fields in (("in/a.meta", "3:Ann8:lastName3:Lee"), ("in/sub/c.meta.txt", "3:Cat"),
                          ("in/sub/B.META", "3:Bob8:lastName3:Kim"), ("bad.meta", "9:Ann"),
                          ("in/other/d.meta ", "3:Dan8:lastName3:Doe"),
                          ("long/l.meta", "3:Ann5:notes300:" + "n" * 300)):
-        os.makedirs(os.path.dirname(w + name), exist_ok=True)
-        with open(w + name, "w") as handle:
-            handle.write("d3:fldd9:firstName%see" % fields)
-    os.makedirs(w + "locked", 0o500)
+        write(w + name, "d3:fldd9:firstName%see" % fields)
+    os.makedirs(w + "locked", 0o500), os.makedirs(w + "withpipe"), os.mkfifo(w + "pipe.meta")
+    os.mkfifo(w + "withpipe/p.meta"), os.symlink("loop.meta", w + "loop.meta")
+    odd = "/dev/zero pipe.meta loop.meta withpipe in/a.meta"
+    odd_reasons = ("/dev/zero: not a regular file|pipe.meta: not a regular file|loop.meta: a link "
+                   "loop|p.meta: not a regular file")
     for status, text, arguments in (
             (0, "--vcards", "--help"), (0, "plumbrae-convert", "--version"),
             (2, "choose one of --vcards, --excel and --pst", "--out o in"),
@@ -419,39 +426,38 @@ def check_command_line(program, work, problems):
             (1, "bad.meta: damaged contact data at byte", "--vcards --out o2 bad.meta"),
             (0, "left out of", "--excel --out o3 long"),
             (0, "ZimbraContacts.csv", "--excel --out o4 in"),
+            # A file that cannot be read leaves its row empty; the run goes on.
+            (1, "4 of 5 Zimbra Contacts converted.", "--excel --out western western.meta "
+                "damaged.meta second.meta nameless.meta " + HERE + "/../data/meta/ann-muller.meta"),
+            # What is not a file is listed with its reason at once; a PST run ends at the first.
+            (1, odd_reasons, "--vcards --out o5 " + odd), (1, odd_reasons, "--excel --out o6 " + odd),
+            (2, "/dev/zero: not a regular file", "--pst --out o7 " + odd),
             (2 if os.getuid() else 0, "permission denied" * (os.getuid() != 0), "--vcards --out locked in")):
-        got, lines = run([program] + [a if a[0] == "-" else w + a for a in arguments.split()])
-        if got != status or text not in "\n".join(lines):
+        got, lines = run([program] + [a if a[0] in "-/" else w + a for a in arguments.split()])
+        if got != status or not all(part in "\n".join(lines) for part in text.split("|")):
             problems.append("%s: exit %d, not %d, or no %r in %s" % (arguments, got, status, text, lines))
     if (sorted(os.listdir(w + "o1")) != ["Ann Lee1.vcf", "Bob Kim3.vcf", "Dan Doe2.vcf"] or
             "n" * 300 not in read_csv(w + "o3/ZimbraContacts.csv")[1]):
         problems.append("the folder gave %s, the CSV %s" % (os.listdir(w + "o1"), os.listdir(w + "o3")))
+    check_sheet(w + "western", w, problems, western=True)
 
 
 def main(argv):
     program, generator = argv[1], argv[2]
     problems = []
     with tempfile.TemporaryDirectory() as work:
-        paths = {name: os.path.join(work, name + ".meta") for name in
-                 ("every", "second", "nameless", "western", "damaged")}
-        for name, text in zip(paths, (meta(EVERY_KEY), meta(SECOND), meta(NAMELESS),
-                                      meta(WESTERN), DAMAGED)):
-            with open(paths[name], "w", encoding="utf-8", newline="") as handle:
-                handle.write(text)
+        for name, fields in (("every", meta(EVERY_KEY)), ("second", meta(SECOND)),
+                             ("nameless", meta(NAMELESS)), ("western", meta(WESTERN)),
+                             ("damaged", DAMAGED)):
+            write("%s/%s.meta" % (work, name), fields)
         subprocess.run([generator, work + "/tree", "150", "7"], check=True, capture_output=True)
-        files = [paths[n] for n in ("every", "second", "nameless")] + sorted(
+        files = [work + "/%s.meta" % n for n in ("every", "second", "nameless")] + sorted(
             glob.glob(os.path.join(HERE, "..", "data", "meta", "*.meta"))) + sorted(
             glob.glob(work + "/tree/**/*.meta", recursive=True))
         contacts = [(f, read_meta(f)) for f in files]
         files = [f for f, fields in contacts if fields is not None]
         check_keys(program, work, files, [c for _, c in contacts if c is not None], problems)
-        # A file that cannot be read leaves its row empty; the run goes on.
-        status, lines = run([program, "--excel", "--out", work + "/western", paths["western"],
-                             paths["damaged"]] + files[1:4])
-        if status != 1 or "4 of 5 Zimbra Contacts converted." not in lines:
-            problems.append("--excel with a damaged file: exit %d: %s" % (status, lines))
-        check_sheet(work + "/western", work, problems, western=True)
-        check_command_line(program, work, problems)
+        check_command_line(program, work + "/", problems)
     print("\n".join(problems + ["%d problems" % len(problems)]))
     return 1 if problems else 0
 
