@@ -14,12 +14,11 @@ failures=0
 fail() { echo "FAIL: $*" && failures=$((failures + 1)); }
 
 make_contacts() { # make_contacts FOLDER COUNT NOTE_LENGTH: COUNT contacts named "Ann Lee"
-    local i name note
+    local i note
     note=$(printf 'n%.0s' $(seq "$3"))
     mkdir -p "$1"
     for ((i = 0; i < $2; i++)); do
-        printf -v name %06d "$i"
-        printf 'd3:fldd9:firstName3:Ann8:lastName3:Lee5:notes%d:%see' "$3" "$note" >"$1/$name.meta"
+        printf 'd3:fldd9:firstName3:Ann8:lastName3:Lee5:notes%d:%see' "$3" "$note" >"$1/$i.meta"
     done
 }
 whole_cards() { # whole_cards FOLDER NOTE_LENGTH...: how many cards are not one whole card of these
@@ -34,8 +33,7 @@ sheet_rows() { # sheet_rows FILE: the contact rows of a complete worksheet, or "
 print(xlrd.open_workbook(sys.argv[1], logfile=open(os.devnull, "w")).sheet_by_index(0).nrows - 1)' "$1" 2>/dev/null || echo cut
 }
 leftovers() { # leftovers FOLDER: temporary files of ours in the folder
-    find "$1" -maxdepth 1 \( -name '.plumbrae-*.part' -o -name '*.pst.tmp' -o -name '*.pst.spare' \) | wc -l
-}
+    find "$1" -maxdepth 1 \( -name '.plumbrae-*.part' -o -name '*.pst.tmp' -o -name '*.pst.spare' \) | wc -l; }
 
 make_contacts "$work/small" 50 10
 make_contacts "$work/big" 6000 400

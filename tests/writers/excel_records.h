@@ -18,20 +18,15 @@ struct BiffRecord {
 
 /// The records of `bytes`; one that runs past the end comes back shorter than its length says,
 /// and `complete` is false.
-inline std::vector<BiffRecord> splitRecords(std::string_view bytes, bool* complete = nullptr) {
+inline std::vector<BiffRecord> splitRecords(std::string_view bytes, bool& complete) {
     std::vector<BiffRecord> records;
     std::size_t at = 0;
     for (; at + 4 <= bytes.size(); at += 4U + support::readLe16(bytes, at + 2)) {
         records.push_back({support::readLe16(bytes, at),
                            std::string(bytes.substr(at + 4, support::readLe16(bytes, at + 2)))});
     }
-    if (complete != nullptr) {
-        *complete = at == bytes.size();
-    }
+    complete = at == bytes.size();
     return records;
 }
-
-/// The row of a LABEL record's cell.
-inline int labelRow(const BiffRecord& record) { return support::readLe16(record.body, 0); }
 
 } // namespace plumbrae::testing

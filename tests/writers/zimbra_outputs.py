@@ -80,9 +80,8 @@ IM_PROPERTIES = {"xmpp": "X-JABBER", "jabber": "X-JABBER", "gtalk": "X-JABBER", 
 
 def full_date(text):
     # The date of a "yyyy-mm-dd" text with its year (1601 or later), or None.
-    match = re.match(r"^(\d{4})-(\d{2})-(\d{2})$", text)
     try:
-        day = match and datetime.date(*map(int, match.groups()))
+        day = re.match(r"^\d{4}-\d\d-\d\d$", text) and datetime.date.fromisoformat(text[:10])
     except ValueError:
         return None
     return day if day and day.year >= 1601 else None
