@@ -4,31 +4,48 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 namespace plumbrae::core {
 namespace {
 
 using plumbrae::testing::PrintTo;
+using R = ContactRecord;
+using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-ContactRecord read(const std::string& bytes) {
-    ContactRecord record;
-    ReadContactBytes(bytes, "test.meta", record);
-    return record;
+ReadOutcome read(const std::string& bytes, ContactRecord& record) {
+    return ReadContactBytes(bytes, "test.meta", record);
 }
 
 std::string failure(const std::string& bytes) {
-    ContactRecord record;
     try {
-        ReadContactBytes(bytes, "test.meta", record);
+        ContactRecord record;
+        read(bytes, record);
     } catch (const ContactFileError& error) {
         return error.reason();
     }
     return "(no failure)";
 }
 
+/// A contact file's metadata line holding the given keys and values in turn.
+std::string meta(const Pairs& pairs) {
+    std::string line = "d3:fldd";
+    for (const auto& [key, value] : pairs) {
+        line += std::to_string(key.size()) + ":" + key + std::to_string(value.size()) + ":" + value;
+    }
+    return line + "e1:vi10ee";
+}
+
+std::string json(const std::string& metadata) {
+    return "{\"metadata\":\"" + metadata + "\"}";
+}
+
+const std::string JsonExport = "  {\"id\": 7, \"metadata\": \"d3:fldd5:notes9:a \\\"b\\\"\\nc:d"
+                               "7:company5:Ann\\u2019s9:firstName2:\\ud83c\\udf63ee\"}\n";
+
 struct ValueCase {
     const char* name;
-    std::string line;
+    std::string bytes;
     std::string ContactRecord::*field;
     std::string expected;
 };
@@ -36,118 +53,160 @@ struct ValueCase {
 class ReaderValues : public ::testing::TestWithParam<ValueCase> {};
 
 TEST_P(ReaderValues, StoresTheWholeValue) {
-    const auto& param = GetParam();
-    EXPECT_EQ(read(param.line).*param.field, param.expected);
+    ContactRecord record;
+    read(GetParam().bytes, record);
+    EXPECT_EQ(record.*GetParam().field, GetParam().expected);
 }
 
-// Values the old positional reading damaged: colons, keys inside values, look-alike keys,
-// lengths in UTF-16 units. Each must come out whole.
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ReaderValues,
-    ::testing::Values(
-        ValueCase{"ColonInNote", "d3:fldd5:notes13:Call at 10:30e", &ContactRecord::Comments,
-                  "Call at 10:30"},
-        ValueCase{"KeyInsideValueKept", "d3:fldd5:notes14:x:5:email3:abce",
-                  &ContactRecord::Comments, "x:5:email3:abc"},
-        ValueCase{"Email2IsNotEmail", "d3:fldd6:email24:a@b.e", &ContactRecord::Email, ""},
-        ValueCase{"EmailAfterEmail2", "d3:fldd5:email3:x@y6:email23:a@be", &ContactRecord::Email,
-                  "x@y"},
-        ValueCase{"FirstOccurrenceWins", "d3:fldd7:company3:One7:company3:Twoe",
-                  &ContactRecord::Company, "One"},
-        ValueCase{"AccentsCountedInUtf16Units", "d3:fldd8:lastName6:Müllere",
-                  &ContactRecord::LastName, "Müller"},
-        ValueCase{"AccentsCountedInBytes", "d3:fldd8:lastName7:Müllere", &ContactRecord::LastName,
-                  "Müller"},
-        ValueCase{"EmojiCountsTwoUnits", "d3:fldd5:notes6:Hi 🍣!e", &ContactRecord::Comments,
-                  "Hi 🍣!"},
-        ValueCase{"InvalidUtf8ByteCountsOne", "d3:fldd7:company3:A\xE9Ze", &ContactRecord::Company,
-                  "A\xE9Z"},
-        ValueCase{"LineFeedInsideValue", "d3:fldd5:notes3:a\nbe", &ContactRecord::Comments, "a\nb"},
-        ValueCase{"SkipsNestedValues", "d3:fldd4:tagsl3:onei7ed1:ai1eee7:company1:Xe",
-                  &ContactRecord::Company, "X"},
-        ValueCase{"PhotoContactLateMarker",
-                  "d3:attd2:ct10:image/jpeg2:id1:1e3:fldd9:firstName3:Anne2:mdi5ee",
-                  &ContactRecord::FirstName, "Ann"},
-        ValueCase{"ColourContactLateMarker", "d1:ci4e3:fldd8:lastName3:Leee",
-                  &ContactRecord::LastName, "Lee"},
-        ValueCase{"IntegerValueKeptAsText", "d3:fldd11:mobilePhonei5550100ee",
-                  &ContactRecord::CellPhone, "5550100"}),
-    [](const auto& row) { return std::string(row.param.name); });
+// Values the old positional reading damaged (colons, keys inside values, look-alike keys,
+// lengths in UTF-16 units), line ends, escaped JSON exports, and the keys read with a rule.
+const ValueCase ValueCases[] = {
+    {"ColonInNote", "d3:fldd5:notes13:Call at 10:30e", &R::Comments, "Call at 10:30"},
+    {"KeyInsideValue", "d3:fldd5:notes14:x:5:email3:abce", &R::Comments, "x:5:email3:abc"},
+    {"Email2IsNotEmail", "d3:fldd6:email24:a@b.e", &R::Email, ""},
+    {"EmailAfterEmail2", "d3:fldd5:email3:x@y6:email23:a@be", &R::Email, "x@y"},
+    {"FirstWins", "d3:fldd7:company3:One7:company3:Twoe", &R::Company, "One"},
+    {"Utf16Units", "d3:fldd8:lastName6:Müllere", &R::LastName, "Müller"},
+    {"Utf8Bytes", "d3:fldd8:lastName7:Müllere", &R::LastName, "Müller"},
+    {"EmojiTwoUnits", "d3:fldd5:notes6:Hi 🍣!e", &R::Comments, "Hi 🍣!"},
+    {"InvalidByteOneUnit", "d3:fldd7:company3:A\xE9Ze", &R::Company, "A\xE9Z"},
+    {"LineFeedInValue", "d3:fldd5:notes3:a\nbe", &R::Comments, "a\nb"},
+    {"SkipsNested", "d3:fldd4:tagsl3:onei7ed1:ai1eee7:company1:Xe", &R::Company, "X"},
+    {"PhotoLateMarker", "d3:attd2:ct10:image/jpeg2:id1:1e3:fldd9:firstName3:Anne2:mdi5ee",
+     &R::FirstName, "Ann"},
+    {"ColourLateMarker", "d1:ci4e3:fldd8:lastName3:Leee", &R::LastName, "Lee"},
+    {"IntegerAsText", "d3:fldd11:mobilePhonei5550100ee", &R::CellPhone, "5550100"},
+    // Counted in UTF-16 units the note swallows the field dictionary's end and only that
+    // dictionary parses; counted in bytes all of the metadata does. Bytes win.
+    {"WholeMetadataWins", "d3:fldd5:notes3:é1e1:xi1ee", &R::Comments, "é1"},
+    {"FullNameUntrimmed", "d3:fldd9:firstName4:Ann 8:lastName4: Leee", &R::FullName, "Ann   Lee"},
+    // CR and CR LF end lines, a line feed alone does not; a value holding a CR splits the
+    // metadata over two lines.
+    {"LastLineCr", "d3:fldd8:lastName3:Olde\rd3:fldd8:lastName3:Newe", &R::LastName, "New"},
+    {"LastLineCrLf", "d3:fldd8:lastName3:Olde\r\nd3:fldd8:lastName3:Newe\r\n", &R::LastName, "New"},
+    {"TrailingLineFeeds", "x\r\nd3:fldd8:lastName3:Newe\n\n", &R::LastName, "New"},
+    {"LineFeedEndsNoLine", "d3:fldd8:lastName3:Olde\nd3:fldd8:lastName3:Newe", &R::LastName, "Old"},
+    {"CrInValue", "head\r\nd3:fldd5:notes3:a\rb8:lastName1:Xe\r\n", &R::Comments, "a\rb"},
+    {"CrLfInValue", "head\r\nd3:fldd5:notes4:a\r\nb8:lastName1:Xe", &R::LastName, "X"},
+    {"TwoLineEndsAtEnd", "d3:fldd8:lastName1:Xe\r\n\r\n", &R::LastName, "X"},
+    {"JsonEscapes", JsonExport, &R::Comments, "a \"b\"\nc:d"},
+    {"JsonUnicode", JsonExport, &R::Company, "Ann\u2019s"},
+    {"JsonPair", JsonExport, &R::FirstName, "🍣"},
+    {"JsonLastMetadataWins",
+     R"({"metadata":"d3:fldd8:lastName1:Ae","metadata":"d3:fldd8:lastName1:Be"})", &R::LastName,
+     "B"},
+    {"JsonShortEscapes", json("d3:fldd5:notes3:\\t\\/\\\\e"), &R::Comments, "\t/\\"},
+    // A lone surrogate becomes U+FFFD; the pair's ends: U+1F000 is D83C DC00, E000 after a
+    // high surrogate is no low one; bytes that are not UTF-8 stay as they are.
+    {"LoneHigh", json("d3:fldd5:notes1:\\ud800e"), &R::Comments, "\xEF\xBF\xBD"},
+    {"LoneLow", json("d3:fldd5:notes1:\\udc00e"), &R::Comments, "\xEF\xBF\xBD"},
+    {"LowestPair", json("d3:fldd5:notes2:\\ud83c\\udc00e"), &R::Comments, "\U0001F000"},
+    {"HighestPair", json("d3:fldd5:notes2:\\udbff\\udfffe"), &R::Comments, "\U0010FFFF"},
+    {"NoLowSurrogate", json("d3:fldd5:notes2:\\ud83c\\ue000e"), &R::Comments, "\xEF\xBF\xBD\uE000"},
+    {"JsonRawBytes", json("d3:fldd7:company3:A\xE9Ze"), &R::Company, "A\xE9Z"},
+    // Not JSON (a byte-order mark, junk after the object): read by the last line.
+    {"ByteOrderMark", "\xEF\xBB\xBF" + json("d3:fldd5:notes4:a\\nbe"), &R::Comments, "a\\nb"},
+    {"JunkAfterJson", json("x") + " d3:fldd8:lastName1:Ae", &R::LastName, "A"},
+    // A second home address is the other address, unless there is one.
+    {"SecondHome", meta({{"homeStreet2", "Weg 1"}}), &R::OtherStreet, "Weg 1"},
+    {"OtherBeforeSecondHome", meta({{"homeCity2", "B"}, {"otherCity", "G"}, {"homeStreet2", "W"}}),
+     &R::OtherStreet, ""},
+    // The full name joins the names, or is the one read when both are empty.
+    {"Names", meta({{"firstName", "Ann"}, {"fullName", "X"}}), &R::FullName, "Ann "},
+    {"LastOnly", meta({{"lastName", "Lee"}, {"fullName", "X"}}), &R::FullName, " Lee"},
+    {"FullOnly", meta({{"fullName", " Acme "}}), &R::FullName, " Acme "},
+    {"EmptyNames", meta({{"firstName", ""}, {"lastName", ""}, {"fullName", "李华"}}), &R::FullName,
+     "李华"},
+    {"EmptyFull", meta({{"fullName", ""}}), &R::FullName, " "},
+    {"NoNames", meta({{"company", "Acme"}}), &R::FullName, " "},
+    // "http://" leaves the home address only at its start; the work address stays as read.
+    {"HttpOnce", meta({{"homeURL", "http://a.example/go?to=http://b"}}), &R::WebPage,
+     "a.example/go?to=http://b"},
+    {"HttpAnyCase", meta({{"homeURL", "  HTTP://Example.com "}}), &R::WebPage, "Example.com"},
+    {"HttpsKept", meta({{"homeURL", "https://a.b"}}), &R::WebPage, "https://a.b"},
+    {"HttpLater", meta({{"homeURL", "www.x/http://"}}), &R::WebPage, "www.x/http://"},
+    {"HttpOnly", meta({{"homeURL", "http://"}}), &R::WebPage, ""},
+    {"WorkUrlKept", meta({{"workURL", "Http://x"}}), &R::WorkWebPage, "Http://x"}};
 
-TEST(ContactFileReader, LeavesSpacesAndBuildsFullNameFromUntrimmedNames) {
-    const auto record = read("d3:fldd9:firstName4:Ann 8:lastName4: Leee");
-    EXPECT_EQ(record.FirstName, "Ann ");
-    EXPECT_EQ(record.FullName, "Ann   Lee");
-    EXPECT_EQ(read("d3:fldd5:notes1:xe").FullName, " ");
+INSTANTIATE_TEST_SUITE_P(Cases, ReaderValues, ::testing::ValuesIn(ValueCases),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST(ContactFileReader, KeysAreTakenAsReadOnceAndOtherKeysFillNothing) {
+    ContactRecord record;
+    read(meta({{"fileAs", "1"},
+               {"vcardUID", "u"},
+               {"Email", "x"},
+               {"workPhone", " 1 é:🍣 "},
+               {"workPhone", "later"}}),
+         record);
+    ContactRecord expected;
+    expected.OfficePhone = " 1 é:🍣 ";
+    expected.FullName = " ";
+    EXPECT_EQ(record, expected);
 }
 
-TEST(ContactFileReader, UsesTheLastLineSplitAtCarriageReturns) {
-    // CR and CR LF end lines; a line feed alone does not.
-    EXPECT_EQ(read("d3:fldd8:lastName3:Olde\rd3:fldd8:lastName3:Newe").LastName, "New");
-    EXPECT_EQ(read("d3:fldd8:lastName3:Olde\r\nd3:fldd8:lastName3:Newe\r\n").LastName, "New");
-    EXPECT_EQ(read("x\r\nd3:fldd8:lastName3:Newe\n\n").LastName, "New");
-    EXPECT_EQ(read("d3:fldd8:lastName3:Olde\nd3:fldd8:lastName3:Newe").LastName, "Old");
-    // A value that held a carriage return split the metadata over two lines.
-    EXPECT_EQ(read("head\r\nd3:fldd5:notes3:a\rb8:lastName1:Xe\r\n").Comments, "a\rb");
-    EXPECT_EQ(read("head\r\nd3:fldd5:notes4:a\r\nb8:lastName1:Xe").LastName, "X");
-    // Two line ends at the end: the metadata line is still found.
-    EXPECT_EQ(read("d3:fldd8:lastName1:Xe\r\n\r\n").LastName, "X");
-}
-
-TEST(ContactFileReader, ReadsJsonWrappedExports) {
-    const auto record = read("  {\"id\": 7, \"metadata\": \"d3:fldd5:notes9:a \\\"b\\\"\\nc:d"
-                             "7:company5:Ann\\u2019s9:firstName2:\\ud83c\\udf63ee\"}\n");
-    EXPECT_EQ(record.Comments, "a \"b\"\nc:d");
-    EXPECT_EQ(record.Company, "Ann\u2019s");
-    EXPECT_EQ(record.FirstName, "🍣");
-}
-
-TEST(ContactFileReader, JsonEdgeCases) {
-    // The last "metadata" member wins; escapes of every kind are decoded.
-    EXPECT_EQ(read("{\"metadata\":\"d3:fldd8:lastName1:Ae\",\"metadata\":\"d3:fldd8:lastName1:"
-                   "Be\"}")
-                  .LastName,
-              "B");
-    EXPECT_EQ(read("{\"metadata\":\"d3:fldd5:notes3:\\t\\/\\\\e\"}").Comments, "\t/\\");
-    // A lone surrogate becomes U+FFFD; bytes that are not UTF-8 stay as they are.
-    EXPECT_EQ(read("{\"metadata\":\"d3:fldd5:notes1:\\ud800e\"}").Comments, "\xEF\xBF\xBD");
-    EXPECT_EQ(read("{\"metadata\":\"d3:fldd5:notes1:\\udc00e\"}").Comments, "\xEF\xBF\xBD");
-    // The pair's ends: U+1F000 is D83C DC00; E000 after a high surrogate is no low one.
-    EXPECT_EQ(read("{\"metadata\":\"d3:fldd5:notes2:\\ud83c\\udc00e\"}").Comments, "\U0001F000");
-    EXPECT_EQ(read("{\"metadata\":\"d3:fldd5:notes2:\\udbff\\udfffe\"}").Comments, "\U0010FFFF");
-    EXPECT_EQ(read("{\"metadata\":\"d3:fldd5:notes2:\\ud83c\\ue000e\"}").Comments,
-              "\xEF\xBF\xBD\uE000");
-    EXPECT_EQ(read("{\"metadata\":\"d3:fldd7:company3:A\xE9Ze\"}").Company, "A\xE9Z");
-    // Not JSON: a byte-order mark, junk after the object, or a metadata member that is not a
-    // string. Such files are read by their last line instead.
-    EXPECT_EQ(read("\xEF\xBB\xBF{\"metadata\":\"d3:fldd5:notes4:a\\nbe\"}").Comments, "a\\nb");
-    EXPECT_EQ(read("{\"metadata\":\"x\"} d3:fldd8:lastName1:Ae").LastName, "A");
-    EXPECT_EQ(failure("{\"metadata\": 5}"),
-              "no contact fields (the file holds no contact metadata)");
-}
-
+// A length that splits a character in two is damage, not a shorter value.
 TEST(ContactFileReader, ReportsDamagedAndMissingData) {
-    const std::string noFields = "no contact fields (the file holds no contact metadata)";
-    EXPECT_EQ(failure(""), noFields);
-    EXPECT_EQ(failure("hello\r\nworld"), noFields);
+    for (const std::string bytes :
+         {"", "hello\r\nworld", "{\"metadata\": 5}", "d1:vi10ex",
+          R"({"id":1,"type":6,"metadata":"d1:vi10e"})", R"({"type":"1"})"}) {
+        EXPECT_EQ(failure(bytes), "no contact fields (the file holds no contact metadata)")
+            << bytes;
+    }
     EXPECT_EQ(failure("d3:fldd"), "damaged contact data at byte 7 of the contact metadata");
     EXPECT_EQ(failure("d3:fldd8:lastName9:Lee"),
               "damaged contact data at byte 17 of the contact metadata");
-    EXPECT_EQ(failure("d3:fldd8:lastNamex3:Leee").substr(0, 19), "damaged contact dat");
-    EXPECT_EQ(failure("d3:fldd5:notes1:\xF0\x9F\x8D\xA3"
-                      "e")
-                  .substr(0, 19),
-              "damaged contact dat")
-        << "a length that splits a character in two is damage, not a shorter value";
-    EXPECT_EQ(failure("d3:fldd" + std::string(100000, 'l')).substr(0, 19), "damaged contact dat");
+    for (const auto& bytes :
+         std::vector<std::string>{"d3:fldd8:lastNamex3:Leee", "d3:fldd5:notes1:🍣e",
+                                  "d3:fldd" + std::string(100000, 'l')}) {
+        EXPECT_EQ(failure(bytes).substr(0, 13), "damaged conta") << bytes;
+    }
 }
 
-TEST(ContactFileReader, PrefersTheCountingThatMakesTheWholeMetadataWellFormed) {
-    // Counted in UTF-16 units the note swallows the field dictionary's end and only the field
-    // dictionary parses; counted in bytes all of the metadata does. Bytes must win.
-    const auto record = read("d3:fldd5:notes3:é1e1:xi1ee");
-    EXPECT_EQ(record.Comments, "é1");
+struct KindCase {
+    const char* name;
+    std::string bytes;
+    ItemKind kind;
+    std::string groupName;
+};
+
+class ItemKinds : public ::testing::TestWithParam<KindCase> {};
+
+TEST_P(ItemKinds, TellsContactsFromGroupsAndOtherItems) {
+    ContactRecord record;
+    const auto outcome = read(GetParam().bytes, record);
+    EXPECT_EQ(outcome.kind, GetParam().kind);
+    EXPECT_EQ(outcome.groupName, GetParam().groupName);
+    if (outcome.kind != ItemKind::Contact) {
+        EXPECT_EQ(record, ContactRecord()) << "nothing of another item reaches the record";
+    }
 }
+
+// The files an export holds beside its contacts: the JSON item data of each item (type 1 a
+// folder, 5 a message, 6 a contact) and the metadata of a folder or a message.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ItemKinds,
+    ::testing::Values(
+        KindCase{"JsonContact",
+                 R"({"id":257,"type":6,"metadata":"d3:fldd8:lastName3:Leee1:vi10ee","Path":"/C"})",
+                 ItemKind::Contact, ""},
+        KindCase{"JsonFolder", R"({"type":1,"name":"Contacts","metadata":"d1:vi10e2:vti10ee"})",
+                 ItemKind::NotContact, ""},
+        KindCase{"JsonMessage", R"({"id":300,"type":5,"subject":"Hi","Path":"/Inbox"})",
+                 ItemKind::NotContact, ""},
+        KindCase{"JsonMessageWithFields", R"({"type":5,"metadata":"d3:fldd8:lastName3:Leee"})",
+                 ItemKind::NotContact, ""},
+        KindCase{"FolderMetadata", "Zimbra-Id: 7\r\nd1:vi10e2:vt7:contact3:i4ni258e4:mseqi1ee\r\n",
+                 ItemKind::NotContact, ""},
+        KindCase{"MessageMetadata", "d1:vi10e2:fr13:Hello, world!1:sl3:ann3:bobee",
+                 ItemKind::NotContact, ""},
+        KindCase{"GroupByNickname",
+                 "d3:fldd5:dlist6:a@b, c6:fileAs8:8:Family8:nickname6:Family4:type5:groupe1:vi10ee",
+                 ItemKind::ContactGroup, "Family"},
+        KindCase{"GroupByFileAs", "d3:fldd6:fileAs6:8:Team4:type5:groupee", ItemKind::ContactGroup,
+                 "Team"},
+        KindCase{"PersonType", "d3:fldd8:lastName3:Lee4:type7:contactee", ItemKind::Contact, ""}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ContactFileReader, ReadsFilesFromDiskStreamingLongLines) {
     testing::TempDir dir;
@@ -166,19 +225,29 @@ TEST(ContactFileReader, ReadsFilesFromDiskStreamingLongLines) {
     }
     const std::string note(3'000'000, 'n');
     bytes += "d3:fldd5:notes" + std::to_string(note.size()) + ":" + note + "8:lastName3:Newee";
-    const auto path = dir.write("big.meta", bytes);
     ContactRecord record;
     int yields = 0;
-    ReadContactFile(path.string(), record, [&] { ++yields; });
+    ReadContactFile(dir.write("big.meta", bytes).string(), record, [&] { ++yields; });
     EXPECT_GT(yields, 0);
     EXPECT_EQ(record.LastName, "New");
     EXPECT_EQ(record.Comments.size(), note.size());
-
     // The metadata split by a carriage return inside a value, far from the start.
-    const auto split = dir.write("split.meta", std::string(200000, 'x') +
-                                                   "\r\nd3:fldd5:notes3:a\rb8:lastName1:Ze");
-    ReadContactFile(split.string(), record);
+    const auto split = std::string(200000, 'x') + "\r\nd3:fldd5:notes3:a\rb8:lastName1:Ze";
+    ReadContactFile(dir.write("split.meta", split).string(), record);
     EXPECT_EQ(record.Comments, "a\rb");
+}
+
+TEST(FullDate, TakesRealDaysFromTheFirstYearDatePropertiesHold) {
+    for (const auto& [text, year, month, day] : {std::tuple{"1601-01-01", 1601, 1, 1},
+                                                 {"2000-02-29", 2000, 2, 29},
+                                                 {"2024-02-29", 2024, 2, 29},
+                                                 {"2023-12-31", 2023, 12, 31}}) {
+        EXPECT_EQ(fullDate(text), (CalendarDate{year, month, day})) << text;
+    }
+    for (const auto* text : {"1600-12-31", "1900-02-29", "2023-02-29", "2023-04-31", "2023-13-01",
+                             "2023-00-10", "2023-01-00", "--05-01", "2023-1-01", "2023/01/01"}) {
+        EXPECT_EQ(fullDate(text), std::nullopt) << text;
+    }
 }
 
 } // namespace

@@ -1,28 +1,11 @@
 #include "core/path_text.h"
-#include "tests/support/print_case.h"
+#include "support/file_path.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace plumbrae::core {
 namespace {
-
-using plumbrae::testing::PrintTo;
-
-TEST(PathText, ParentPathKeepsTheSeparator) {
-    EXPECT_EQ(GetParentPath("C:\\a\\b.meta"), "C:\\a\\");
-    EXPECT_EQ(GetParentPath("b.meta"), "");
-    EXPECT_EQ(GetParentPath("C:\\a\\"), "C:\\a\\");
-    EXPECT_EQ(GetParentPath("/home/ann/x.meta"), "/home/ann/");
-    EXPECT_EQ(withTrailingSeparator("/"), "/");
-    EXPECT_EQ(withTrailingSeparator("/out"), "/out/");
-}
-
-TEST(PathText, SourceFolderTextDropsRootAndLastSeparator) {
-    EXPECT_EQ(SourceFolderText("C:\\dir\\sub\\name.meta"), "dir\\sub");
-    EXPECT_EQ(SourceFolderText("/home/ann/contacts/x.meta"), "home/ann/contacts");
-    EXPECT_EQ(SourceFolderText("/x.meta"), "");
-    EXPECT_EQ(SourceFolderText("relative.meta"), "");
-}
 
 std::string repeated(const std::string& text, int times) {
     std::string out;
@@ -32,35 +15,77 @@ std::string repeated(const std::string& text, int times) {
     return out;
 }
 
-struct NameCase {
-    const char* name;
-    std::string fullName;
-    int number;
-    std::string expected;
-};
+using support::portableFileName;
+using TextFunction = std::string (*)(std::string_view);
 
-class VCardNames : public ::testing::TestWithParam<NameCase> {};
-
-TEST_P(VCardNames, BuildsTheFileName) {
-    EXPECT_EQ(vCardFileName(GetParam().fullName, GetParam().number), GetParam().expected);
+TEST(PathText, FoldersAndPortableNames) {
+    const std::tuple<TextFunction, std::string, std::string> cases[] = {
+        {GetParentPath, "C:\\a\\b.meta", "C:\\a\\"},
+        {GetParentPath, "b.meta", ""},
+        {GetParentPath, "C:\\a\\", "C:\\a\\"},
+        {GetParentPath, "/home/ann/x.meta", "/home/ann/"},
+        {withTrailingSeparator, "/", "/"},
+        {withTrailingSeparator, "/out", "/out/"},
+        {withTrailingSeparator, "", "/"},
+        {withTrailingSeparator, "C:\\out\\", "C:\\out\\"},
+        // The folder shown while converting: no root, no drive, no last separator.
+        {SourceFolderText, "C:\\dir\\sub\\name.meta", "dir\\sub"},
+        {SourceFolderText, "/home/ann/contacts/x.meta", "home/ann/contacts"},
+        {SourceFolderText, "/x.meta", ""},
+        {SourceFolderText, "relative.meta", ""},
+        // Names Windows refuses get a safe form; names it takes stay as they are.
+        {portableFileName, "CON", "CON_"},
+        {portableFileName, "con.txt", "con_.txt"},
+        {portableFileName, "CON .vcf", "CON_ .vcf"},
+        {portableFileName, "Lpt9.a.b", "Lpt9_.a.b"},
+        {portableFileName, "COM\xC2\xB9.vcf", "COM\xC2\xB9_.vcf"},
+        {portableFileName, "CONIN$", "CONIN$_"},
+        {portableFileName, "Ann.", "Ann_"},
+        {portableFileName, "Ann. .", "Ann___"},
+        {portableFileName, "..", "__"},
+        {portableFileName, "COM10.vcf", "COM10.vcf"},
+        {portableFileName, "CONSOLE.vcf", "CONSOLE.vcf"},
+        {portableFileName, "ACON.vcf", "ACON.vcf"},
+        {portableFileName, "Ann Lee1.vcf", "Ann Lee1.vcf"},
+        {portableFileName, "", ""}};
+    for (const auto& [function, text, expected] : cases) {
+        EXPECT_EQ(function(text), expected) << text;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, VCardNames,
-    ::testing::Values(
-        NameCase{"Plain", "Ann Lee", 1, "Ann Lee1.vcf"},
-        NameCase{"ColonRemoved", "A:B ", 1, "AB1.vcf"},
-        NameCase{"QuestionRemoved", "A?B ", 2, "AB2.vcf"},
-        NameCase{"AllNine", ":?\\/*\"<>|", 3, "3.vcf"},
-        NameCase{"ControlsAndNulRemoved", std::string("A\tB\x01\0C", 6), 4, "ABC4.vcf"},
-        NameCase{"NoName", " ", 3, "3.vcf"}, NameCase{"Utf8BytesKept", "Zoë 李", 7, "Zoë 李7.vcf"},
-        NameCase{"CutAt220", std::string(300, 'x'), 5, std::string(220, 'x') + "5.vcf"},
-        NameCase{"CutBeforeTrim", "  " + std::string(250, 'y'), 6, std::string(218, 'y') + "6.vcf"},
-        NameCase{"CutBetweenCharacters", "x" + repeated("\xC3\xA9", 110), 8,
-                 "x" + repeated("\xC3\xA9", 109) + "8.vcf"},
-        NameCase{"DeviceName", "COM", 1, "COM1_.vcf"},
-        NameCase{"DeviceBeforeDot", "nul.x", 3, "nul_.x3.vcf"}),
-    [](const auto& row) { return std::string(row.param.name); });
+// The window and plumbrae-convert queue the same files from a folder.
+TEST(PathText, ContactFileNamesEndInMetaInAnyCase) {
+    for (const auto& [name, contact] : {std::pair{"/a/b.meta", true},
+                                        {"b.META", true},
+                                        {"a.meta ", true},
+                                        {".meta", true},
+                                        {"a.meta.txt", false},
+                                        {"a.metadata", false},
+                                        {"ameta", false},
+                                        {"", false}}) {
+        EXPECT_EQ(isContactFileName(name), contact) << name;
+    }
+}
+
+TEST(PathText, VCardFileNames) {
+    const std::tuple<std::string, int, std::string> cases[] = {
+        {"Ann Lee", 1, "Ann Lee1.vcf"},
+        {"A:B ", 1, "AB1.vcf"},
+        {"A?B ", 2, "AB2.vcf"},
+        {":?\\/*\"<>|", 3, "3.vcf"},
+        {std::string("A\tB\x01\0C\x1F", 7), 4, "ABC4.vcf"},
+        {" ", 3, "3.vcf"},
+        {"Zoë 李", 7, "Zoë 李7.vcf"},
+        {std::string(300, 'x'), 5, std::string(220, 'x') + "5.vcf"},
+        {"  " + std::string(250, 'y'), 6, std::string(218, 'y') + "6.vcf"}, // cut before trim
+        {"x" + repeated("\xC3\xA9", 110), 8, "x" + repeated("\xC3\xA9", 109) + "8.vcf"},
+        {"x" + repeated("🍣", 55), 9, "x" + repeated("🍣", 54) + "9.vcf"},
+        {"COM", 1, "COM1_.vcf"},
+        {"nul.x", 3, "nul_.x3.vcf"}};
+    for (const auto& [fullName, number, expected] : cases) {
+        EXPECT_EQ(vCardFileName(fullName, number), expected) << fullName;
+    }
+}
 
 } // namespace
 } // namespace plumbrae::core

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "core/contact_output.h"
+#include "core/conversion_host.h"
+
+#include <functional>
 #include <string>
 #include <vector>
-
-#include "core/conversion_host.h"
 
 namespace plumbrae::testing {
 
@@ -43,6 +45,39 @@ public:
     bool stopRequested() override {
         return stopAfter >= 0 && static_cast<int>(progress.size()) >= stopAfter;
     }
+};
+
+/// An output that records each call ("open FOLDER", "write N", "close", "abandon") and the
+/// contacts it is given; `onWrite` acts (or throws) after a contact is recorded.
+class RecordingOutput : public core::ContactOutput {
+public:
+    std::vector<std::string> calls;
+    std::vector<core::ContactRecord> written, asRead;
+    std::function<void(std::int32_t)> onWrite;
+    bool failOpen = false;
+    bool endsOnReadFailure = false;
+    std::string refusal;
+
+    [[nodiscard]] std::string checkQueueSize(std::int32_t /*rows*/) const override {
+        return refusal;
+    }
+    void open(const std::string& folder) override {
+        calls.push_back("open " + folder);
+        if (failOpen) {
+            throw core::OutputError("cannot create " + folder + "x: permission denied");
+        }
+    }
+    void write(const core::ContactToWrite& contact) override {
+        calls.push_back("write " + std::to_string(contact.contactNumber));
+        written.push_back(contact.trimmed);
+        asRead.push_back(contact.asRead);
+        if (onWrite) {
+            onWrite(contact.contactNumber);
+        }
+    }
+    [[nodiscard]] bool readFailureEndsRun() const override { return endsOnReadFailure; }
+    void close() override { calls.push_back("close"); }
+    void abandon() noexcept override { calls.push_back("abandon"); }
 };
 
 } // namespace plumbrae::testing

@@ -19,7 +19,8 @@ public:
     /// The folder as text, ending in "/".
     [[nodiscard]] std::string folder() const { return m_path.string() + "/"; }
     /// Writes `bytes` to `relative` (creating folders on the way); returns the full path.
-    std::filesystem::path write(const std::filesystem::path& relative, std::string_view bytes) const;
+    std::filesystem::path write(const std::filesystem::path& relative,
+                                std::string_view bytes) const;
 
 private:
     std::filesystem::path m_path;
@@ -27,8 +28,5 @@ private:
 
 /// The whole content of a file.
 std::string readFile(const std::filesystem::path& path);
-
-/// A folder of the source tree's test data (tests/data).
-std::filesystem::path testData(const std::filesystem::path& relative);
 
 } // namespace plumbrae::testing
