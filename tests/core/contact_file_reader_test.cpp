@@ -103,6 +103,8 @@ const ValueCase ValueCases[] = {
     {"LowestPair", json("d3:fldd5:notes2:\\ud83c\\udc00e"), &R::Comments, "\U0001F000"},
     {"HighestPair", json("d3:fldd5:notes2:\\udbff\\udfffe"), &R::Comments, "\U0010FFFF"},
     {"NoLowSurrogate", json("d3:fldd5:notes2:\\ud83c\\ue000e"), &R::Comments, "\xEF\xBF\xBD\uE000"},
+    {"HexDigitsInAnyCase", json("d3:fldd5:notes1:\\u00aFe"), &R::Comments, "\u00AF"},
+    {"NotHexNotJson", json("d3:fldd5:notes6:\\u00zze"), &R::Comments, "\\u00zz"},
     {"JsonRawBytes", json("d3:fldd7:company3:A\xE9Ze"), &R::Company, "A\xE9Z"},
     // Not JSON (a byte-order mark, junk after the object): read by the last line.
     {"ByteOrderMark", "\xEF\xBB\xBF" + json("d3:fldd5:notes4:a\\nbe"), &R::Comments, "a\\nb"},
@@ -163,60 +165,46 @@ TEST(ContactFileReader, ReportsDamagedAndMissingData) {
     }
 }
 
-struct KindCase {
-    const char* name;
-    std::string bytes;
-    ItemKind kind;
-    std::string groupName;
-};
-
-class ItemKinds : public ::testing::TestWithParam<KindCase> {};
-
-TEST_P(ItemKinds, TellsContactsFromGroupsAndOtherItems) {
-    ContactRecord record;
-    const auto outcome = read(GetParam().bytes, record);
-    EXPECT_EQ(outcome.kind, GetParam().kind);
-    EXPECT_EQ(outcome.groupName, GetParam().groupName);
-    if (outcome.kind != ItemKind::Contact) {
-        EXPECT_EQ(record, ContactRecord()) << "nothing of another item reaches the record";
+// The files an export holds beside its contacts: the JSON item data of each item (type 1 a
+// folder, 5 a message, 6 a contact) and the metadata of a folder or a message; nothing of another
+// item reaches the record.
+TEST(ContactFileReader, TellsContactsFromGroupsAndOtherItems) {
+    const auto contact = ItemKind::Contact, group = ItemKind::ContactGroup;
+    const auto other = ItemKind::NotContact;
+    const std::tuple<std::string, ItemKind, std::string> cases[] = {
+        {R"({"id":257,"type":6,"metadata":"d3:fldd8:lastName3:Leee1:vi10ee","Path":"/C"})", contact,
+         ""},
+        {R"({"type":1,"name":"Contacts","metadata":"d1:vi10e2:vti10ee"})", other, ""},
+        {R"({"id":300,"type":5,"subject":"Hi","Path":"/Inbox"})", other, ""},
+        {R"({"type":5,"metadata":"d3:fldd8:lastName3:Leee"})", other, ""},
+        {"Zimbra-Id: 7\r\nd1:vi10e2:vt7:contact3:i4ni258e4:mseqi1ee\r\n", other, ""},
+        {"d1:vi10e2:fr13:Hello, world!1:sl3:ann3:bobee", other, ""},
+        {"d3:fldd5:dlist6:a@b, c6:fileAs8:8:Family8:nickname6:Family4:type5:groupe1:vi10ee", group,
+         "Family"},
+        {"d3:fldd6:fileAs6:8:Team4:type5:groupee", group, "Team"},
+        {"d3:fldd8:lastName3:Lee4:type7:contactee", contact, ""}};
+    for (const auto& [bytes, kind, groupName] : cases) {
+        ContactRecord record;
+        const auto outcome = read(bytes, record);
+        EXPECT_EQ(outcome.kind, kind) << bytes;
+        EXPECT_EQ(outcome.groupName, groupName) << bytes;
+        EXPECT_TRUE(kind == contact || record == ContactRecord()) << bytes;
     }
 }
 
-// The files an export holds beside its contacts: the JSON item data of each item (type 1 a
-// folder, 5 a message, 6 a contact) and the metadata of a folder or a message.
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ItemKinds,
-    ::testing::Values(
-        KindCase{"JsonContact",
-                 R"({"id":257,"type":6,"metadata":"d3:fldd8:lastName3:Leee1:vi10ee","Path":"/C"})",
-                 ItemKind::Contact, ""},
-        KindCase{"JsonFolder", R"({"type":1,"name":"Contacts","metadata":"d1:vi10e2:vti10ee"})",
-                 ItemKind::NotContact, ""},
-        KindCase{"JsonMessage", R"({"id":300,"type":5,"subject":"Hi","Path":"/Inbox"})",
-                 ItemKind::NotContact, ""},
-        KindCase{"JsonMessageWithFields", R"({"type":5,"metadata":"d3:fldd8:lastName3:Leee"})",
-                 ItemKind::NotContact, ""},
-        KindCase{"FolderMetadata", "Zimbra-Id: 7\r\nd1:vi10e2:vt7:contact3:i4ni258e4:mseqi1ee\r\n",
-                 ItemKind::NotContact, ""},
-        KindCase{"MessageMetadata", "d1:vi10e2:fr13:Hello, world!1:sl3:ann3:bobee",
-                 ItemKind::NotContact, ""},
-        KindCase{"GroupByNickname",
-                 "d3:fldd5:dlist6:a@b, c6:fileAs8:8:Family8:nickname6:Family4:type5:groupe1:vi10ee",
-                 ItemKind::ContactGroup, "Family"},
-        KindCase{"GroupByFileAs", "d3:fldd6:fileAs6:8:Team4:type5:groupee", ItemKind::ContactGroup,
-                 "Team"},
-        KindCase{"PersonType", "d3:fldd8:lastName3:Lee4:type7:contactee", ItemKind::Contact, ""}),
-    [](const auto& row) { return std::string(row.param.name); });
-
 TEST(ContactFileReader, ReadsFilesFromDiskStreamingLongLines) {
     testing::TempDir dir;
-    try {
-        ContactRecord record;
-        ReadContactFile((dir.path() / "missing.meta").string(), record);
-        FAIL() << "a missing file must fail";
-    } catch (const ContactFileError& error) {
-        EXPECT_EQ(error.reason(), "cannot open the file: no such file or folder");
-        EXPECT_NE(std::string(error.what()).find("missing.meta"), std::string::npos);
+    for (const auto& [path, reason] :
+         {std::pair{dir.folder() + "missing.meta", "cannot open the file: no such file or folder"},
+          {dir.folder(), "not a regular file (a folder)"},
+          {"/dev/null", "not a regular file (a device)"}}) {
+        try {
+            ContactRecord record;
+            ReadContactFile(path, record);
+            ADD_FAILURE() << path;
+        } catch (const ContactFileError& error) {
+            EXPECT_EQ(error.what(), path + ": " + reason);
+        }
     }
     // Many lines before the metadata, some holding markers of their own, then a long note.
     std::string bytes;

@@ -63,33 +63,6 @@ TEST_F(ConversionRunTest, EndsBeforeReadingWithoutAnOptionAQueueAFolderOrAnOutpu
     EXPECT_EQ(host.messages.at(0).text, "too many");
 }
 
-TEST_F(ConversionRunTest, ConvertsEveryFileWithProgressAfterEach) {
-    host.folderAnswer = "/out";
-    EXPECT_EQ(run(OutputKind::Excel, {contact("d/a.meta", "Lee"), contact("d/b.meta", "Kim"),
-                                      contact("e/c.meta", "Ito")}),
-              Outcome::Completed);
-    EXPECT_TRUE(report.isComplete());
-    EXPECT_EQ(report.outputFolder, "/out/");
-    EXPECT_EQ(output.calls, (Calls{"open /out/", "write 1", "write 2", "write 3", "close"}));
-    // Writers get trimmed copies; the record as read keeps its spaces.
-    EXPECT_EQ(output.written[0].FirstName, "Ann");
-    EXPECT_EQ(output.written[0].FullName, "Ann  Lee");
-    EXPECT_EQ(output.asRead[0].FullName, " Ann  Lee");
-
-    ASSERT_EQ(host.progress.size(), 3U);
-    const auto& second = host.progress[1];
-    EXPECT_EQ(second.frameCaption, "Details : Converting - (2 of 3) file(s)");
-    EXPECT_EQ(second.countCaption, "Contact(s) 2 (of 3)");
-    EXPECT_EQ(second.folderCaption,
-              "Converting Contacts... from (" + dir.path().string().substr(1) + "/d)");
-    EXPECT_EQ(second.value, static_cast<float>(2.0 / 3.0 * 100.0));
-    EXPECT_EQ(host.currentRows, (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(host.disableCalls, 3);
-    EXPECT_EQ(host.prepareCalls, 1);
-    ASSERT_EQ(host.messages.size(), 1U);
-    EXPECT_EQ(host.messages[0].text, ConversionRun::SuccessText);
-}
-
 TEST_F(ConversionRunTest, SkipsUnreadableFilesAndSaysWhichListingTwenty) {
     host.folderAnswer = "/out/";
     EXPECT_EQ(run(OutputKind::VCards,

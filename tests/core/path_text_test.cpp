@@ -55,15 +55,11 @@ TEST(PathText, FoldersAndPortableNames) {
 
 // The window and plumbrae-convert queue the same files from a folder.
 TEST(PathText, ContactFileNamesEndInMetaInAnyCase) {
-    for (const auto& [name, contact] : {std::pair{"/a/b.meta", true},
-                                        {"b.META", true},
-                                        {"a.meta ", true},
-                                        {".meta", true},
-                                        {"a.meta.txt", false},
-                                        {"a.metadata", false},
-                                        {"ameta", false},
-                                        {"", false}}) {
-        EXPECT_EQ(isContactFileName(name), contact) << name;
+    for (const auto* name : {"/a/b.meta", "b.META", "a.meta ", ".meta"}) {
+        EXPECT_TRUE(isContactFileName(name)) << name;
+    }
+    for (const auto* name : {"a.meta.txt", "a.metadata", "ameta", ""}) {
+        EXPECT_FALSE(isContactFileName(name)) << name;
     }
 }
 

@@ -11,10 +11,7 @@ cache=$(realpath -m "$2")
 samples=$(realpath "$3")
 mirror=${PLUMBRAE_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+fail() { echo "FAIL: $*" && failures=$((failures + 1)); }
 
 echo "== lintian $(basename "$deb")"
 lintian --fail-on error "$deb" 2> >(grep -v "running with root privileges" >&2) ||
@@ -69,21 +66,15 @@ in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-r
 find "$root/var/cache/apt/archives" -name '*.deb' -exec cp -n {} "$cache/archives/" \;
 
 echo "== the installed programs"
-missing=$(in_root ldd /usr/bin/plumbrae /usr/bin/plumbrae-convert | grep "not found" || true)
-[[ -z "$missing" ]] || fail "libraries the package does not pull in: $missing"
 # The window on Qt's offscreen platform: it must come up and stay until it is stopped.
 status=0
 in_root env QT_QPA_PLATFORM=offscreen timeout 5 plumbrae >"$cache/window.log" 2>&1 || status=$?
 [[ $status -eq 124 ]] || { cat "$cache/window.log"; fail "the window program ended ($status)"; }
-in_root plumbrae-convert --version | grep -qx "plumbrae-convert [0-9.]*" || fail "--version"
-files=$(find "$samples" -maxdepth 1 -name '*.meta' | wc -l)
 for option in vcards excel pst; do
-    if ! in_root plumbrae-convert "--$option" --out "/tmp/out-$option" /tmp/samples \
-        >"$cache/convert.log" 2>&1; then
-        cat "$cache/convert.log"
-        fail "plumbrae-convert --$option on the samples"
-    fi
+    in_root plumbrae-convert "--$option" --out "/tmp/out-$option" /tmp/samples >"$cache/$option.log" 2>&1 ||
+        { cat "$cache/$option.log"; fail "plumbrae-convert --$option on the samples"; }
 done
+files=$(find "$samples" -maxdepth 1 -name '*.meta' | wc -l)
 vcards=$(find "$root/tmp/out-vcards" -name '*.vcf' -size +0 | wc -l)
 [[ $vcards -eq $files ]] || fail "$vcards vCards written for $files contact files"
 [[ -s "$root/tmp/out-excel/ZimbraContacts.xls" ]] || fail "no worksheet written"
@@ -96,7 +87,5 @@ for left in usr/bin/plumbrae usr/bin/plumbrae-convert usr/share/plumbrae usr/sha
     [[ ! -e "$root/$left" ]] || fail "/$left is left after apt purge"
 done
 
-if ((failures == 0)); then
-    echo "The package installs, converts and uninstalls in a fresh Debian 12."
-fi
+((failures > 0)) || echo "The package installs, converts and uninstalls in a fresh Debian 12."
 exit $((failures > 0))

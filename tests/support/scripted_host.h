@@ -20,9 +20,6 @@ public:
     std::vector<std::string> folderTitles;
     std::vector<core::Message> messages;
     std::vector<core::Progress> progress;
-    std::vector<int> currentRows;
-    int prepareCalls = 0;
-    int disableCalls = 0;
     int yields = 0;
     /// Ask to stop once this many progress reports have been shown (-1: never).
     int stopAfter = -1;
@@ -37,10 +34,10 @@ public:
     std::string queueRowText(std::int32_t row) override {
         return queue.at(static_cast<std::size_t>(row));
     }
-    void setCurrentRow(std::int32_t row) override { currentRows.push_back(row); }
-    void prepareProgress() override { ++prepareCalls; }
+    void setCurrentRow(std::int32_t /*row*/) override {}
+    void prepareProgress() override {}
     void showProgress(const core::Progress& shown) override { progress.push_back(shown); }
-    void disableConvert() override { ++disableCalls; }
+    void disableConvert() override {}
     void yield() override { ++yields; }
     bool stopRequested() override {
         return stopAfter >= 0 && static_cast<int>(progress.size()) >= stopAfter;

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -10,8 +14,17 @@ namespace plumbrae::testing {
 /// object goes out of scope.
 class TempDir {
 public:
-    TempDir();
-    ~TempDir();
+    TempDir() : m_path(std::filesystem::temp_directory_path() / "plumbrae-test-XXXXXX") {
+        std::string pattern = m_path.string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot create a temporary folder");
+        }
+        m_path = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
@@ -20,13 +33,27 @@ public:
     [[nodiscard]] std::string folder() const { return m_path.string() + "/"; }
     /// Writes `bytes` to `relative` (creating folders on the way); returns the full path.
     std::filesystem::path write(const std::filesystem::path& relative,
-                                std::string_view bytes) const;
+                                std::string_view bytes) const {
+        const auto full = m_path / relative;
+        std::filesystem::create_directories(full.parent_path());
+        std::ofstream out(full, std::ios::binary | std::ios::trunc);
+        if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
+            throw std::runtime_error("cannot write " + full.string());
+        }
+        return full;
+    }
 
 private:
     std::filesystem::path m_path;
 };
 
 /// The whole content of a file.
-std::string readFile(const std::filesystem::path& path);
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + path.string());
+    }
+    return (std::ostringstream() << in.rdbuf()).str();
+}
 
 } // namespace plumbrae::testing

@@ -1,53 +1,65 @@
 #include "core/path_text.h"
+#include "tests/support/scripted_host.h"
 #include "tests/support/temp_dir.h"
-#include "tests/ui/fake_dialogs.h"
 #include "ui/caption_frame.h"
 #include "ui/file_queue_model.h"
 #include "ui/frm_step1.h"
+#include "ui/services/dialogs.h"
 #include "ui/services/mod_main.h"
 #include "ui/services/registry.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QLabel>
-#include <QListView>
-#include <QMimeData>
-#include <QProgressBar>
-#include <QRadioButton>
 #include <QTest>
-#include <QUrl>
-#include <filesystem>
-#include <functional>
+#include <QtWidgets>
+#include <deque>
 #include <gtest/gtest.h>
 #include <optional>
-#include <string>
-#include <vector>
 
 namespace plumbrae::testing {
 namespace {
 
 using ui::MessageAnswer;
+using Texts = std::vector<std::string>;
 
-/// An output that records what the run hands it and lets a test act in the middle of a run.
-class RecordingOutput : public core::ContactOutput {
+/// Dialogs answered from a script; everything asked is recorded.
+class FakeDialogs : public ui::Dialogs {
 public:
-    std::function<void(std::int32_t)> onWrite;
-    std::vector<std::int32_t> written;
-    std::string openedFolder;
-    int closed = 0;
-    int abandoned = 0;
+    std::deque<MessageAnswer> answers;
+    std::deque<std::string> folders;
+    std::deque<Texts> fileSelections;
+    /// Run when the open-files dialog is shown, before it answers.
+    std::function<void()> onOpenFiles;
 
-    void open(const std::string& folder) override { openedFolder = folder; }
-    void write(const core::ContactToWrite& contact) override {
-        written.push_back(contact.contactNumber);
-        if (onWrite) {
-            onWrite(contact.contactNumber);
-        }
+    Texts shown; // the texts of the messages shown
+    Texts folderTitles;
+    std::vector<std::pair<std::string, bool>> openFilesCalls; // filter, hidden files shown
+
+    MessageAnswer message(QWidget* /*owner*/, const core::Message& message,
+                          ui::MessageButtons buttons) override {
+        shown.push_back(message.text);
+        return buttons == ui::MessageButtons::Ok ? MessageAnswer::Ok : next(answers);
     }
-    void close() override { ++closed; }
-    void abandon() noexcept override { ++abandoned; }
+    std::string chooseFolder(QWidget* /*owner*/, const std::string& title) override {
+        folderTitles.push_back(title);
+        return next(folders);
+    }
+    Texts openFiles(QWidget* /*owner*/, const std::string& filter, bool showHidden) override {
+        openFilesCalls.emplace_back(filter, showHidden);
+        if (onOpenFiles) {
+            onOpenFiles();
+        }
+        return next(fileSelections);
+    }
+
+private:
+    /// The next scripted answer; with none left, one that is not Yes, "" or no files.
+    template <class T> static T next(std::deque<T>& script) {
+        if (script.empty()) {
+            return T();
+        }
+        T answer = std::move(script.front());
+        script.pop_front();
+        return answer;
+    }
 };
 
 QUrl local(const std::filesystem::path& path) {
@@ -81,14 +93,14 @@ protected:
     }
     bool enabled(const char* name) { return child(name)->isEnabled(); }
     std::string labelText(const char* name) { return child<QLabel>(name)->text().toStdString(); }
-    std::vector<std::string> rows() {
-        std::vector<std::string> out;
+    Texts rows() {
+        Texts out;
         for (std::int32_t row = 0; row < window.queue().rows(); ++row) {
             out.emplace_back(window.queue().text(row));
         }
         return out;
     }
-    void queueFiles(std::vector<std::string> files) {
+    void queueFiles(Texts files) {
         dialogs.fileSelections.push_back(std::move(files));
         click("cmdAdd");
     }
@@ -110,8 +122,10 @@ protected:
     }
 };
 
-TEST_F(WindowTest, AddFilesFlipsHiddenFilesFirstAndQueuesInOrderAfterAnOption) {
-    EXPECT_EQ(rows(), std::vector<std::string>{""});
+TEST_F(WindowTest, AddFilesFlipsHiddenFilesFirstClearAndExitAskFirst) {
+    click("cmdClear1");
+    EXPECT_TRUE(dialogs.shown.empty()); // nothing to clear
+    EXPECT_EQ(rows(), Texts{""});
     EXPECT_FALSE(enabled("CmdZimbraConvert"));
     click("OptPST");
     click("OptvCards");
@@ -123,17 +137,37 @@ TEST_F(WindowTest, AddFilesFlipsHiddenFilesFirstAndQueuesInOrderAfterAnOption) {
     dialogs.onOpenFiles = [&] { hiddenWhenShown = registry.read("Hidden"); };
     queueFiles({"/x/c.meta", "/x/a.meta"});
     EXPECT_EQ(hiddenWhenShown, 1U); // a new store reads as 2; the flip came before the dialog
-    EXPECT_EQ(dialogs.openFilesCalls.at(0).filter, "Zimbra Desktop Exported Contacts (*.meta)");
+    EXPECT_NE(dialogs.openFilesCalls.at(0).first.find("(*.meta)"), std::string::npos);
+    EXPECT_TRUE(dialogs.openFilesCalls.at(0).second);
     queueFiles({"/x/c.meta"});
-    EXPECT_FALSE(dialogs.openFilesCalls.at(1).showHidden); // flipped back
-    EXPECT_EQ(rows(), (std::vector<std::string>{"/x/c.meta", "/x/a.meta", "/x/c.meta"}));
+    EXPECT_FALSE(dialogs.openFilesCalls.at(1).second); // flipped back
+    EXPECT_EQ(rows(), (Texts{"/x/c.meta", "/x/a.meta", "/x/c.meta"}));
     EXPECT_EQ(labelText("lblCount1"), "3 Zimbra Messages");
+
+    // Clear and Exit ask first; No changes nothing, Yes empties the queue (keeping the option)
+    // or closes the window.
+    dialogs.answers = {MessageAnswer::No, MessageAnswer::Yes, MessageAnswer::No,
+                       MessageAnswer::Yes};
+    click("cmdClear1");
+    EXPECT_EQ(rows().size(), 3U);
+    click("cmdClear1");
+    EXPECT_EQ(rows(), Texts{""});
+    EXPECT_EQ(labelText("lblCount1"), "0 files");
+    EXPECT_TRUE(enabled("CmdZimbraConvert"));
+    queueFiles({"/x/d.meta"});
+    EXPECT_EQ(rows(), Texts{"/x/d.meta"});
+    click("cmdEnd");
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(child<QRadioButton>("OptvCards")->isChecked());
+    click("cmdEnd");
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(dialogs.shown.size(), 4U);
 }
 
 // A folder dropped with files queues what Add Folder and Add Files queue and says the same.
-TEST_F(WindowTest, AddFolderAndDropQueueContactNamesInAnyCase) {
-    for (const auto* name : {"tree/b.META", "tree/a.meta ", "tree/a.meta.txt", "tree/a.metadata",
-                             "tree/sub/c.meta", "loose/two.meta", "loose/one.txt"}) {
+TEST_F(WindowTest, AddFolderAndDropQueueContactFilesOfTheTree) {
+    for (const auto* name : {"tree/b.META", "tree/a.meta ", "tree/a.txt", "tree/sub/c.meta",
+                             "loose/two.meta", "loose/one.txt"}) {
         dir.write(name, "d3:fldd9:firstName3:Anne");
     }
     dir.write("empty/notes.txt", "");
@@ -142,10 +176,8 @@ TEST_F(WindowTest, AddFolderAndDropQueueContactNamesInAnyCase) {
     click("CmdAddFolder");
     EXPECT_FALSE(enabled("CmdZimbraConvert"));
     click("CmdAddFolder");
-    EXPECT_EQ(rows(),
-              (std::vector<std::string>{(tree / "a.meta ").string(), (tree / "b.META").string(),
-                                        (tree / "sub" / "c.meta").string()}));
-    EXPECT_EQ(dialogs.folderTitles.at(0), "Choose Source Folder...");
+    EXPECT_EQ(rows(), (Texts{(tree / "a.meta ").string(), (tree / "b.META").string(),
+                             (tree / "sub" / "c.meta").string()}));
     EXPECT_TRUE(enabled("CmdZimbraConvert"));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
@@ -156,51 +188,19 @@ TEST_F(WindowTest, AddFolderAndDropQueueContactNamesInAnyCase) {
     EXPECT_EQ(rows().size(), 7U);
     EXPECT_EQ(rows().back(), (dir.path() / "loose/two.meta").string());
     EXPECT_EQ(labelText("lblCount1"), "7 Zimbra Messages");
-    std::vector<std::string> texts;
-    for (const auto& shown : dialogs.shown) {
-        texts.push_back(shown.message.text);
-        EXPECT_EQ(shown.message.caption, "Plumbrae");
-    }
-    EXPECT_EQ(texts, (std::vector<std::string>{"0 Contacts Queued for Conversion.",
-                                               "3 Contacts Queued for Conversion.",
-                                               "3 Contacts Queued for Conversion."}));
-}
-
-// Clear and Exit ask first; No changes nothing, Yes empties the queue (keeping the option) or
-// closes the window.
-TEST_F(WindowTest, ClearAndExitAskFirst) {
-    click("cmdClear1");
-    EXPECT_TRUE(dialogs.shown.empty()); // nothing to clear
-    queueFiles({"/x/a.meta", "/x/b.meta"});
-    click("OptExcel");
-    dialogs.answers = {MessageAnswer::No, MessageAnswer::Yes, MessageAnswer::No,
-                       MessageAnswer::Yes};
-    click("cmdClear1");
-    EXPECT_EQ(rows().size(), 2U);
-    click("cmdClear1");
-    EXPECT_EQ(rows(), std::vector<std::string>{""});
-    EXPECT_EQ(labelText("lblCount1"), "0 files");
-    EXPECT_TRUE(enabled("CmdZimbraConvert"));
-    queueFiles({"/x/c.meta"});
-    EXPECT_EQ(rows(), std::vector<std::string>{"/x/c.meta"});
-    click("cmdEnd");
-    EXPECT_EQ(dialogs.shown.back().message.text, "Are you sure you want to exit now?");
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_TRUE(child<QRadioButton>("OptExcel")->isChecked());
-    click("cmdEnd");
-    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(dialogs.shown,
+              (Texts{"0 Contacts Queued for Conversion.", "3 Contacts Queued for Conversion.",
+                     "3 Contacts Queued for Conversion."}));
 }
 
 class RunTest : public WindowTest {
 protected:
-    std::vector<std::string> files;
+    Texts files;
 
     void SetUp() override {
         WindowTest::SetUp();
-        for (const auto* name : {"one", "two", "three"}) {
-            files.push_back(dir.write(std::string("in/") + name + ".meta",
-                                      std::string("d3:fldd9:firstName3:") + name + "e")
-                                .string());
+        for (const auto* name : {"in/one.meta", "in/two.meta", "in/three.meta"}) {
+            files.push_back(dir.write(name, "d3:fldd9:firstName5: Ann 8:lastName3:Leee").string());
         }
         queueFiles(files);
         click("OptvCards");
@@ -211,7 +211,7 @@ protected:
 TEST_F(RunTest, ShowsProgressAndLocksTheCommandsWhileItRuns) {
     const char* const commands[] = {"cmdAdd",   "CmdAddFolder", "cmdClear1",       "OptvCards",
                                     "OptExcel", "OptPST",       "CmdZimbraConvert"};
-    std::vector<std::string> seen;
+    Texts seen;
     output.onWrite = [&](std::int32_t number) {
         if (number == 3) {
             seen = {child<ui::CaptionFrame>("FrameConversion")->title().toStdString(),
@@ -226,68 +226,40 @@ TEST_F(RunTest, ShowsProgressAndLocksTheCommandsWhileItRuns) {
         }
     };
     click("CmdZimbraConvert");
-    EXPECT_EQ(dialogs.folderTitles.back(), "Choose Folder to Save...");
-    EXPECT_EQ(output.openedFolder, dir.folder() + "out/");
-    EXPECT_EQ(output.written, (std::vector<std::int32_t>{1, 2, 3}));
-    EXPECT_EQ(seen, (std::vector<std::string>{"Details : Converting - (2 of 3) file(s)",
-                                              "Converting Contacts... from (" +
-                                                  core::SourceFolderText(files[1]) + ")",
-                                              "Contact(s) 2 (of 3)", "66"}));
+    const auto out = dir.folder() + "out/";
+    EXPECT_EQ(output.calls, (Texts{"open " + out, "write 1", "write 2", "write 3", "close"}));
+    // Writers get trimmed copies; the record as read keeps its spaces.
+    EXPECT_EQ(output.written.at(2).FullName, "Ann  Lee");
+    EXPECT_EQ(output.asRead.at(2).FullName, " Ann  Lee");
+    EXPECT_EQ(seen, (Texts{"Details : Converting - (2 of 3) file(s)",
+                           "Converting Contacts... from (" + core::SourceFolderText(files[1]) + ")",
+                           "Contact(s) 2 (of 3)", "66"}));
     EXPECT_EQ(labelText("LblProgessCurrent"), "Contact(s) 3 (of 3)");
     EXPECT_EQ(rows(), files);
+    EXPECT_EQ(child<QListView>("grdFiles1")->currentIndex().row(), 2);
     for (const auto* name : commands) {
         EXPECT_EQ(enabled(name), std::string(name) != "CmdZimbraConvert") << name;
     }
-    ASSERT_EQ(dialogs.shown.size(), 1U);
-    EXPECT_EQ(dialogs.shown.back().message.icon, core::MessageIcon::Information);
+    EXPECT_EQ(dialogs.shown, Texts{core::ConversionRun::SuccessText});
 }
 
 TEST_F(RunTest, ClosingTheWindowStopsAfterTheCurrentFileAndCancellingConvertsNothing) {
     dialogs.folders.push_front("");
     click("CmdZimbraConvert");
-    EXPECT_TRUE(output.written.empty());
+    EXPECT_TRUE(output.calls.empty());
     EXPECT_TRUE(enabled("CmdZimbraConvert"));
 
-    output.onWrite = [&](std::int32_t number) {
-        if (number == 1) {
-            window.close();
-        }
-    };
+    output.onWrite = [&](std::int32_t /*number*/) { window.close(); };
     click("CmdZimbraConvert");
-    EXPECT_EQ(output.written, std::vector<std::int32_t>{1});
-    EXPECT_EQ(output.closed + output.abandoned, 1);
+    EXPECT_EQ(output.calls, (Texts{"open " + dir.folder() + "out/", "write 1", "abandon"}));
     EXPECT_FALSE(window.isVisible());
-}
-
-// The three values flip together from what the store holds; a new or unreadable store reads
-// as the system's defaults (hidden files not shown).
-TEST(ToggleHiddenFiles, FlipsTheThreeValues) {
-    const std::pair<const char*, std::vector<std::uint32_t>> cases[] = {
-        {"Hidden=2\n", {1, 1, 0}},
-        {"Hidden=1\nShowSuperHidden=1\nHideFileExt=0\n", {2, 0, 1}},
-        {"Hidden=two\n", {2, 0, 1}},
-        {nullptr, {1, 1, 0}}};
-    for (const auto& [store, expected] : cases) {
-        TempDir dir;
-        if (store != nullptr) {
-            dir.write("store", store);
-        }
-        ui::FileRegistry registry(dir.path() / "store");
-        ui::ToggleHiddenFiles(registry);
-        EXPECT_EQ((std::vector<std::optional<std::uint32_t>>{registry.read("Hidden"),
-                                                             registry.read("ShowSuperHidden"),
-                                                             registry.read("HideFileExt")}),
-                  (std::vector<std::optional<std::uint32_t>>(expected.begin(), expected.end())))
-            << (store ? store : "no store");
-        EXPECT_EQ(ui::hiddenFilesShown(registry), expected[0] == 1);
-    }
 }
 
 } // namespace
 } // namespace plumbrae::testing
 
 int main(int argc, char** argv) {
-    // Tests run without a display unless one is asked for.
+    // Tests run without a display unless one is asked for (test discovery sets no environment).
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
