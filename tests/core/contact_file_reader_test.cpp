@@ -135,12 +135,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, ReaderValues, ::testing::ValuesIn(ValueCases),
 
 TEST(ContactFileReader, KeysAreTakenAsReadOnceAndOtherKeysFillNothing) {
     ContactRecord record;
-    read(meta({{"fileAs", "1"},
-               {"vcardUID", "u"},
-               {"Email", "x"},
-               {"workPhone", " 1 é:🍣 "},
-               {"workPhone", "later"}}),
-         record);
+    // clang-format off
+    read(meta({{"fileAs", "1"}, {"vcardUID", "u"}, {"Email", "x"}, {"workPhone", " 1 é:🍣 "},
+               {"workPhone", "later"}}), record);
+    // clang-format on
     ContactRecord expected;
     expected.OfficePhone = " 1 é:🍣 ";
     expected.FullName = " ";
@@ -172,14 +170,13 @@ TEST(ContactFileReader, TellsContactsFromGroupsAndOtherItems) {
     const auto contact = ItemKind::Contact, group = ItemKind::ContactGroup;
     const auto other = ItemKind::NotContact;
     const std::tuple<std::string, ItemKind, std::string> cases[] = {
-        {R"({"id":257,"type":6,"metadata":"d3:fldd8:lastName3:Leee1:vi10ee","Path":"/C"})", contact,
-         ""},
+        {R"({"type":6,"metadata":"d3:fldd8:lastName3:Leee1:vi10ee","Path":"/C/Lee"})", contact, ""},
         {R"({"type":1,"name":"Contacts","metadata":"d1:vi10e2:vti10ee"})", other, ""},
         {R"({"id":300,"type":5,"subject":"Hi","Path":"/Inbox"})", other, ""},
         {R"({"type":5,"metadata":"d3:fldd8:lastName3:Leee"})", other, ""},
         {"Zimbra-Id: 7\r\nd1:vi10e2:vt7:contact3:i4ni258e4:mseqi1ee\r\n", other, ""},
         {"d1:vi10e2:fr13:Hello, world!1:sl3:ann3:bobee", other, ""},
-        {"d3:fldd5:dlist6:a@b, c6:fileAs8:8:Family8:nickname6:Family4:type5:groupe1:vi10ee", group,
+        {"d3:fldd5:dlist3:a@b6:fileAs8:8:Family8:nickname6:Family4:type5:groupe1:vi10ee", group,
          "Family"},
         {"d3:fldd6:fileAs6:8:Team4:type5:groupee", group, "Team"},
         {"d3:fldd8:lastName3:Lee4:type7:contactee", contact, ""}};

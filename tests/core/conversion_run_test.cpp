@@ -19,9 +19,7 @@ protected:
         host.messages.clear();
         host.progress.clear();
         host.folderTitles.clear();
-        ConversionRun conversion(
-            host, [this](OutputKind kind) { return kind == OutputKind::None ? nullptr : &output; });
-        report = conversion.run();
+        report = ConversionRun(host, [this](auto) { return &output; }).run();
         return report.outcome;
     }
     std::string contact(const std::string& name) {

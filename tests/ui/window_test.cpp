@@ -27,11 +27,7 @@ protected:
     ui::FileRegistry registry{dir.path() / "registry"};
     FakeDialogs dialogs;
     RecordingOutput output;
-    ui::frmStep1 window{dialogs, registry,
-                        [this](core::OutputKind kind) -> core::ContactOutput* {
-                            return kind == core::OutputKind::None ? nullptr : &output;
-                        },
-                        ""};
+    ui::frmStep1 window{dialogs, registry, [this](auto) { return &output; }, ""};
 
     void SetUp() override {
         window.show();
