@@ -64,7 +64,6 @@ TEST_F(ConversionRunTest, SkipsUnreadableFilesAndSaysWhichListingTwenty) {
                   {contact("a.meta"), missing("gone.meta"),
                    dir.write("bad.meta", "no metadata here").string(), contact("b.meta")}),
               Outcome::Completed);
-    EXPECT_FALSE(report.isComplete());
     EXPECT_EQ(output.calls, (Calls{"open /out/", "write 1", "write 4", "close"}));
     EXPECT_EQ(report.failures.size(), 2U);
     const auto& text = host.messages.back().text;

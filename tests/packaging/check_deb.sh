@@ -18,10 +18,9 @@ lintian --fail-on error "$deb" 2> >(grep -v "running with root privileges" >&2) 
     fail "lintian reports errors"
 contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
 for file in usr/bin/plumbrae{,-convert} usr/share/man/man1/plumbrae{,-convert}.1.gz \
-    usr/share/applications/plumbrae.desktop usr/share/plumbrae/plumbrae-manual.html \
-    usr/share/metainfo/io.github.plumbrae.Plumbrae.metainfo.xml usr/share/doc/plumbrae/copyright \
-    usr/share/icons/hicolor/scalable/apps/plumbrae.svg \
-    usr/share/icons/hicolor/{16x16,24x24,32x32,48x48,64x64,128x128,256x256}/apps/plumbrae.png; do
+    usr/share/{applications/plumbrae.desktop,plumbrae/plumbrae-manual.html,doc/plumbrae/copyright} \
+    usr/share/metainfo/io.github.plumbrae.Plumbrae.metainfo.xml usr/share/icons/hicolor/{\
+scalable/apps/plumbrae.svg,{16x16,24x24,32x32,48x48,64x64,128x128,256x256}/apps/plumbrae.png}; do
     grep -qx "./$file" <<<"$contents" || fail "the package lacks /$file"
 done
 if [[ $(id -u) -ne 0 ]]; then

@@ -30,6 +30,4 @@ if len(statuses) != 3 or any(f"{code} {text}" not in page for code, text in stat
 if run(convert, "--version")[0].strip() != f"plumbrae-convert {version}" or \
         f"plumbrae {version}" not in page:
     problems.append(f"--version or the page's footer does not name version {version}")
-for problem in problems:
-    print("FAIL:", problem)
-sys.exit(1 if problems else 0)
+sys.exit("\n".join(f"FAIL: {problem}" for problem in problems) or None)

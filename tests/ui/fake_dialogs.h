@@ -3,7 +3,6 @@
 #include "ui/services/dialogs.h"
 
 #include <deque>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,8 +15,6 @@ public:
     std::deque<ui::MessageAnswer> answers;
     std::deque<std::string> folders;
     std::deque<Texts> fileSelections;
-    /// Run when the open-files dialog is shown, before it answers.
-    std::function<void()> onOpenFiles;
 
     struct Shown {
         core::Message message;
@@ -37,9 +34,6 @@ public:
     }
     Texts openFiles(QWidget* /*owner*/, const std::string& filter, bool showHidden) override {
         openFilesCalls.emplace_back(filter, showHidden);
-        if (onOpenFiles) {
-            onOpenFiles();
-        }
         return next(fileSelections);
     }
 

@@ -9,7 +9,6 @@
 #include <QTest>
 #include <QtWidgets>
 #include <gtest/gtest.h>
-#include <optional>
 
 namespace plumbrae::testing {
 namespace {
@@ -86,12 +85,10 @@ TEST_F(WindowTest, AddFilesFlipsHiddenFilesFirstClearAndExitAskFirst) {
     }
     EXPECT_TRUE(enabled("CmdZimbraConvert"));
 
-    std::optional<std::uint32_t> hiddenWhenShown;
-    dialogs.onOpenFiles = [&] { hiddenWhenShown = registry.read("Hidden"); };
     queueFiles({"/x/c.meta", "/x/a.meta"});
-    EXPECT_EQ(hiddenWhenShown, 1U); // a new store reads as 2; the flip came before the dialog
     EXPECT_NE(dialogs.openFilesCalls.at(0).first.find("(*.meta)"), std::string::npos);
-    EXPECT_TRUE(dialogs.openFilesCalls.at(0).second);
+    EXPECT_TRUE(dialogs.openFilesCalls.at(0).second); // hidden files shown: flipped first
+
     queueFiles({"/x/c.meta"});
     EXPECT_FALSE(dialogs.openFilesCalls.at(1).second); // flipped back
     EXPECT_EQ(rows(), (Texts{"/x/c.meta", "/x/a.meta", "/x/c.meta"}));
@@ -118,30 +115,28 @@ TEST_F(WindowTest, AddFilesFlipsHiddenFilesFirstClearAndExitAskFirst) {
 // A folder dropped with files queues what Add Folder and Add Files queue and says the same.
 TEST_F(WindowTest, AddFolderAndDropQueueContactFilesOfTheTree) {
     for (const auto* name : {"tree/b.META", "tree/a.meta ", "tree/a.txt", "tree/sub/c.meta",
-                             "loose/two.meta", "loose/one.txt"}) {
+                             "two.meta", "empty/a.txt"}) {
         dir.write(name, "d3:fldd9:firstName3:Anne");
     }
-    dir.write("empty/notes.txt", "");
-    const auto tree = dir.path() / "tree";
+    const auto tree = dir.path() / "tree", loose = dir.path() / "two.meta";
     dialogs.folders = {(dir.path() / "empty").string(), tree.string()};
     click("CmdAddFolder");
     EXPECT_FALSE(enabled("CmdZimbraConvert"));
     click("CmdAddFolder");
-    EXPECT_EQ(rows(), (Texts{(tree / "a.meta ").string(), (tree / "b.META").string(),
-                             (tree / "sub" / "c.meta").string()}));
+    const Texts queued = {(tree / "a.meta ").string(), (tree / "b.META").string(),
+                          (tree / "sub/c.meta").string()};
+    EXPECT_EQ(rows(), queued);
     EXPECT_TRUE(enabled("CmdZimbraConvert"));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-
-    EXPECT_FALSE(drop({local(dir.path() / "loose/one.txt"), local(dir.path() / "missing.meta"),
+    // A drop is taken when it holds a folder or a contact file; its other files are left out.
+    EXPECT_FALSE(drop({local(tree / "a.txt"), local(dir.path() / "missing.meta"),
                        QUrl(QStringLiteral("https://example.org/x.meta"))}));
-    EXPECT_TRUE(drop(
-        {local(dir.path() / "loose/one.txt"), local(tree), local(dir.path() / "loose/two.meta")}));
+    EXPECT_TRUE(drop({local(tree / "a.txt"), local(tree), local(loose)}));
     EXPECT_EQ(rows().size(), 7U);
-    EXPECT_EQ(rows().back(), (dir.path() / "loose/two.meta").string());
+    EXPECT_EQ(rows().back(), loose.string());
     EXPECT_EQ(labelText("lblCount1"), "7 Zimbra Messages");
-    EXPECT_EQ(dialogs.texts,
-              (Texts{"0 Contacts Queued for Conversion.", "3 Contacts Queued for Conversion.",
-                     "3 Contacts Queued for Conversion."}));
+    const auto count = [](int n) { return std::to_string(n) + " Contacts Queued for Conversion."; };
+    EXPECT_EQ(dialogs.texts, (Texts{count(0), count(3), count(3)}));
 }
 
 class RunTest : public WindowTest {
