@@ -1,4 +1,5 @@
-// Commits on file systems that refuse some steps: no links (FAT, exFAT, network shares), a
+// The life of a PstFile: when it commits, what it refuses, what it leaves on disk. Commits on
+// file systems that refuse some steps: no links (FAT, exFAT, network shares), a
 // rename or a flush that fails. The file left is always a valid store holding every committed
 // contact, as libpff (python3-pypff) and libpst (readpst) read it, and nothing stays beside it.
 // And commits written in place: a process killed between any two of a commit's writes leaves
@@ -25,6 +26,83 @@ namespace fs = std::filesystem;
 using plumbrae::testing::PrintTo; // NOLINT(misc-unused-using-decls): found by GoogleTest
 using pst::messaging::PstError;
 using pst::messaging::PstFile;
+
+// Commits come after a batch of contacts, when time runs out and at close; a file dropped
+// without close keeps its last commit; nothing stays beside the files.
+TEST(PstFile, CommitsInBatchesOnTimeAndAtClose) {
+    TempDir dir;
+    const auto path = dir.path() / "batches.pst";
+    auto file = PstFile::create(path, "Store", {3, std::chrono::hours(1)});
+    for (std::size_t i = 0; i < 7; ++i) {
+        file->addContact(sampleContact(i));
+    }
+    EXPECT_EQ(file->commitCount(), 3U); // creation, then after contacts 3 and 6
+    EXPECT_EQ(libpffContacts(path).size(), 6U);
+    file->close();
+    EXPECT_EQ(libpffContacts(path).size(), 7U);
+    file->close();
+    EXPECT_THROW(file->addContact(sampleContact(0)), PstError);
+    auto timed = PstFile::create(dir.path() / "timed.pst", "Store", {1000, {}});
+    timed->addContact(sampleContact(0));
+    EXPECT_EQ(timed->commitCount(), 2U);
+    EXPECT_EQ(libpffContacts(dir.path() / "timed.pst").size(), 1U);
+    {
+        auto dropped =
+            PstFile::create(dir.path() / "dropped.pst", "Store", {2, std::chrono::hours(1)});
+        for (int i = 0; i < 5; ++i) {
+            dropped->addContact(sampleContact(0));
+        }
+    }
+    EXPECT_EQ(libpffContacts(dir.path() / "dropped.pst").size(), 4U);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 3);
+}
+
+// Creation fails naming the file, and leaves every file it did not write as it was; only a
+// leftover of its own (a store a killed run wrote) is removed.
+TEST(PstFile, CreationRefusesWhatItDidNotWrite) {
+    TempDir dir;
+    dir.write("taken.pst", "x");
+    dir.write("aside.pst.tmp", "someone else's notes");
+    for (const fs::path name : {"taken.pst", "missing/out.pst", "aside.pst"}) {
+        try {
+            PstFile::create(dir.path() / name, "Store");
+            ADD_FAILURE() << name << " created";
+        } catch (const PstError& error) {
+            EXPECT_NE(std::string(error.what()).find(name.filename().string()), std::string::npos)
+                << error.what();
+        }
+    }
+    EXPECT_EQ(readFile(dir.path() / "taken.pst"), "x");
+    EXPECT_EQ(readFile(dir.path() / "aside.pst.tmp"), "someone else's notes");
+    dir.write("aside.pst.tmp", "!BDN and the rest of a store written by a killed run");
+    auto file = PstFile::create(dir.path() / "aside.pst", "Store");
+    EXPECT_FALSE(fs::exists(dir.path() / "aside.pst.tmp"));
+    EXPECT_EQ(pstFindings(dir.path() / "aside.pst", false), "");
+}
+
+TEST(PstFile, AFailedCommitLeavesTheLastCommittedStore) {
+    TempDir dir;
+    const auto path = dir.path() / "blocked.pst";
+    auto file = PstFile::create(path, "Store", {2, std::chrono::hours(1)});
+    file->addContact(sampleContact(0));
+    file->addContact(sampleContact(1)); // committed
+    // The file moved away for a moment makes the next commit fail.
+    const auto moved = dir.path() / "moved.pst";
+    fs::rename(path, moved);
+    file->addContact(sampleContact(2));
+    try {
+        file->addContact(sampleContact(3));
+        FAIL() << "the commit did not fail";
+    } catch (const PstError& error) {
+        EXPECT_NE(std::string(error.what()).find("blocked.pst"), std::string::npos) << error.what();
+    }
+    fs::rename(moved, path);
+    EXPECT_EQ(pstFindings(path, false), "");
+    EXPECT_EQ(libpffContacts(path).size(), 2U);
+    // Once the file is back, the next commit writes everything added.
+    file->commit();
+    EXPECT_EQ(libpffContacts(path).size(), 4U);
+}
 
 /// The real file system, with chosen steps refused.
 class RefusingFileSystem : public support::FileSystem {

@@ -1,7 +1,12 @@
 // Files written by the PST writer, read back by programs nobody here wrote: libpff (pffinfo and
 // python3-pypff through pst_dump.py), libpst (readpst through readpst_contacts.py), and the
-// separately written integrity checker pst_check.py.
+// separately written integrity checker pst_check.py. Before them, what the files show only in
+// part: the names a card is filed under and the texts composed for it in every case, and the
+// limits the heap and property builders refuse to pass.
 
+#include "pst/ltp/heap_builder.h"
+#include "pst/ltp/property_context.h"
+#include "pst/messaging/contact_message_p.h"
 #include "pst/messaging/pst_file.h"
 #include "tests/pst/messaging/pst_readers.h"
 #include "tests/pst/messaging/sample_contacts.h"
@@ -11,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <regex>
 #include <set>
+#include <tuple>
 #include <unistd.h>
 
 namespace plumbrae::testing {
@@ -19,7 +25,54 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using plumbrae::testing::PrintTo; // NOLINT(misc-unused-using-decls): found by GoogleTest
-using pst::messaging::PstFile;
+using namespace pst::messaging;
+
+// A card is filed under the person's name, else the company, else an e-mail address, else the
+// display name; it shows the display name when there is one.
+TEST(FileUnder, PicksTheNamesTheCardIsFiledAndShownUnder) {
+    struct Case {
+        std::string given, middle, surname, company, email, display, expected;
+        std::int32_t pattern;
+        std::string shown;
+    };
+    for (const auto& c :
+         std::vector<Case>{{"Ann", "B", "Lee", "Acme", "a@x", "x", "Lee, Ann B", 0x8017, "x"},
+                           {"Ann", "", "", "Acme", "", "", "Ann", 0x8017, "Ann"},
+                           {"", "", "Lee", "", "", "", "Lee", 0x8017, "Lee"},
+                           {"", "", "", "Acme", "a@x", "Ann Lee", "Acme", 0x3A16, "Ann Lee"},
+                           {"", "", "", "Acme", "a@x", "", "Acme", 0x3A16, "Acme"},
+                           {"", "", "", "", "a@x", "Ann Lee", "a@x", -1, "Ann Lee"},
+                           {"", "", "", "", "a@x", "", "a@x", -1, "a@x"},
+                           {"", "", "", "", "", "Ann Lee", "Ann Lee", 0x3001, "Ann Lee"},
+                           {"", "", "", "", "", "", "(no name)", 0x3001, "(no name)"}}) {
+        Contact contact;
+        std::tie(contact.givenName, contact.middleName, contact.surname, contact.companyName,
+                 contact.email2, contact.displayName) =
+            std::tie(c.given, c.middle, c.surname, c.company, c.email, c.display);
+        EXPECT_EQ(fileUnderFor(contact).text, c.expected);
+        EXPECT_EQ(fileUnderFor(contact).pattern, c.pattern) << c.expected;
+        EXPECT_EQ(shownNameFor(contact), c.shown) << c.expected;
+    }
+}
+
+TEST(Builders, RefuseAllocationsPastTheLimitAndAPropertySetTwice) {
+    pst::ltp::HeapBuilder heap(pst::ltp::HeapClient::BTree);
+    EXPECT_NO_THROW(heap.allocate(std::string(pst::ltp::MaxHeapAllocation, 'x')));
+    EXPECT_THROW(heap.allocate(std::string(pst::ltp::MaxHeapAllocation + 1, 'x')),
+                 std::length_error);
+    using pst::ltp::makeTag, pst::ltp::PropertyType;
+    EXPECT_THROW(pst::ltp::buildPropertyContext({{makeTag(0x3001, PropertyType::String), "a"},
+                                                 {makeTag(0x3001, PropertyType::Binary), "b"}}),
+                 std::invalid_argument);
+}
+
+TEST(ContactText, LineEndsBecomeCrLf) {
+    EXPECT_EQ(withCrLf("a\nb\r\nc\rd\n"), "a\r\nb\r\nc\r\nd\r\n");
+    EXPECT_EQ(composeAddress("1 Main St", "Springfield", "IL", "62701", "USA"),
+              "1 Main St\r\nSpringfield, IL 62701\r\nUSA");
+    EXPECT_EQ(composeAddress("", "Springfield", "", "62701", ""), "Springfield, 62701");
+    EXPECT_EQ(composeAddress("", "", "", "", ""), "");
+}
 
 std::string crLf(const std::string& text) {
     return std::regex_replace(text, std::regex("\n"), "\r\n");
