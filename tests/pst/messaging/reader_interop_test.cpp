@@ -14,7 +14,6 @@
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
-#include <regex>
 #include <set>
 #include <tuple>
 #include <unistd.h>
@@ -74,10 +73,6 @@ TEST(ContactText, LineEndsBecomeCrLf) {
     EXPECT_EQ(composeAddress("", "", "", "", ""), "");
 }
 
-std::string crLf(const std::string& text) {
-    return std::regex_replace(text, std::regex("\n"), "\r\n");
-}
-
 struct Store {
     const char* name;
     std::size_t contacts;
@@ -86,11 +81,11 @@ struct Store {
     std::size_t photoBytes = 0;
 };
 
-pst::messaging::Contact contactOf(const Store& store, std::size_t i) {
+Contact contactOf(const Store& store, std::size_t i) {
     auto c = sampleContact(i);
     if (i == 0 && store.photoBytes != 0) {
-        c.picture = pst::messaging::ContactPicture{
-            "\xFF\xD8" + std::string(store.photoBytes, 'p') + "\xFF\xD9", "ContactPicture.jpg"};
+        c.picture = ContactPicture{"\xFF\xD8" + std::string(store.photoBytes, 'p') + "\xFF\xD9",
+                                   "ContactPicture.jpg"};
     }
     return c;
 }
@@ -144,7 +139,7 @@ void expectReadersSee(const fs::path& path, const Store& store, std::size_t coun
             {"home_state", c.homeState},
             {"home_postal_code", c.homePostalCode},
             {"home_country", c.homeCountry},
-            {"body", crLf(c.body)},
+            {"body", withCrLf(c.body)},
             {"email1", c.email1},
             {"sensitivity", "00000000"}};
         for (const auto& [field, value] : fields) {
@@ -154,7 +149,7 @@ void expectReadersSee(const fs::path& path, const Store& store, std::size_t coun
                                        c.homePostalCode + "\r\n" + c.homeCountry);
         EXPECT_EQ(named["0x801B"], c.workAddress.empty() ? c.workStreet + "\r\nWorktown, WS " +
                                                                c.workPostalCode + "\r\nWorkland"
-                                                         : crLf(c.workAddress));
+                                                         : withCrLf(c.workAddress));
         EXPECT_EQ(named["0x8005"], c.surname + ", " + c.givenName + " M");
         EXPECT_EQ(named["0x8080"], c.displayName + " (" + c.email1 + ")");
         EXPECT_EQ(named["0x8082"], "SMTP");
