@@ -153,6 +153,7 @@ void expectReadersSee(const fs::path& path, const Store& store, std::size_t coun
         EXPECT_EQ(named["0x8005"], c.surname + ", " + c.givenName + " M");
         EXPECT_EQ(named["0x8080"], c.displayName + " (" + c.email1 + ")");
         EXPECT_EQ(named["0x8082"], "SMTP");
+        EXPECT_EQ(named["0x8022"], "02000000"); // the work address is the mailing address
         EXPECT_EQ(named.contains("0x80A3"), !c.email3.empty()) << i;
         EXPECT_EQ(named["Keywords"], Json::array({"Friends", "Work"}));
         // The photo: stored by value, hidden, marked on the contact.
