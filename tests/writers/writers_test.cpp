@@ -205,6 +205,7 @@ TEST(VCardWriter, EncodesEachValueSoReadersGetItBack) {
         {&C::LastName, "M\xC3\xBCller \xE6\x9D\x8E", "N;CHARSET=UTF-8:M\xC3\xBCller \xE6\x9D\x8E;;"},
         {&C::JobTitle, "G\xE9rant \x80", "TITLE;CHARSET=UTF-8:G\xC3\xA9rant \xE2\x82\xAC"},
         {&C::Company, "Smith; Jones", "ORG:Smith\\; Jones;"},
+        {&C::Email2, "a=b@x.org", "EMAIL;INTERNET:a=b@x.org"},
         {&C::PersonalCity, "a;b", "ADR;HOME:;;;a\\;b;;;"},
         {&C::Comments, "e-mail; phone", "NOTE;ENCODING=QUOTED-PRINTABLE:e-mail=3B phone"},
         {&C::Comments, "a=1\nb\r\nd\re", "NOTE;ENCODING=QUOTED-PRINTABLE:a=3D1=0D=0Ab=0D=0Ad=0D=0Ae"},
