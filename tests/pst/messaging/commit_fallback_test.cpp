@@ -141,9 +141,6 @@ struct Refusal {
 class CommitFallback : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(CommitFallback, LeavesAValidStoreWithEveryCommittedContact) {
-    if (!pstReadersInstalled()) {
-        GTEST_SKIP() << "python3-pypff or pst-utils are not installed";
-    }
     const Refusal& refusal = GetParam();
     RefusingFileSystem files;
     std::tie(files.refuseLinks, files.refuseRenames, files.failSync) =

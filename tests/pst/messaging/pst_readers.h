@@ -29,12 +29,6 @@ inline std::string pstScript(const std::string& script, const std::filesystem::p
     return "/usr/bin/python3 '" PLUMBRAE_PST_CHECKER_DIR "/" + script + "' '" + pst.string() + "'";
 }
 
-inline bool pstReadersInstalled() {
-    int status = 0;
-    commandOutput("/usr/bin/python3 -c 'import pypff'", status);
-    return status == 0 && std::filesystem::exists("/usr/bin/readpst");
-}
-
 /// The JSON a reader script prints ({} when it fails, with the failure in `failure`).
 inline nlohmann::json pstReaderJson(const std::string& script, const std::filesystem::path& pst,
                                     std::string* failure = nullptr) {

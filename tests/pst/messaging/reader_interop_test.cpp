@@ -178,11 +178,6 @@ void expectReadersSee(const fs::path& path, const Store& store, std::size_t coun
 
 class ReaderInterop : public ::testing::TestWithParam<Store> {
 protected:
-    void SetUp() override {
-        if (!pstReadersInstalled() || !fs::exists("/usr/bin/pffinfo")) {
-            GTEST_SKIP() << "pff-tools, pst-utils or python3-pypff are not installed";
-        }
-    }
     TempDir m_dir;
 };
 

@@ -3,6 +3,7 @@
 #include "pst/messaging/pst_file.h"
 
 #include <cstddef>
+#include <numeric>
 #include <string>
 #include <utility>
 
@@ -47,12 +48,11 @@ inline pst::messaging::Contact sampleContact(std::size_t index) {
     for (int i = 0; index % 7 == 3 && i < 600; ++i) {
         c.body += "\nA long body line that makes the value pass one block " + std::to_string(i);
     }
-    if (index % 5 == 4) {
-        std::string jpeg = "\xFF\xD8\xFF\xE0";
-        for (std::size_t i = 0; i < 9000 + index; ++i) {
-            jpeg.push_back(static_cast<char>((i * 31 + index) & 0xFF));
-        }
-        c.picture = pst::messaging::ContactPicture{jpeg + "\xFF\xD9", "ContactPicture.jpg"};
+    if (index % 5 == 4) { // past one block, every byte value in it
+        std::string jpeg(9000 + index, '\0');
+        std::iota(jpeg.begin(), jpeg.end(), static_cast<char>(index));
+        c.picture = pst::messaging::ContactPicture{"\xFF\xD8\xFF\xE0" + jpeg + "\xFF\xD9",
+                                                   "ContactPicture.jpg"};
     }
     return c;
 }
