@@ -16,7 +16,6 @@
 #include <array>
 #include <gtest/gtest.h>
 #include <optional>
-#include <tuple>
 #include <vector>
 
 namespace plumbrae::testing {
@@ -104,47 +103,44 @@ TEST(PstFile, AFailedCommitLeavesTheLastCommittedStore) {
     EXPECT_EQ(libpffContacts(path).size(), 4U);
 }
 
-/// The real file system, with chosen steps refused.
-class RefusingFileSystem : public support::FileSystem {
-public:
-    bool refuseLinks = false;
-    bool refuseRenames = false;
-    /// The flush with this number (1-based) fails.
-    int failSync = 0;
-
-    std::error_code link(const fs::path& existing, const fs::path& target) override {
-        return refuseLinks ? std::make_error_code(std::errc::operation_not_permitted)
-                           : FileSystem::link(existing, target);
-    }
-    std::error_code rename(const fs::path& from, const fs::path& to) override {
-        return refuseRenames ? std::make_error_code(std::errc::io_error)
-                             : FileSystem::rename(from, to);
-    }
-    std::error_code syncFile(int fd) override {
-        return ++m_syncs == failSync ? std::make_error_code(std::errc::no_space_on_device)
-                                     : FileSystem::syncFile(fd);
-    }
-
-private:
-    int m_syncs = 0;
-};
-
 struct Refusal {
     const char* name;
     bool refuseLinks;
     bool refuseRenames;
+    /// The flush with this number (1-based) fails.
     int failSync;
     /// Contacts in the file after 25 added in batches of 10 and the close; none: no file.
     std::optional<std::size_t> committed;
+};
+
+/// The real file system, refusing the steps a Refusal names.
+class RefusingFileSystem : public support::FileSystem {
+public:
+    explicit RefusingFileSystem(const Refusal& refusal) : m_refusal(refusal) {}
+
+    std::error_code link(const fs::path& existing, const fs::path& target) override {
+        return m_refusal.refuseLinks ? std::make_error_code(std::errc::operation_not_permitted)
+                                     : FileSystem::link(existing, target);
+    }
+    std::error_code rename(const fs::path& from, const fs::path& to) override {
+        return m_refusal.refuseRenames ? std::make_error_code(std::errc::io_error)
+                                       : FileSystem::rename(from, to);
+    }
+    std::error_code syncFile(int fd) override {
+        return ++m_syncs == m_refusal.failSync ? std::make_error_code(std::errc::no_space_on_device)
+                                               : FileSystem::syncFile(fd);
+    }
+
+private:
+    Refusal m_refusal;
+    int m_syncs = 0;
 };
 
 class CommitFallback : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(CommitFallback, LeavesAValidStoreWithEveryCommittedContact) {
     const Refusal& refusal = GetParam();
-    RefusingFileSystem files;
-    std::tie(files.refuseLinks, files.refuseRenames, files.failSync) =
-        std::tie(refusal.refuseLinks, refusal.refuseRenames, refusal.failSync);
+    RefusingFileSystem files(refusal);
     TempDir dir;
     const auto path = dir.path() / "stick.pst";
     bool failed = false;
@@ -186,8 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CommitFallback, RefusedLinksNeverReplaceAFileCreatedMeanwhile) {
-    RefusingFileSystem files;
-    files.refuseLinks = true;
+    RefusingFileSystem files({"NoLinks", true, false, 0, {}});
     TempDir dir;
     const auto aside = dir.write("mine.pst", "x");
     const auto written = dir.write("written", "new");
