@@ -100,6 +100,7 @@ const ValueCase ValueCases[] = {
     {"HighestPair", json("d3:fldd5:notes2:\\udbff\\udfffe"), &R::Comments, "\U0010FFFF"},
     {"NoLowSurrogate", json("d3:fldd5:notes2:\\ud83c\\ue000e"), &R::Comments, "\xEF\xBF\xBD\uE000"},
     {"HexDigitsInAnyCase", json("d3:fldd5:notes1:\\u00aFe"), &R::Comments, "\u00AF"},
+    {"NotHexInASurrogate", json("d3:fldd5:notes6:\\uD8G0e"), &R::Comments, "\\uD8G0"},
     {"NotHexNotJson", json("d3:fldd5:notes6:\\u00zze"), &R::Comments, "\\u00zz"},
     {"JsonRawBytes", json("d3:fldd7:company3:A\xE9Ze"), &R::Company, "A\xE9Z"},
     // Not JSON (a byte-order mark, junk after the object): read by the last line.
