@@ -220,6 +220,8 @@ def _pst_value(value_type, data):
     if value_type == 0x0040:
         ticks = struct.unpack("<Q", data)[0]
         return (datetime.datetime(1601, 1, 1) + datetime.timedelta(microseconds=ticks // 10)).date()
+    if value_type == 0x0003:
+        return struct.unpack("<i", data)[0]
     return data.decode("utf-16-le") if value_type == 0x001F else None
 
 
@@ -231,6 +233,7 @@ def read_pst(path):
     pst.open(path)
     lids = named_ids(pst, PSETID_ADDRESS)
     tags = {p: lids.get(p[1]) if isinstance(p, tuple) else p for _, _, p in PLACES.values() if p}
+    tags.update({"mailing": lids.get(0x8022), "created": 0x3007})
     folder = next(f["_folder"] for f in folders(pst.get_root_folder(), None, [])
                   if f["name"] == "Contacts")
     items = [entries(folder.get_sub_message(i)) for i in range(folder.number_of_sub_messages)]
@@ -243,6 +246,13 @@ def pst_holds(item, key, place, expected):
     if key.startswith("workEmail") or key.startswith("imAddress"):
         return value is not None and expected in value.split(" ")
     return same_text(value, expected) if isinstance(value, str) else value == expected
+
+
+def mailing_address(fields):
+    # Outlook mails to the work address when there is one, else to the home address.
+    has = lambda side: any(fields.get(side + part, "").strip() for part in (  # noqa: E731
+        "Street", "City", "State", "PostalCode", "Country"))
+    return 2 if has("work") else 1 if has("home") else 0
 
 
 def check_contact(fields, number, cards, rows, items, pst_index):
@@ -289,7 +299,7 @@ EVERY_KEY = {
     "birthday": "1984-03-17", "anniversary": "2010-06-02", "fileAs": "1", "vcardUID": "uid-1",
     "notes": "Line one\nLine: two 📧; a=1\r\n" + "long " * 60, "custom1": "x"}
 # Without first and last names, a second home address, dates without a year.
-SECOND = {"fullName": "Acme Hotline", "homeStreet2": "Ferienweg 3", "homeCity2": "Locarno",
+SECOND = {"fullName": "Acme Hotline", "homeCity": "Bern", "homeStreet2": "Ferienweg 3", "homeCity2": "Locarno",
           "homeCountry2": "Schweiz", "homePostalCode2": "6600", "homeState2": "TI",
           "birthday": "--05-01", "anniversary": "--06-02", "imAddress1": "aim://acme",
           "company": "Acme"}
@@ -388,10 +398,17 @@ def check_keys(program, work, files, contacts, problems):
             # No PST property holds a value the contact does not give (but the display name,
             # and the business home page, which falls back to the web page).
             wanted = {PLACES[key][2] for key, output in expected if output == "pst"}
-            wanted |= {0x3001} | ({0x3A51} if ("homeURL", "pst") in expected else set())
+            wanted |= {0x3001, "mailing", "created"} | (
+                {0x3A51} if ("homeURL", "pst") in expected else set())
+            item = items[index] if items else {}
+            age = datetime.datetime.now(datetime.timezone.utc).date() - item.get(
+                "created", datetime.date.min)
+            if items is not None and (item.get("mailing") != mailing_address(fields)
+                                      or abs(age.days) > 1):
+                problems.append("--pst: contact %d (%s): mailing address %r, created %r" % (
+                    index + 1, files[index], item.get("mailing"), item.get("created")))
             problems += ["--pst: contact %d (%s): %r at %s" % (index + 1, files[index], value, place)
-                         for place, value in (items[index] if items else {}).items()
-                         if place not in wanted and str(value).strip()]
+                         for place, value in item.items() if place not in wanted and str(value).strip()]
 
 
 def write(path, text):
