@@ -425,7 +425,13 @@ class Checker:
                 (nid, n), {}).get(0x7FFE, (0, b"\0"))[1] != b"\1"]
             if sorted(self.tcs.get((nid, 0x671), ([], None))[0]) != listed:
                 self.report("attachment table and attachments disagree", "message 0x%X" % nid)
-        key = self.pcs.get((None, 0x21), {}).get(0x0FF9, (0, b""))[1]
+        store = self.pcs.get((None, 0x21), {})
+        key, mask = store.get(0x0FF9, (0, b""))[1], u32(store.get(0x35DF, (0, bytes(4)))[1], 0)
+        # A client trusts only the special folders whose bit the valid-folder mask sets.
+        bits = sum(1 << i for i, p in enumerate((0x35E0, 0, 0x35E2, 0x35E3, 0x35E4, 0x35E5,
+                                                  0x35E6, 0x35E7)) if p in store)
+        if mask & bits != bits or mask >> 8:
+            self.report("valid-folder mask 0x%X leaves out a folder it names" % mask, "node 0x21")
         for (top, nid), pc in sorted(self.pcs.items(), key=str):
             for prop, (t, v) in pc.items() if top is None and nid & 0x1F in (1, 2) else []:
                 cls, target = ENTRY_IDS.get(prop), len(v) == 24 and u32(v, 20)
