@@ -429,8 +429,8 @@ def check_command_line(program, w, problems):
     os.makedirs(w + "locked", 0o500), os.makedirs(w + "withpipe"), os.mkfifo(w + "pipe.meta")
     os.mkfifo(w + "withpipe/p.meta"), os.symlink("loop.meta", w + "loop.meta")
     odd = "/dev/zero pipe.meta loop.meta withpipe in/a.meta"
-    odd_reasons = ("/dev/zero: not a regular file|pipe.meta: not a regular file|loop.meta: a link "
-                   "loop|p.meta: not a regular file")
+    odd_reasons = ("/dev/zero: not a regular file (a device)|pipe.meta: not a regular file (a "
+                   "named pipe)|loop.meta: a link loop|p.meta: not a regular file")
     for status, text, arguments in (
             (0, "--vcards", "--help"), (0, "plumbrae-convert", "--version"),
             (2, "choose one of --vcards, --excel and --pst", "--out o in"),
@@ -447,7 +447,7 @@ def check_command_line(program, w, problems):
                 "damaged.meta second.meta nameless.meta " + HERE + "/../data/meta/ann-muller.meta"),
             # What is not a file is listed with its reason at once; a PST run ends at the first.
             (1, odd_reasons, "--vcards --out o5 " + odd), (1, odd_reasons, "--excel --out o6 " + odd),
-            (2, "/dev/zero: not a regular file", "--pst --out o7 " + odd),
+            (2, "/dev/zero: not a regular file (a device)", "--pst --out o7 " + odd),
             (2 if os.getuid() else 0, "permission denied" * (os.getuid() != 0), "--vcards --out locked in")):
         got, lines = run([program] + [a if a[0] in "-/" else w + a for a in arguments.split()])
         if got != status or not all(part in "\n".join(lines) for part in text.split("|")):
