@@ -53,6 +53,10 @@ TEST(FileUnder, PicksTheNamesTheCardIsFiledAndShownUnder) {
         EXPECT_EQ(fileUnderFor(contact).pattern, c.pattern) << c.expected;
         EXPECT_EQ(shownNameFor(contact), c.shown) << c.expected;
     }
+    // A contact with only a note shows the note's first line, cut short before a character.
+    Contact noted;
+    noted.body = " " + std::string(63, 'n') + "\xC3\xA9 more\nsecond line";
+    EXPECT_EQ(shownNameFor(noted), std::string(63, 'n'));
 }
 
 TEST(Builders, RefuseAllocationsPastTheLimitAndAPropertySetTwice) {
