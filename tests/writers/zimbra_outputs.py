@@ -286,7 +286,7 @@ EVERY_KEY = {
         "homePhone homePhone2 homeFax otherPhone".split())},
     **{key: key + "@example.ch" for key in "email email2 email3 workEmail1 workEmail2 "
                                            "workEmail3".split()},
-    "firstName": " Zoë ", "lastName": "Müller-李", "middleName": "María", "namePrefix": "Dr.",
+    "email2": "zoë@bäckerei.example", "firstName": " Zoë ", "lastName": "Müller-李", "middleName": "María", "namePrefix": "Dr.",
     "nameSuffix": "Jr.", "fullName": "not used: the names are given", "nickname": "Zo 🐼",
     "company": "Bäckerei Groß; Söhne", "department": "R&D, \"Labs\" 🚀", "jobTitle": "課長",
     "office": "会" * 128, "workStreet": "Bahnhofstraße 1", "workCity": "Zürich",
