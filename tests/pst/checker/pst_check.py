@@ -212,12 +212,18 @@ class Checker:
                             % (nid & 0x1F, nid), "header")
 
     def check_maps(self):
-        amaps = {}
+        amaps, fmaps = {}, {}
         for first, step, ptype in MAPS:
             for ib in range(first, min(self.eof, len(self.d)), step):
                 p = self.page(ib, ib, ptype, "map page type 0x%X at 0x%X" % (ptype, ib))
-                if ptype == 0x84 and p is not None:
-                    amaps[ib] = p
+                if ptype in (0x84, 0x82) and p is not None:
+                    (amaps if ptype == 0x84 else fmaps)[ib] = p
+        for ib, p in fmaps.items():  # each byte: the longest free run of one AMap, at most 255
+            start = AMAP_FIRST + (ib - AMAP_FIRST) // AMAP_RANGE * AMAP_RANGE
+            runs = [max(map(len, format(int.from_bytes(amaps[a][:496], "big"), "03968b").split("1")))
+                    if a in amaps else 0 for a in range(start, start + 496 * AMAP_RANGE, AMAP_RANGE)]
+            if p[:496] != bytes(min(255, r) for r in runs):
+                self.report("FMap entries are not the longest free runs of their AMaps", "0x%X" % ib)
         if amaps and self.amap_last != max(amaps):
             self.report("ibAMapLast 0x%X is not the last AMap page" % self.amap_last, "ROOT")
         extents, last_end, last = sorted(self.extents), 0, None
