@@ -163,7 +163,8 @@ class Checker:
         if not bid & 2:
             return [b for b in [self.block(bid, where, False) if bid else None] if b is not None]
         x = self.block(bid, where, True)
-        if x is None or len(x) < 8 or x[0] != 1 or x[1] not in (1, 2) or len(x) != 8 + 8 * u16(x, 2):
+        if x is None or len(x) < 8 or x[0] != 1 or x[1] not in (1, 2) or not u16(x, 2) or \
+                len(x) != 8 + 8 * u16(x, 2):
             return self.report("bid 0x%X is not a valid XBLOCK/XXBLOCK" % bid, where, [])
         out = []
         for i in range(u16(x, 2)):

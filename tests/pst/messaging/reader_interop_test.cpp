@@ -190,13 +190,14 @@ TEST_P(ReaderInterop, ReadersSeeEveryContactOfAWholeStore) {
 }
 
 // 800 contacts give B-trees of several levels and many allocation maps; a hundred commits
-// free and reuse replaced blocks and pages; a photo of 34 MB needs a data tree of two levels
-// and takes the store past 32 MB, where free maps begin.
+// free and reuse replaced blocks and pages; a photo that fills four XBLOCKs exactly (1,021
+// blocks of 8,176 bytes each, less the 4 bytes of markers around it) needs a data tree of two
+// levels and takes the store past 32 MB, where free maps begin.
 INSTANTIATE_TEST_SUITE_P(Stores, ReaderInterop,
                          ::testing::Values(Store{"Empty", 0, 1000}, Store{"Batches", 23, 10},
                                            Store{"DeepTreesAndManyMaps", 800, 300},
                                            Store{"ManySmallCommits", 300, 3},
-                                           Store{"LargePhoto", 1, 1000, 34'000'000}),
+                                           Store{"LargePhoto", 1, 1000, 4 * 1021 * 8176 - 4}),
                          [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
