@@ -286,7 +286,8 @@ EVERY_KEY = {
         "homePhone homePhone2 homeFax otherPhone".split())},
     **{key: key + "@example.ch" for key in "email email2 email3 workEmail1 workEmail2 "
                                            "workEmail3".split()},
-    "email2": "zoë@bäckerei.example", "firstName": " Zoë ", "lastName": "Müller-李", "middleName": "María", "namePrefix": "Dr.",
+    "email2": "zoë@bäckerei.example", "firstName": " Zoë ", "lastName": "Müller-李",
+    "middleName": "María", "namePrefix": "Dr.",
     "nameSuffix": "Jr.", "fullName": "not used: the names are given", "nickname": "Zo 🐼",
     "company": "Bäckerei Groß; Söhne", "department": "R&D, \"Labs\" 🚀", "jobTitle": "課長",
     "office": "会" * 128, "workStreet": "Bahnhofstraße 1", "workCity": "Zürich",
@@ -298,8 +299,9 @@ EVERY_KEY = {
     "imAddress1": "xmpp://zoe@jabber.example", "imAddress2": "yahoo://zoe_y",
     "birthday": "1984-03-17", "anniversary": "2010-06-02", "fileAs": "1", "vcardUID": "uid-1",
     "notes": "Line one\nLine: two 📧; a=1\r\n" + "long " * 60, "custom1": "x"}
-# Without first and last names, a second home address, dates without a year.
-SECOND = {"fullName": "Acme Hotline", "homeCity": "Bern", "homeStreet2": "Ferienweg 3", "homeCity2": "Locarno",
+# Without first and last names, a home city and a second home address, dates without a year.
+SECOND = {"fullName": "Acme Hotline", "homeCity": "Bern", "homeStreet2": "Ferienweg 3",
+          "homeCity2": "Locarno",
           "homeCountry2": "Schweiz", "homePostalCode2": "6600", "homeState2": "TI",
           "birthday": "--05-01", "anniversary": "--06-02", "imAddress1": "aim://acme",
           "company": "Acme"}
@@ -408,7 +410,8 @@ def check_keys(program, work, files, contacts, problems):
                 problems.append("--pst: contact %d (%s): mailing address %r, created %r" % (
                     index + 1, files[index], item.get("mailing"), item.get("created")))
             problems += ["--pst: contact %d (%s): %r at %s" % (index + 1, files[index], value, place)
-                         for place, value in item.items() if place not in wanted and str(value).strip()]
+                         for place, value in item.items()
+                         if place not in wanted and str(value).strip()]
 
 
 def write(path, text):
