@@ -65,11 +65,12 @@ for key, types, column, tag in (
 for n in (1, 2, 3):  # the work addresses and the first IM address share one PST property
     PLACES["workEmail%d" % n] = (("EMAIL", "INTERNET", 0), 22 + n, ("lid", 0x8062))
     PLACES["imAddress%d" % n] = (("IM", "", 0), None, ("lid", 0x8062) if n == 1 else None)
+ADDRESS_PARTS = ("Street", "City", "State", "PostalCode", "Country")
 for prefix, types, columns, tags in (
         ("work", "WORK", (14, 15, 17, 16, 18), [("lid", 0x8045 + i) for i in range(5)]),
         ("home", "HOME", (26, 27, 29, 28, 30), (0x3A5D, 0x3A59, 0x3A5C, 0x3A5B, 0x3A5A)),
         ("other", "POSTAL", (None,) * 5, (0x3A63, 0x3A5F, 0x3A62, 0x3A61, 0x3A60))):
-    for i, part in enumerate(("Street", "City", "State", "PostalCode", "Country")):
+    for i, part in enumerate(ADDRESS_PARTS):
         PLACES[prefix + part] = (("ADR", types, 2 + i), columns[i], tags[i])
         if prefix == "other":  # a second home address takes the other address's place
             PLACES["home%s2" % part] = PLACES[prefix + part]
@@ -122,8 +123,7 @@ def expected_values(fields):
     # {(key, output): expected value} for every value the table places in an output.
     out = {}
     names_given = fields.get("firstName") or fields.get("lastName")
-    has_other = any(fields.get("other" + k) for k in ("Street", "City", "State", "PostalCode",
-                                                       "Country"))
+    has_other = has_address(fields, "other")
     for key, raw in fields.items():
         value = raw.strip(" ") if key in PLACES else ""
         if (value == "" or (key == "fullName" and names_given) or (
@@ -248,11 +248,13 @@ def pst_holds(item, key, place, expected):
     return same_text(value, expected) if isinstance(value, str) else value == expected
 
 
+def has_address(fields, prefix):
+    return any(fields.get(prefix + part) for part in ADDRESS_PARTS)
+
+
 def mailing_address(fields):
     # Outlook mails to the work address when there is one, else to the home address.
-    has = lambda side: any(fields.get(side + part, "").strip() for part in (  # noqa: E731
-        "Street", "City", "State", "PostalCode", "Country"))
-    return 2 if has("work") else 1 if has("home") else 0
+    return 2 if has_address(fields, "work") else 1 if has_address(fields, "home") else 0
 
 
 def check_contact(fields, number, cards, rows, items, pst_index):
