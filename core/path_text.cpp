@@ -57,9 +57,12 @@ std::string SourceFolderText(std::string_view path) {
 }
 
 std::string vCardFileName(std::string_view fullName, int contactNumber) {
+    // Names are UTF-8 on every system, as the card's text is: a stray byte of an older export is
+    // the Windows-1252 character it names, as the Windows build's file names have it.
+    const std::string text = support::toValidUtf8(fullName);
     std::string name;
-    name.reserve(fullName.size());
-    for (const char c : fullName) {
+    name.reserve(text.size());
+    for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         // The nine characters Windows refuses in file names, then every control character;
         // character 0 too, since no file name can hold it.

@@ -34,7 +34,8 @@ std::string SourceFolderText(std::string_view path);
 /// the files this accepts.
 bool isContactFileName(std::string_view path);
 
-/// The vCard file name (without folder) for a contact: `FullName` as read, with the characters
+/// The vCard file name (without folder) for a contact: `FullName` as read (as UTF-8, a byte that
+/// is not UTF-8 taken as the Windows-1252 character it names), with the characters
 /// that cannot stand in a file name removed, cut to 220 characters, trimmed, then the number
 /// and ".vcf"; a name Windows keeps for a device ("COM1.vcf") gets its safe form ("COM1_.vcf").
 std::string vCardFileName(std::string_view fullName, int contactNumber);

@@ -65,6 +65,8 @@ meta "$tree/Кириллица/Юлия.meta" firstName Юлия lastName Ива
 meta "$tree/中文/日本語/李华.meta" firstName 华 lastName 李 company 東京商事
 meta "$tree/中文/山田.META" firstName 太郎 lastName 山田
 printf 'd3:fldd9:firstName9:Ann' >"$tree/Кириллица/Ωμέγα-χαλασμένο.meta"
+# An older export's name with a stray Windows-1252 byte: named alike, in UTF-8, on both systems.
+printf 'Zimbra-Id: 1\nd3:fldd9:firstName6:Garc\xEDa8:lastName3:Leee\n' >"$tree/中文/日本語/麦.meta"
 for run in "corpus|$corpus|" "scripts|$tree|Вывод 出力"; do
     IFS='|' read -r set input out <<<"$run"
     for option in vcards excel pst; do
@@ -81,7 +83,8 @@ for run in "corpus|$corpus|" "scripts|$tree|Вывод 出力"; do
 done
 cards="$work/scripts-vcards.win/$out"
 check "scripts: every script in the vCard names" test -f "$cards/Σοφία Παπαδοπούλου1.vcf" \
-    -a -f "$cards/太郎 山田4.vcf" -a -f "$cards/Юлия Иванова3.vcf" -a -f "$cards/华 李5.vcf"
+    -a -f "$cards/太郎 山田4.vcf" -a -f "$cards/Юлия Иванова3.vcf" -a -f "$cards/华 李5.vcf" \
+    -a -f "$cards/García Lee6.vcf"
 
 # Names Windows keeps for devices, and one that takes the path past 260 characters.
 long=$(printf 'L%.0s' {1..230}) n=0

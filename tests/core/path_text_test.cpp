@@ -54,13 +54,15 @@ TEST(PathText, ContactFileNamesEndInMetaInAnyCase) {
 }
 
 // A card's file name: the name without the characters Windows refuses and control characters,
-// cut to 220 bytes between characters before spaces are trimmed.
+// cut to 220 bytes between characters before spaces are trimmed; a stray byte is the
+// Windows-1252 character it names.
 TEST(PathText, VCardFileNames) {
     // clang-format off
     const std::pair<std::string, std::string> cases[] = {
         {"Ann Lee", "Ann Lee1.vcf"}, {"A:B ", "AB1.vcf"}, {"A?B ", "AB1.vcf"}, {":?\\/*\"<>|", "1.vcf"},
         {std::string("A\tB\x01\0C\x1F", 7), "ABC1.vcf"}, {" ", "1.vcf"}, {"Zoë 李", "Zoë 李1.vcf"},
-        {"COM", "COM1_.vcf"}, {"nul.x", "nul_.x1.vcf"},
+        {"COM", "COM1_.vcf"}, {"nul.x", "nul_.x1.vcf"}, {"Garc\xED" "a \x80", "García €1.vcf"},
+        {repeated("\xE9", 111), repeated("é", 110) + "1.vcf"},
         {std::string(300, 'x'), std::string(220, 'x') + "1.vcf"},
         {"  " + std::string(250, 'y'), std::string(218, 'y') + "1.vcf"},
         {"x" + repeated("é", 110), "x" + repeated("é", 109) + "1.vcf"},
