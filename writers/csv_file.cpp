@@ -43,10 +43,4 @@ void CsvFile::writeRow(std::span<const std::string> fields) {
     m_sink.write(m_line);
 }
 
-void CsvFile::writeEmptyRow(std::size_t count) {
-    m_line.assign(count > 0 ? count - 1 : 0, ',');
-    m_line.append(RowEnd);
-    m_sink.write(m_line);
-}
-
 } // namespace plumbrae::writers

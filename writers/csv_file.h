@@ -22,8 +22,6 @@ public:
     /// Writes one row. Bytes that are not UTF-8 are taken as Windows-1252 characters, so the
     /// file is always valid UTF-8. Throws support::SinkError.
     void writeRow(std::span<const std::string> fields);
-    /// A row of `count` empty fields.
-    void writeEmptyRow(std::size_t count);
 
     /// One field as it goes into the file.
     static void appendField(std::string& out, std::string_view value);

@@ -212,7 +212,6 @@ void ExcelContactSheet::start(support::ByteSink& sheet, const std::string& name,
     m_rowNames.clear();
     m_cellText.clear();
     m_cellEnds.clear();
-    m_nextCsvRow = 1;
     m_csv.reset();
     if (m_csvSink != nullptr) {
         m_csv.emplace(*m_csvSink);
@@ -227,27 +226,12 @@ void ExcelContactSheet::write(const core::ContactToWrite& contact) {
     Save2ExcelContact(contact.trimmed, contact.contactNumber);
 }
 
-void ExcelContactSheet::skipped(std::int32_t contactNumber) {
-    if (m_csv && contactNumber >= m_nextCsvRow) {
-        writeCsvRow({}, contactNumber);
-    }
-}
-
-void ExcelContactSheet::writeCsvRow(std::span<const std::string> cells, std::int32_t xlsCnt) {
+void ExcelContactSheet::writeCsvRow(std::span<const std::string> cells) {
     if (!m_csv) {
         return;
     }
     try {
-        // Files that gave no contact keep their rows, empty, as in the worksheet.
-        for (; m_nextCsvRow < xlsCnt; ++m_nextCsvRow) {
-            m_csv->writeEmptyRow(ColumnCount);
-        }
-        if (cells.empty()) {
-            m_csv->writeEmptyRow(ColumnCount);
-        } else {
-            m_csv->writeRow(cells);
-        }
-        m_nextCsvRow = xlsCnt + 1;
+        m_csv->writeRow(cells);
         m_csvCompleteSize = m_csvSink->size();
     } catch (const support::SinkError& error) {
         throw core::OutputError(error.what());
@@ -264,7 +248,7 @@ void ExcelContactSheet::Save2ExcelContact(const core::ContactRecord& record, std
     for (std::size_t column = 0; column < ColumnCount; ++column) {
         cells[column] = cellValue(record, static_cast<std::int32_t>(column + 1));
     }
-    writeCsvRow(cells, xlsCnt);
+    writeCsvRow(cells);
     m_rowNumbers.push_back(xlsCnt);
     m_rowNames.emplace_back(support::trimSpaces(record.FullName));
     for (const auto& cell : cells) {
@@ -274,8 +258,9 @@ void ExcelContactSheet::Save2ExcelContact(const core::ContactRecord& record, std
 }
 
 void ExcelContactSheet::writeRow(std::size_t index) {
+    // Rows follow one another below the header, whatever files gave no contact between them.
     const std::int32_t xlsCnt = m_rowNumbers[index];
-    const std::int32_t row = xlsCnt + 1;
+    const auto row = static_cast<std::int32_t>(index) + 2;
     const std::size_t first = index * ColumnCount;
     for (const std::int32_t column : WriteOrder) {
         const std::size_t cell = first + static_cast<std::size_t>(column - 1);

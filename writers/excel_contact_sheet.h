@@ -18,11 +18,11 @@
 namespace plumbrae::writers {
 
 /// The Excel saving option: one worksheet `ZimbraContacts.xls` per run, a bold header row of 36
-/// column titles, then the contact of queued file number n in row n + 1, every cell a
-/// left-aligned text. Beside it `ZimbraContacts.csv` holds the same titles and rows, every value
-/// whole and exactly as read (a worksheet cell holds at most 255 characters of one code page).
-/// The program keeps one sheet object, and with it one `ExcelFile`, for its whole life; every
-/// run starts new files on it.
+/// column titles, then one row per contact in queue order (a queued file that gave no contact
+/// has no row), every cell a left-aligned text. Beside it `ZimbraContacts.csv` holds the same
+/// titles and rows, every value whole and exactly as read (a worksheet cell holds at most 255
+/// characters of one code page). The program keeps one sheet object, and with it one `ExcelFile`,
+/// for its whole life; every run starts new files on it.
 ///
 /// The worksheet's code page is chosen for the whole sheet (the Windows page that holds most of
 /// its characters), so its rows are kept in memory and written when the run ends; the CSV is
@@ -66,16 +66,12 @@ public:
     void openOn(support::ByteSink& sheet, const std::string& name,
                 support::ByteSink* csv = nullptr);
 
-    /// Takes the 36 cells of one contact row at row `xlsCnt` + 1 (written in the column order
-    /// 1-8, 14-18, 9-13, 19-36 when the worksheet is written); the CSV gets the row at once,
-    /// with an empty row for each file number skipped before it. A value that does not fit a
-    /// cell is left out of the worksheet and noted. Throws core::OutputError when the CSV
-    /// cannot be written.
+    /// Takes the 36 cells of the contact of queued file `xlsCnt` as the sheet's next row
+    /// (written in the column order 1-8, 14-18, 9-13, 19-36 when the worksheet is written); the
+    /// CSV gets the row at once. A value that does not fit a cell is left out of the worksheet
+    /// and noted under the contact's number. Throws core::OutputError when the CSV cannot be
+    /// written.
     void Save2ExcelContact(const core::ContactRecord& record, std::int32_t xlsCnt);
-
-    /// Writes an empty CSV row for a queued file that gave no contact, so that the CSV's rows
-    /// keep the worksheet's numbering.
-    void skipped(std::int32_t contactNumber) override;
 
     /// The code page the worksheet was written in (after `close`).
     [[nodiscard]] std::uint16_t codePage() const { return m_file.codePage(); }
@@ -89,7 +85,7 @@ public:
 
 private:
     void start(support::ByteSink& sheet, const std::string& name, support::ByteSink* csv);
-    void writeCsvRow(std::span<const std::string> cells, std::int32_t xlsCnt);
+    void writeCsvRow(std::span<const std::string> cells);
     /// Writes the whole worksheet from the kept rows and closes it.
     void writeWorksheet();
     void writeRow(std::size_t index);
@@ -109,8 +105,6 @@ private:
     support::ByteSink* m_sheetSink = nullptr;
     support::ByteSink* m_csvSink = nullptr;
     std::optional<CsvFile> m_csv;
-    /// The CSV's next row number (1-based contact number).
-    std::int32_t m_nextCsvRow = 1;
     /// The CSV's size after its last whole row.
     std::size_t m_csvCompleteSize = 0;
     /// Kept rows: the contact numbers, the name of each contact (for messages), and every
