@@ -47,36 +47,66 @@ const std::array<ContactRecord::FieldInfo, ContactRecord::FieldCount>& ContactRe
 
 #undef PLUMBRAE_FIELD
 
-std::optional<CalendarDate> fullDate(std::string_view text) {
-    constexpr std::string_view Shape = "dddd-dd-dd";
-    if (text.size() != Shape.size()) {
-        return std::nullopt;
+namespace {
+
+/// True when `text` has the shape `shape`: "d" stands for a digit, any other character for
+/// itself.
+bool hasShape(std::string_view text, std::string_view shape) {
+    if (text.size() != shape.size()) {
+        return false;
     }
-    for (std::size_t i = 0; i < Shape.size(); ++i) {
+    for (std::size_t i = 0; i < shape.size(); ++i) {
         const bool digit = text[i] >= '0' && text[i] <= '9';
-        if (Shape[i] == 'd' ? !digit : text[i] != '-') {
-            return std::nullopt;
+        if (shape[i] == 'd' ? !digit : text[i] != shape[i]) {
+            return false;
         }
     }
-    const auto number = [&](std::size_t at, std::size_t count) {
-        int value = 0;
-        for (std::size_t i = at; i < at + count; ++i) {
-            value = value * 10 + (text[i] - '0');
-        }
-        return value;
-    };
-    const CalendarDate date{number(0, 4), number(5, 2), number(8, 2)};
-    constexpr int EarliestYear = 1601;
-    if (date.year < EarliestYear || date.month < 1 || date.month > 12 || date.day < 1) {
+    return true;
+}
+
+int number(std::string_view text, std::size_t at, std::size_t count) {
+    int value = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+/// True when the month has the day in that year (`leap`: a leap year, or any year when the
+/// year is not known).
+bool isDayOfMonth(int month, int day, bool leap) {
+    constexpr std::array<int, 12> DaysIn = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1) {
+        return false;
+    }
+    return day <= DaysIn[static_cast<std::size_t>(month - 1)] + (month == 2 && leap);
+}
+
+} // namespace
+
+std::optional<CalendarDate> calendarDate(std::string_view text) {
+    if (!hasShape(text, "dddd-dd-dd")) {
         return std::nullopt;
     }
-    constexpr std::array<int, 12> DaysIn = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const CalendarDate date{number(text, 0, 4), number(text, 5, 2), number(text, 8, 2)};
     const bool leap = (date.year % 4 == 0 && date.year % 100 != 0) || date.year % 400 == 0;
-    const int days = DaysIn[static_cast<std::size_t>(date.month - 1)] + (date.month == 2 && leap);
-    if (date.day > days) {
+    if (date.year < 1 || !isDayOfMonth(date.month, date.day, leap)) {
         return std::nullopt;
     }
     return date;
+}
+
+std::optional<CalendarDate> fullDate(std::string_view text) {
+    constexpr int EarliestYear = 1601;
+    auto date = calendarDate(text);
+    if (date && date->year < EarliestYear) {
+        return std::nullopt;
+    }
+    return date;
+}
+
+bool isYearlessDate(std::string_view text) {
+    return hasShape(text, "--dd-dd") && isDayOfMonth(number(text, 2, 2), number(text, 5, 2), true);
 }
 
 void ContactRecord::FreevCard() {

@@ -15,10 +15,17 @@ struct CalendarDate {
     bool operator==(const CalendarDate&) const = default;
 };
 
-/// The date a contact file writes with its year, "yyyy-mm-dd" (a real day, year 1601 or later,
-/// the earliest that date properties hold). Nothing for a date without a year ("--05-01") or any
-/// other text: such a value is kept as text and never guessed into a date.
+/// The date a contact file writes with its year, "yyyy-mm-dd" (a real day of any year from 1 on).
+/// Nothing for a date without a year ("--05-01") or any other text: such a value is kept as text
+/// and never guessed into a date.
+std::optional<CalendarDate> calendarDate(std::string_view text);
+
+/// The same for the dates a PST holds, which start in 1601: nothing for an earlier day.
 std::optional<CalendarDate> fullDate(std::string_view text);
+
+/// True for a day of the year written without a year, "--mm-dd" (29 February included), as
+/// contact files and vCards write a birthday whose year is not known.
+bool isYearlessDate(std::string_view text);
 
 /// The text fields of the one contact a conversion run is handling. The reader fills it, the
 /// run clears it before every file, and exactly one writer reads a trimmed copy of it.

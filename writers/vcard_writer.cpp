@@ -45,11 +45,13 @@ bool hasOtherAddress(const ContactRecord& record) {
 bool hasNoWorkWebPage(const ContactRecord& record) {
     return record.WorkWebPage.empty();
 }
-bool hasFullBirthday(const ContactRecord& record) {
-    return core::fullDate(record.Birthday).has_value();
+// A date with its year, in any year, or a birthday without one ("--05-01"), which readers take
+// in the ISO form the contact file writes.
+bool hasBirthday(const ContactRecord& record) {
+    return core::calendarDate(record.Birthday) || core::isYearlessDate(record.Birthday);
 }
 bool hasFullAnniversary(const ContactRecord& record) {
-    return core::fullDate(record.Anniversary).has_value();
+    return core::calendarDate(record.Anniversary).has_value();
 }
 
 // The lines every card has keep their order; a value that has no line of its own yet is written
@@ -106,7 +108,7 @@ const std::array<LineLayout, 40> Layout = {{
     {"", {}, {&ContactRecord::IMAddress2}, 1, false, has<&ContactRecord::IMAddress2>},
     {"", {}, {&ContactRecord::IMAddress3}, 1, false, has<&ContactRecord::IMAddress3>},
     {"NOTE", {"", ""}, {&ContactRecord::Comments}, 1, false},
-    {"BDAY", {"", ""}, {&ContactRecord::Birthday}, 1, false, hasFullBirthday},
+    {"BDAY", {"", ""}, {&ContactRecord::Birthday}, 1, false, hasBirthday},
     {"X-ANNIVERSARY", {"", ""}, {&ContactRecord::Anniversary}, 1, false, has<&ContactRecord::Anniversary>},
     {"X-EVOLUTION-ANNIVERSARY", {"", ""}, {&ContactRecord::Anniversary}, 1, false, hasFullAnniversary},
 }};
@@ -241,6 +243,9 @@ void appendLine(std::string& out, const LineLayout& line, const ContactRecord& r
     }
     if (line.property.empty()) { // an instant-messaging address
         const auto [property, address] = imLine(record.*line.fields[0]);
+        if (support::trimSpaces(address).empty()) { // "xmpp://": a service but no address
+            return;
+        }
         constexpr std::array<std::string_view, 2> Around = {"", ""};
         appendEncodedLine(out, property, Around, std::span(&address, 1), false);
         return;

@@ -218,13 +218,23 @@ TEST(ContactFileReader, ReadsFilesFromDiskStreamingLongLines) {
     EXPECT_EQ(record.Comments, "a\rb");
 }
 
-TEST(FullDate, TakesRealDaysFromTheFirstYearDatePropertiesHold) {
-    for (const auto* text : {"1601-01-01", "2000-02-29", "2024-02-29", "2023-12-31"}) {
-        EXPECT_EQ(fullDate(text), (CalendarDate{atoi(text), atoi(text + 5), atoi(text + 8)}));
+// Real days with their year (from 1601 on for the PST's dates), and days without a year.
+TEST(Dates, TakeRealDaysOnly) {
+    for (const auto* text :
+         {"0001-01-01", "1600-02-29", "1601-01-01", "2000-02-29", "2023-12-31"}) {
+        const CalendarDate date{atoi(text), atoi(text + 5), atoi(text + 8)};
+        EXPECT_EQ(calendarDate(text), date);
+        EXPECT_EQ(fullDate(text), date.year >= 1601 ? std::optional(date) : std::nullopt) << text;
     }
-    for (const auto* text : {"1600-12-31", "1900-02-29", "2023-02-29", "2023-04-31", "2023-13-01",
+    for (const auto* text : {"0000-01-01", "1900-02-29", "2023-02-29", "2023-04-31", "2023-13-01",
                              "2023-00-10", "2023-01-00", "--05-01", "2023-1-01", "2023/01/01"}) {
-        EXPECT_EQ(fullDate(text), std::nullopt) << text;
+        EXPECT_EQ(calendarDate(text), std::nullopt) << text;
+    }
+    for (const auto* text : {"--05-01", "--02-29", "--12-31"}) {
+        EXPECT_TRUE(isYearlessDate(text)) << text;
+    }
+    for (const auto* text : {"--02-30", "--13-01", "--00-01", "--5-01", "-05-01", "2023-05-01"}) {
+        EXPECT_FALSE(isYearlessDate(text)) << text;
     }
 }
 

@@ -9,6 +9,7 @@
 #include "writers/excel_contact_sheet.h"
 #include "writers/vcard_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdio>
@@ -169,6 +170,35 @@ TEST(ExcelSheet, LongValuesAreLeftOutAndNamedInShortNotes) {
     EXPECT_NE(sheet.checkQueueSize(65536).find("65535"), std::string::npos);
 }
 
+// Queued files 2 and 5 gave contacts, the others none: the contacts take the two rows below the
+// header in both files, and the notes still name them by their queue numbers.
+TEST(ExcelSheet, ContactRowsFollowOneAnotherInBothFiles) {
+    support::MemorySink sink;
+    support::MemorySink csv;
+    ExcelContactSheet sheet;
+    sheet.openOn(sink, "sheet.xls", &csv);
+    for (const auto& [name, number] : {std::pair{"Ann", 2}, {"Bob", 5}}) {
+        ContactRecord record;
+        record.FirstName = record.FullName = name;
+        record.Comments = std::string(300, 'c');
+        sheet.Save2ExcelContact(record, number);
+    }
+    sheet.close();
+    bool complete = false;
+    std::vector<std::pair<int, std::string>> firstNames;
+    for (const auto& record : splitRecords(sink.bytes(), complete)) {
+        if (record.id == 4 && support::readLe16(record.body, 2) == 0) { // LABEL in column A
+            firstNames.emplace_back(support::readLe16(record.body, 0), record.body.substr(8));
+        }
+    }
+    EXPECT_EQ(firstNames, (std::vector<std::pair<int, std::string>>{
+                              {0, "First Name"}, {1, "Ann"}, {2, "Bob"}}));
+    const std::string text = csv.bytes();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
+    EXPECT_NE(text.find("\nBob,"), std::string::npos);
+    EXPECT_EQ(sheet.notes().at(2), "Contact 5 (Bob): Comments");
+}
+
 TEST(ExcelSheet, WriteFailureStopsWithTheCauseAndLeavesNothingOpen) {
     for (const std::size_t limit : {0U, 400U, 1408U, 1513U}) {
         support::FailingSink sink(limit);
@@ -224,6 +254,34 @@ TEST(VCardWriter, EncodesEachValueSoReadersGetItBack) {
         const std::string card = writers::vCardText(record);
         const auto start = card.find("\r\n" + line.substr(0, line.find_first_of(";:", 6)));
         EXPECT_EQ(card.substr(start + 2, card.find("\r\n", start + 2) - start - 2), line) << card;
+    }
+}
+
+// Lines written only for a value a reader can take: an instant-messaging address with an
+// address behind its service, a birthday that is a real day or a day without a year.
+TEST(VCardWriter, WritesOptionalLinesOnlyForValuesReadersTake) {
+    using C = ContactRecord;
+    const std::vector<std::tuple<std::string C::*, std::string, std::string, std::string>> cases = {
+        {&C::IMAddress, "xmpp://ann@example.org", "X-JABBER", "X-JABBER:ann@example.org"},
+        {&C::IMAddress2, "xmpp://", "X-JABBER", ""},
+        {&C::IMAddress3, "aim:// ", "X-AIM", ""},
+        {&C::IMAddress, "chat://", "X-IM", "X-IM:chat://"},
+        {&C::Birthday, "--05-01", "BDAY", "BDAY:--05-01"},
+        {&C::Birthday, "1600-12-31", "BDAY", "BDAY:1600-12-31"},
+        {&C::Birthday, "--02-30", "BDAY", ""},
+        {&C::Birthday, "1 May", "BDAY", ""},
+        {&C::Anniversary, "1599-06-02", "X-EVOLUTION-ANNIVERSARY",
+         "X-EVOLUTION-ANNIVERSARY:1599-06-02"}};
+    for (const auto& [field, value, property, line] : cases) {
+        ContactRecord record;
+        record.*field = value;
+        const std::string card = writers::vCardText(record);
+        const auto start = card.find("\r\n" + property + ":");
+        EXPECT_EQ(start == std::string::npos
+                      ? ""
+                      : card.substr(start + 2, card.find("\r\n", start + 2) - start - 2),
+                  line)
+            << value;
     }
 }
 

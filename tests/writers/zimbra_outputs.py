@@ -11,7 +11,7 @@
 # with accents, CJK, emoji, line breaks, commas, semicolons, quotes and a long note; one without
 # names; the hand-made files of tests/data/meta (one wrapped in JSON with escaped emoji); a
 # generated export. Every value must arrive where the key table puts it, and besides:
-# - vCards: Text::vCard reads one card per file, its FN as the raw line says;
+# - vCards: Text::vCard reads one card per file, its FN and BDAY as the raw lines say;
 # - worksheet: python3-xlrd, LibreOffice Calc and gnumeric's ssconvert, given no option, read
 #   every cell as the CSV holds it, in the sheet's code page and without values it cannot hold;
 # - PST: libpst's readpst extracts every contact with a name, its N and NOTE, the independent
@@ -79,13 +79,23 @@ IM_PROPERTIES = {"xmpp": "X-JABBER", "jabber": "X-JABBER", "gtalk": "X-JABBER", 
                  "skype": "X-SKYPE", "gadugadu": "X-GADUGADU"}
 
 
-def full_date(text):
-    # The date of a "yyyy-mm-dd" text with its year (1601 or later), or None.
+def real_date(text):
+    # The date of a "yyyy-mm-dd" text with its year, or None.
     try:
-        day = re.match(r"^\d{4}-\d\d-\d\d$", text) and datetime.date.fromisoformat(text[:10])
+        return re.match(r"^\d{4}-\d\d-\d\d$", text) and datetime.date.fromisoformat(text[:10])
     except ValueError:
         return None
+
+
+def full_date(text):
+    # The same from 1601 on, the first year a PST's dates hold.
+    day = real_date(text)
     return day if day and day.year >= 1601 else None
+
+
+def yearless_date(text):
+    # A "--mm-dd" text naming a day of some year.
+    return re.match(r"^--\d\d-\d\d$", text) and real_date("2000" + text[1:])
 
 
 def utf16_units(text):
@@ -135,9 +145,11 @@ def expected_values(fields):
         if key.startswith("imAddress"):
             scheme, sep, address = value.partition("://")
             known = sep and scheme.lower() in IM_PROPERTIES
-            out[(key, "vcard")] = (IM_PROPERTIES.get(scheme.lower(), "X-IM"),
-                                   address if known else value)
-        elif key != "birthday" or full_date(value):  # an anniversary is written as it is
+            if not known or address.strip(" "):  # "xmpp://" gives no line
+                out[(key, "vcard")] = (IM_PROPERTIES.get(scheme.lower(), "X-IM"),
+                                       address if known else value)
+        elif key != "birthday" or real_date(value) or yearless_date(value):
+            # an anniversary is written as it is
             out[(key, "vcard")] = value
         if column is not None:
             out[(key, "xls")] = value
@@ -174,10 +186,12 @@ def _eds_lines(text):
               " ".join(sorted({t.upper() for p in a.get_params() if p.get_name().upper() == "TYPE"
                                for t in p.get_values()})), list(a.get_values()))
              for a in EBookContacts.VCard.get_attributes(contact)]
-    # The reader's own fields, for the values it takes as more than text.
+    # The reader's own fields, for the values it takes as more than text (a day without a year
+    # it keeps as text only: its date reads 0-0-0).
     dates = {name: contact.get_property(prop) for name, prop in (("birthday", "birth-date"),
                                                                   ("anniversary", "anniversary"))}
-    return lines, {k: d and datetime.date(d.year, d.month, d.day) for k, d in dates.items()}
+    return lines, {k: d and d.year and datetime.date(d.year, d.month, d.day)
+                   for k, d in dates.items()}
 
 
 def vcard_holds(reader, key, place, expected):
@@ -188,8 +202,8 @@ def vcard_holds(reader, key, place, expected):
         prop, expected = expected
     return any(name == prop and line_types == types and part < len(values) and
                same_text(values[part], expected) for name, line_types, values in lines) and (
-        dates is None or key not in dates or not full_date(expected) or
-        dates[key] == full_date(expected))
+        dates is None or key not in dates or not real_date(expected) or
+        dates[key] == real_date(expected))
 
 
 def read_vcards(folder):
@@ -307,18 +321,23 @@ SECOND = {"fullName": "Acme Hotline", "homeCity": "Bern", "homeStreet2": "Ferien
           "homeCountry2": "Schweiz", "homePostalCode2": "6600", "homeState2": "TI",
           "birthday": "--05-01", "anniversary": "--06-02", "imAddress1": "aim://acme",
           "company": "Acme"}
-NAMELESS = {"notes": "Only a note\nsecond line " + "x" * 300, "birthday": "1984-01-31"}
+NAMELESS = {"notes": "Only a note\nsecond line " + "x" * 300, "birthday": "1600-12-31",
+            "imAddress1": "xmpp://"}
 # For a sheet in Windows-1252, which every reader reads.
 WESTERN = {"firstName": "Zoë", "lastName": "Ångström", "jobTitle": "Gérant € Œuvre",
            "workStreet": "12 Main St\\nSuite 5", "workCity": "Québec", "notes": "n" * 254 + "!"}
 DAMAGED = "Zimbra-Contact-Id: 9\r\nd3:fldd8:lastName9:Lee"
+GROUP = "d3:fldd5:dlist3:a@b8:nickname6:Family4:type5:groupee\r\n"
+FOLDER = "d1:vi10e2:vt7:contact3:i4ni258e4:mseqi1ee\r\n"
 
 TEXT_VCARD = r"""use Text::vCard::Addressbook; use Encode qw(decode); $SIG{__WARN__} = sub {};
 for my $path (glob("$ARGV[0]/*.vcf")) {
     my @cards = Text::vCard::Addressbook->load([$path])->vcards; my $fn = $cards[0]->fullname // '';
-    open(my $in, '<:raw', $path) or die; local $/; my ($raw) = <$in> =~ /\r\nFN[^:]*:([^\r]*)/;
-    (my $want = decode('UTF-8', $raw // '')) =~ s/\\;/;/g;
-    print "$path: ", scalar(@cards), " cards, FN '$fn'\n" unless @cards == 1 && $fn eq $want;
+    open(my $in, '<:raw', $path) or die; local $/; my $text = <$in>;
+    my ($raw) = $text =~ /\r\nFN[^:]*:([^\r]*)/; my ($bday) = $text =~ /\r\nBDAY:([^\r]*)/;
+    (my $want = decode('UTF-8', $raw // '')) =~ s/\\;/;/g; my $got = $cards[0]->bday // '';
+    print "$path: ", scalar(@cards), " cards, FN '$fn', BDAY '$got'\n"
+        unless @cards == 1 && $fn eq $want && $got eq ($bday // '');
 }"""
 
 
@@ -447,9 +466,10 @@ def check_command_line(program, w, problems):
             (1, "bad.meta: damaged contact data at byte", "--vcards --out o2 bad.meta"),
             (0, "left out of", "--excel --out o3 long"),
             (0, "ZimbraContacts.csv", "--excel --out o4 in"),
-            # A file that cannot be read leaves its row empty; the run goes on.
-            (1, "4 of 5 Zimbra Contacts converted.", "--excel --out western western.meta "
-                "damaged.meta second.meta nameless.meta " + HERE + "/../data/meta/ann-muller.meta"),
+            # A file that cannot be read, a group and a folder's file get no row; the run goes on.
+            (1, "4 of 5 Zimbra Contacts converted.", "--excel --out western group.meta western.meta "
+                "damaged.meta folder.meta second.meta nameless.meta " + HERE +
+                "/../data/meta/ann-muller.meta"),
             # What is not a file is listed with its reason at once; a PST run ends at the first.
             (1, odd_reasons, "--vcards --out o5 " + odd), (1, odd_reasons, "--excel --out o6 " + odd),
             (2, "/dev/zero: not a regular file (a device)", "--pst --out o7 " + odd),
@@ -460,6 +480,9 @@ def check_command_line(program, w, problems):
     if (sorted(os.listdir(w + "o1")) != ["Ann Lee1.vcf", "Bob Kim3.vcf", "Dan Doe2.vcf"] or
             "n" * 300 not in read_csv(w + "o3/ZimbraContacts.csv")[1]):
         problems.append("the folder gave %s, the CSV %s" % (os.listdir(w + "o1"), os.listdir(w + "o3")))
+    names = [row[0] for row in read_csv(w + "western/ZimbraContacts.csv")]
+    if names != ["First Name", "Zoë", "Acme Hotline", "", "Ann"]:
+        problems.append("the western CSV's rows: %s" % names)
     check_sheet(w + "western", w, problems, western=True)
 
 
@@ -469,7 +492,7 @@ def main(argv):
     with tempfile.TemporaryDirectory() as work:
         for name, fields in (("every", meta(EVERY_KEY)), ("second", meta(SECOND)),
                              ("nameless", meta(NAMELESS)), ("western", meta(WESTERN)),
-                             ("damaged", DAMAGED)):
+                             ("damaged", DAMAGED), ("group", GROUP), ("folder", FOLDER)):
             write("%s/%s.meta" % (work, name), fields)
         subprocess.run([generator, work + "/tree", "150", "7"], check=True, capture_output=True)
         files = [work + "/%s.meta" % n for n in ("every", "second", "nameless")] + sorted(
