@@ -268,6 +268,61 @@ std::optional<std::string_view> valueOf(const detail::ContactValues& values, std
     return values[detail::contactKeyIndex(key)];
 }
 
+/// The keys that hold one value each of a kind, in order: a field with several values fills
+/// the later places its own key's file leaves free.
+constexpr std::array<std::array<std::string_view, 3>, 6> RepeatedKeys = {{
+    {"email", "email2", "email3"},
+    {"workEmail1", "workEmail2", "workEmail3"},
+    {"imAddress1", "imAddress2", "imAddress3"},
+    {"homePhone", "homePhone2", ""},
+    {"workPhone", "workPhone2", ""},
+    {"mobilePhone", "mobilePhone2", ""},
+}};
+
+ContactRecord::FieldPointer fieldOf(std::string_view key) {
+    for (const auto& entry : KeyFields) {
+        if (entry.key == key) {
+            return entry.field;
+        }
+    }
+    return nullptr;
+}
+
+std::string joined(const std::vector<std::string>& values) {
+    std::string text;
+    for (const auto& value : values) {
+        text.append(text.empty() ? "" : ", ").append(value);
+    }
+    return text;
+}
+
+/// Gives the further values of a field with several values their places: each takes the next
+/// later key of its kind whose field is still empty; what finds none is joined to the field's
+/// own value with ", ", so no value is lost.
+void placeFurtherValues(std::string_view key, const std::vector<std::string>& further,
+                        ContactRecord& record) {
+    std::string& own = record.*fieldOf(key);
+    const auto* kind =
+        std::find_if(RepeatedKeys.begin(), RepeatedKeys.end(), [&](const auto& keys) {
+            return std::find(keys.begin(), keys.end(), key) != keys.end();
+        });
+    for (const auto& value : further) {
+        std::string* place = nullptr;
+        if (kind != RepeatedKeys.end()) {
+            for (auto later = std::find(kind->begin(), kind->end(), key) + 1;
+                 later != kind->end() && !later->empty() && place == nullptr; ++later) {
+                std::string& field = record.*fieldOf(*later);
+                place = field.empty() ? &field : nullptr;
+            }
+        }
+        if (place != nullptr) {
+            *place = value;
+        } else {
+            own.append(own.empty() ? "" : ", ").append(value);
+        }
+    }
+}
+
 bool hasOtherAddress(const ContactRecord& record) {
     return !record.OtherStreet.empty() || !record.OtherCity.empty() || !record.OtherZip.empty() ||
            !record.OtherState.empty() || !record.OtherCountry.empty();
@@ -281,10 +336,23 @@ void storeValues(const detail::ContactValues& values, ContactRecord& record) {
         }
         return indexes;
     }();
+    // Fields with several values take their first one now and place the others once every
+    // field with a single value is in.
+    std::vector<std::pair<std::string_view, std::vector<std::string>>> further;
     for (std::size_t i = 0; i < KeyFields.size(); ++i) {
         if (const auto& value = values[Indexes[i]]) {
-            record.*KeyFields[i].field = std::string(*value);
+            auto elements = detail::jsonStringArray(*value);
+            if (!elements) {
+                record.*KeyFields[i].field = std::string(*value);
+                continue;
+            }
+            record.*KeyFields[i].field = std::move(elements->front());
+            elements->erase(elements->begin());
+            further.emplace_back(KeyFields[i].key, std::move(*elements));
         }
+    }
+    for (const auto& [key, elements] : further) {
+        placeFurtherValues(key, elements, record);
     }
     if (valueOf(values, "homeURL")) {
         record.WebPage = withoutHttp(record.WebPage);
@@ -292,7 +360,8 @@ void storeValues(const detail::ContactValues& values, ContactRecord& record) {
     if (!hasOtherAddress(record)) {
         for (const auto& [key, field] : SecondHomeAddress) {
             if (const auto value = valueOf(values, key)) {
-                record.*field = std::string(*value);
+                const auto elements = detail::jsonStringArray(*value);
+                record.*field = elements ? joined(*elements) : std::string(*value);
             }
         }
     }
@@ -317,12 +386,24 @@ std::string groupName(const detail::ContactValues& values) {
     return std::string(support::trimSpaces(valueOf(values, "fullName").value_or("")));
 }
 
+/// A contact's values into the record; a contact group leaves it empty.
+ReadOutcome contactFrom(const detail::ContactValues& values, ContactRecord& record) {
+    if (valueOf(values, "type") == "group") {
+        return {ItemKind::ContactGroup, groupName(values)};
+    }
+    storeValues(values, record);
+    return {};
+}
+
 /// `statedContact`: the file says the item is a contact (a JSON export of type 6), so metadata
 /// without fields is damage rather than another kind of item.
 ReadOutcome readMetadata(std::string_view metadata, const std::string& path, ContactRecord& record,
                          bool statedContact) {
     const auto result = detail::readFieldDictionary(metadata);
     if (!result) {
+        if (const auto values = detail::readTopLevelFields(metadata)) {
+            return contactFrom(*values, record);
+        }
         if (!statedContact && detail::isWellFormedMetadata(metadata)) {
             return {ItemKind::NotContact, {}};
         }
@@ -333,11 +414,7 @@ ReadOutcome readMetadata(std::string_view metadata, const std::string& path, Con
                                          std::to_string(result->errorOffset) +
                                          " of the contact metadata");
     }
-    if (valueOf(*result->values, "type") == "group") {
-        return {ItemKind::ContactGroup, groupName(*result->values)};
-    }
-    storeValues(*result->values, record);
-    return {};
+    return contactFrom(*result->values, record);
 }
 
 #ifdef _WIN32

@@ -232,6 +232,30 @@ std::optional<FieldReadResult> readFieldDictionary(std::string_view metadata) {
     return FieldReadResult{std::nullopt, furthest};
 }
 
+std::optional<ContactValues> readTopLevelFields(std::string_view metadata) {
+    constexpr std::string_view Space = " \t\r\n";
+    const auto first = metadata.find_first_not_of(Space);
+    if (first == std::string_view::npos || metadata[first] != 'd') {
+        return std::nullopt;
+    }
+    const auto text = metadata.substr(0, metadata.find_last_not_of(Space) + 1);
+    for (const Counting counting : {Counting::Utf16Units, Counting::Bytes}) {
+        Parser parser(text, first + 1, counting);
+        ContactValues values;
+        if (!readPairs(parser, &values) || !parser.atEnd()) {
+            continue;
+        }
+        // "type" and "fileAs" alone make no contact: every other key read is a contact's value.
+        for (std::size_t index = 0; index < values.size(); ++index) {
+            if (values[index] && ContactKeys[index] != "type" && ContactKeys[index] != "fileAs") {
+                return values;
+            }
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
 bool isWellFormedMetadata(std::string_view metadata) {
     constexpr std::string_view Space = " \t\r\n";
     const auto first = metadata.find_first_not_of(Space);

@@ -54,6 +54,12 @@ struct FieldReadResult {
 /// Returns nothing when the text holds no field dictionary at all.
 std::optional<FieldReadResult> readFieldDictionary(std::string_view metadata);
 
+/// The contact values of metadata written by older versions of the client, which hold the
+/// fields at the top of the metadata dictionary (`d5:email15:ann@example.com9:firstName3:Anne`):
+/// the values when the text, apart from white space around it, is one well-formed dictionary
+/// with at least one key of a contact's value; otherwise nothing.
+std::optional<ContactValues> readTopLevelFields(std::string_view metadata);
+
 /// True when the text, apart from white space around it, is one well-formed bencode dictionary:
 /// the metadata of an item (a folder, a message) that is not a contact.
 bool isWellFormedMetadata(std::string_view metadata);

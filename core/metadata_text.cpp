@@ -1,6 +1,7 @@
 #include "core/metadata_text_p.h"
 #include "support/text.h"
 
+#include <algorithm>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <vector>
@@ -250,7 +251,73 @@ std::string decodeToken(std::string_view raw) {
     return out;
 }
 
+/// The end of the JSON string whose opening quote is at `pos` (the position of its closing
+/// quote), or nothing when it is not a well-formed string: escapes are checked, and a control
+/// character must be escaped.
+std::optional<std::size_t> jsonStringEnd(std::string_view text, std::size_t pos) {
+    constexpr std::string_view Escaped = "\"\\/bfnrt";
+    for (++pos; pos < text.size(); ++pos) {
+        const auto c = static_cast<unsigned char>(text[pos]);
+        if (c == '"') {
+            return pos;
+        }
+        if (c < 0x20) {
+            return std::nullopt;
+        }
+        if (c == '\\') {
+            if (pos + 1 >= text.size()) {
+                return std::nullopt;
+            }
+            if (text[pos + 1] == 'u') {
+                if (!hex4(text, pos + 2)) {
+                    return std::nullopt;
+                }
+                pos += 5;
+            } else if (Escaped.find(text[pos + 1]) == std::string_view::npos) {
+                return std::nullopt;
+            } else {
+                ++pos;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
+
+std::optional<std::vector<std::string>> jsonStringArray(std::string_view value) {
+    constexpr std::string_view Space = " \t\r\n";
+    const auto skipSpace = [&](std::size_t pos) {
+        return std::min(value.find_first_not_of(Space, pos), value.size());
+    };
+    std::size_t pos = skipSpace(0);
+    if (pos >= value.size() || value[pos] != '[') {
+        return std::nullopt;
+    }
+    std::vector<std::string> elements;
+    for (;;) {
+        pos = skipSpace(pos + 1);
+        if (pos >= value.size() || value[pos] != '"') {
+            return std::nullopt;
+        }
+        const auto end = jsonStringEnd(value, pos);
+        if (!end) {
+            return std::nullopt;
+        }
+        elements.push_back(decodeToken(value.substr(pos + 1, *end - pos - 1)));
+        pos = skipSpace(*end + 1);
+        if (pos < value.size() && value[pos] == ']') {
+            break;
+        }
+        if (pos >= value.size() || value[pos] != ',') {
+            return std::nullopt;
+        }
+    }
+    if (skipSpace(pos + 1) != value.size()) {
+        return std::nullopt;
+    }
+    return elements;
+}
 
 std::optional<JsonItem> metadataFromJson(std::string_view file) {
     const auto first = file.find_first_not_of(" \t\r\n");

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plumbrae::core::detail {
 
@@ -29,6 +30,12 @@ struct JsonItem {
 /// decoded (escapes resolved to UTF-8; a lone surrogate becomes U+FFFD; bytes that are not valid
 /// UTF-8 stay as they are). Otherwise nothing: the file is not a JSON export.
 std::optional<JsonItem> metadataFromJson(std::string_view file);
+
+/// A field that holds several values holds them as the text of a JSON array of strings
+/// (`["ann@example.com","ann@example.org"]`): its elements, decoded, when `value` is exactly
+/// such an array of at least one string (white space around its parts allowed); otherwise
+/// nothing, and the value is text like any other.
+std::optional<std::vector<std::string>> jsonStringArray(std::string_view value);
 
 /// Finds the text that holds the metadata among a file's lines, fed in pieces, keeping only
 /// offsets: a carriage return, alone or followed by a line feed, ends a line; a line feed alone

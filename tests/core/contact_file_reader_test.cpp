@@ -125,7 +125,30 @@ const ValueCase ValueCases[] = {
     {"HttpsKept", meta({{"homeURL", "https://a.b"}}), &R::WebPage, "https://a.b"},
     {"HttpLater", meta({{"homeURL", "www.x/http://"}}), &R::WebPage, "www.x/http://"},
     {"HttpOnly", meta({{"homeURL", "http://"}}), &R::WebPage, ""},
-    {"WorkUrlKept", meta({{"workURL", "Http://x"}}), &R::WorkWebPage, "Http://x"}};
+    {"WorkUrlKept", meta({{"workURL", "Http://x"}}), &R::WorkWebPage, "Http://x"},
+    // A field with several values: the first is its value, the others take the next free
+    // places of their kind, and what finds none is joined to the value.
+    {"ArrayFirst", meta({{"email", R"(["a@x", "b@x"])"}}), &R::Email, "a@x"},
+    {"ArraySecond", meta({{"email", R"(["a@x","b@x"])"}}), &R::Email2, "b@x"},
+    {"ArrayNextFree", meta({{"email", R"(["a","b","c"])"}, {"email2", "own"}}), &R::Email3, "b"},
+    {"ArrayOverflow", meta({{"email", R"(["a","b","c"])"}, {"email2", "own"}}), &R::Email, "a, c"},
+    {"ArrayLaterKey", meta({{"email2", R"(["a","b","c"])"}}), &R::Email2, "a, c"},
+    {"ArrayPhone", meta({{"homePhone", R"(["1","2"])"}, {"homePhone2", ""}}), &R::HomePhone2, "2"},
+    {"ArrayIm", meta({{"imAddress1", R"(["xmpp://a","aim://b"])"}}), &R::IMAddress2, "aim://b"},
+    {"ArrayJoined", meta({{"company", " [\"A\" , \"B\"] "}}), &R::Company, "A, B"},
+    {"ArrayEscapes", meta({{"notes", R"(["a\"b\u00e9\n"])"}}), &R::Comments, "a\"b\u00e9\n"},
+    {"ArrayNames", meta({{"firstName", R"(["Ann","Anna"])"}, {"lastName", "Lee"}}), &R::FullName,
+     "Ann, Anna Lee"},
+    // A value that only looks like one stays as read.
+    {"NotArrayText", meta({{"notes", "[draft] call"}}), &R::Comments, "[draft] call"},
+    {"NotArrayTrailing", meta({{"notes", R"(["a"] x)"}}), &R::Comments, R"(["a"] x)"},
+    {"NotArrayEmpty", meta({{"notes", "[]"}}), &R::Comments, "[]"},
+    {"NotArrayNumbers", meta({{"notes", "[1,2]"}}), &R::Comments, "[1,2]"},
+    {"NotArrayBadEscape", meta({{"notes", R"(["a\x"])"}}), &R::Comments, R"(["a\x"])"},
+    // Older versions hold the fields at the top of the metadata dictionary.
+    {"OldFormat", "d5:email15:ann@example.com9:firstName3:Ann8:lastName3:Leee", &R::FullName,
+     "Ann Lee"},
+    {"OldFormatJson", json("d5:email3:a@b8:lastName6:Müller1:vi9ee"), &R::LastName, "Müller"}};
 
 INSTANTIATE_TEST_SUITE_P(Cases, ReaderValues, ::testing::ValuesIn(ValueCases),
                          [](const auto& row) { return std::string(row.param.name); });
@@ -175,7 +198,9 @@ TEST(ContactFileReader, TellsContactsFromGroupsAndOtherItems) {
         {"d3:fldd5:dlist3:a@b6:fileAs8:8:Family8:nickname6:Family4:type5:groupe1:vi10ee",
          ContactGroup, "Family"},
         {"d3:fldd6:fileAs6:8:Team4:type5:groupee", ContactGroup, "Team"},
-        {"d3:fldd8:lastName3:Lee4:type7:contactee", Contact, ""}};
+        {"d3:fldd8:lastName3:Lee4:type7:contactee", Contact, ""},
+        {"d4:type7:contact6:fileAs1:11:vi10ee", NotContact, ""},
+        {"d5:dlist3:a@b8:nickname4:Team4:type5:groupe", ContactGroup, "Team"}};
     for (const auto& [bytes, kind, groupName] : cases) {
         ContactRecord record;
         const auto outcome = read(bytes, record);

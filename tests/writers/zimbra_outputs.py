@@ -104,13 +104,17 @@ def utf16_units(text):
 
 def read_meta(path):
     # The fields of a contact file (bencode, lengths in UTF-16 units or bytes, perhaps wrapped
-    # in JSON), or None for a group, folder or message.
+    # in JSON, perhaps at the top of the metadata as older versions write them), a field with
+    # several values spread over its places; None for a group, folder or message.
     with open(path, encoding="utf-8", errors="surrogateescape", newline="") as handle:
         text = handle.read()
     if text.lstrip().startswith("{"):
         item = json.loads(text)
         text = item.get("metadata", "") if item.get("type", 6) == 6 else ""
     pos, fields = max(text.find("d3:fldd"), text.find("e3:fldd")) + 7, {}
+    if pos < 7:  # the last line, when it is a dictionary
+        text = re.split(r"\r\n?", text.rstrip("\r\n"))[-1]
+        pos = 1 if text.startswith("d") else 0
 
     def string(pos):
         colon = text.index(":", pos)
@@ -119,14 +123,49 @@ def read_meta(path):
             units, end = units + utf16_units(text[end]), end + 1
         return text[colon + 1:end], end
 
-    while pos >= 7 and text[pos] != "e":
-        key, pos = string(pos)
-        if text[pos] == "i":
-            value, pos = text[pos + 1:text.index("e", pos)], text.index("e", pos) + 1
-        else:
-            value, pos = string(pos)
-        fields.setdefault(key, value)
-    return None if pos < 7 or fields.get("type") == "group" else fields
+    try:
+        while pos >= 1 and text[pos] != "e":
+            key, pos = string(pos)
+            if text[pos] == "i":
+                value, pos = text[pos + 1:text.index("e", pos)], text.index("e", pos) + 1
+            else:
+                value, pos = string(pos)
+            fields.setdefault(key, value)
+    except (ValueError, IndexError):  # a list: a message
+        return None
+    if pos < 1 or not set(fields) & set(PLACES) or fields.get("type") == "group":
+        return None
+    return spread_values(fields)
+
+
+# The keys that hold one value each of a kind: a field with several values fills the later
+# places the contact leaves free.
+REPEATED = (("email", "email2", "email3"), ("workEmail1", "workEmail2", "workEmail3"),
+            ("imAddress1", "imAddress2", "imAddress3"), ("homePhone", "homePhone2"),
+            ("workPhone", "workPhone2"), ("mobilePhone", "mobilePhone2"))
+
+
+def spread_values(fields):
+    # A value that is a JSON array of strings: its first element is the value, each further one
+    # takes the next free place of its kind, or is joined to the value with ", ".
+    out, further = dict(fields), []
+    for key, value in fields.items():
+        try:
+            items = json.loads(value) if key in PLACES and value.strip().startswith("[") else None
+        except ValueError:
+            items = None
+        if isinstance(items, list) and items and all(isinstance(i, str) for i in items):
+            out[key] = items[0]
+            further.append((key, items[1:]))
+    for key, items in further:
+        kind = next((k[k.index(key) + 1:] for k in REPEATED if key in k), ())
+        for item in items:
+            place = next((k for k in kind if not out.get(k)), None)
+            if place:
+                out[place] = item
+            else:
+                out[key] = out[key] + ", " + item if out[key] else item
+    return out
 
 
 def expected_values(fields):
@@ -327,6 +366,14 @@ NAMELESS = {"notes": "Only a note\nsecond line " + "x" * 300, "birthday": "1600-
 WESTERN = {"firstName": "Zoë", "lastName": "Ångström", "jobTitle": "Gérant € Œuvre",
            "workStreet": "12 Main St\\nSuite 5", "workCity": "Québec", "notes": "n" * 254 + "!"}
 DAMAGED = "Zimbra-Contact-Id: 9\r\nd3:fldd8:lastName9:Lee"
+# Fields with several values, as JSON arrays; a value that only starts with "[".
+ARRAYS = {"firstName": "Ann", "lastName": "Lee", "email3": "own@example.com",
+          "email": '["ann@example.com","ann@example.org","ann@example.net"]',
+          "homePhone": '["+41 44 1", "+41 44 2"]', "company": '["Acme","Acme AG"]',
+          "imAddress1": '["xmpp://ann@jabber.example","aim://annlee"]', "notes": "[draft] call"}
+# Written by an older version: the fields at the top of the metadata, no field dictionary.
+OLD = ("Zimbra-Contact-Id: 5\r\nd5:email15:old@example.com9:firstName3:Old8:lastName6:Format"
+       "9:workPhone5:555 1e\r\n")
 GROUP = "d3:fldd5:dlist3:a@b8:nickname6:Family4:type5:groupee\r\n"
 FOLDER = "d1:vi10e2:vt7:contact3:i4ni258e4:mseqi1ee\r\n"
 
@@ -492,11 +539,12 @@ def main(argv):
     with tempfile.TemporaryDirectory() as work:
         for name, fields in (("every", meta(EVERY_KEY)), ("second", meta(SECOND)),
                              ("nameless", meta(NAMELESS)), ("western", meta(WESTERN)),
-                             ("damaged", DAMAGED), ("group", GROUP), ("folder", FOLDER)):
+                             ("damaged", DAMAGED), ("group", GROUP), ("folder", FOLDER),
+                             ("arrays", meta(ARRAYS)), ("old", OLD)):
             write("%s/%s.meta" % (work, name), fields)
         subprocess.run([generator, work + "/tree", "150", "7"], check=True, capture_output=True)
-        files = [work + "/%s.meta" % n for n in ("every", "second", "nameless")] + sorted(
-            glob.glob(os.path.join(HERE, "..", "data", "meta", "*.meta"))) + sorted(
+        files = [work + "/%s.meta" % n for n in ("every", "second", "nameless", "arrays", "old")]
+        files += sorted(glob.glob(os.path.join(HERE, "..", "data", "meta", "*.meta"))) + sorted(
             glob.glob(work + "/tree/**/*.meta", recursive=True))
         contacts = [(f, read_meta(f)) for f in files]
         files = [f for f, fields in contacts if fields is not None]
