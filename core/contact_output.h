@@ -62,10 +62,13 @@ public:
     [[nodiscard]] virtual Message failureMessage(const std::string& cause) const {
         return Message{"Plumbrae", cause, MessageIcon::Exclamation};
     }
-    /// A line for the closing message naming the files the run wrote ("" to add none).
-    [[nodiscard]] virtual std::string writtenFiles() const { return {}; }
-    /// Lines the closing message adds (for example contacts whose value did not fit a cell).
-    [[nodiscard]] virtual std::vector<std::string> notes() const { return {}; }
+    /// The lines of the closing message that follow its first: what the run wrote and where
+    /// (the output folder as open() was given it), so the user knows what to open.
+    [[nodiscard]] virtual std::vector<std::string> writtenFiles() const { return {}; }
+    /// What the closing message adds at its end (for example the contacts whose value did not
+    /// fit a cell, each named): the box shows the first few entries of each, its details and the
+    /// terminal every one.
+    [[nodiscard]] virtual std::vector<MessageList> notes() const { return {}; }
     /// True when a contact of this run was written without some of its values. An output
     /// whose notes say something else than lost values answers this itself.
     [[nodiscard]] virtual bool valuesLost() const { return !notes().empty(); }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace plumbrae::core {
 
@@ -10,11 +11,21 @@ enum class OutputKind { None, Pst, Excel, VCards };
 
 enum class MessageIcon { None, Information, Question, Exclamation };
 
-/// One message box: caption, text (lines joined by CR LF), icon, an OK button.
+/// One message box: caption, text (lines joined by CR LF), icon, an OK button. `details`, when
+/// not empty, is the whole text of a message whose box shows it shortened: the window offers it
+/// in a scrollable details area, the terminal prints it instead of the text.
 struct Message {
     std::string caption;
     std::string text;
     MessageIcon icon = MessageIcon::Information;
+    std::string details{};
+};
+
+/// A line of a closing message followed by the entries it announces, one per line (the files
+/// that could not be read, the values left out).
+struct MessageList {
+    std::string heading;
+    std::vector<std::string> entries;
 };
 
 /// What the progress display shows after a file: the " Details" frame caption, the folder
@@ -24,6 +35,8 @@ struct Progress {
     std::string folderCaption;
     std::string countCaption;
     float value = 0.0F;
+    /// The folder as `folderCaption` names it, for a display that shortens a long one.
+    std::string sourceFolder{};
 };
 
 /// What the conversion run needs from whoever hosts it: the window, the terminal program, or a

@@ -1,5 +1,6 @@
 #include "core/conversion_run.h"
 
+#include "core/closing_message.h"
 #include "core/contact_file_reader.h"
 #include "core/path_text.h"
 #include "support/text.h"
@@ -7,19 +8,7 @@
 namespace plumbrae::core {
 namespace {
 
-constexpr std::size_t ListedFailures = 20;
 constexpr std::size_t ListedGroups = 20;
-
-std::string joinLines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const auto& line : lines) {
-        if (!text.empty()) {
-            text.append("\r\n");
-        }
-        text.append(line);
-    }
-    return text;
-}
 
 /// The closing lines about the queued files that were skipped because they hold no contact.
 std::vector<std::string> skippedLines(const RunReport& report) {
@@ -116,11 +105,9 @@ RunReport ConversionRun::run() {
         output->abandon();
         report.outcome = RunReport::Outcome::Failed;
         const bool outputFailure = dynamic_cast<const OutputError*>(&error) != nullptr;
-        report.finalMessage = output->failureMessage(
+        report.finalMessage = stopMessage(
+            *output,
             outputFailure ? error.what() : std::string("The conversion stopped: ") + error.what());
-        for (const auto& note : output->notes()) {
-            report.finalMessage.text += "\r\n" + note;
-        }
         m_host.showMessage(report.finalMessage);
         return report;
     } catch (...) {
@@ -189,6 +176,7 @@ void ConversionRun::reportProgress(std::int32_t contactNumber, const std::string
     progress.frameCaption = "Details : Converting - (" + std::to_string(contactNumber) + " of " +
                             std::to_string(rows) + ") file(s)";
     progress.folderCaption = "Converting Contacts... from (" + sourceFolder + ")";
+    progress.sourceFolder = sourceFolder;
     progress.countCaption =
         "Contact(s) " + std::to_string(contactNumber) + " (of " + std::to_string(rows) + ")";
     progress.value =
@@ -196,40 +184,48 @@ void ConversionRun::reportProgress(std::int32_t contactNumber, const std::string
     m_host.showProgress(progress);
 }
 
+// Every closing message of a run is built here, so that what each output and each kind of skipped
+// file adds to it takes its place in one order: the outcome, what was written and where, what
+// could not be read, what was skipped, what the output has to say.
 Message ConversionRun::summary(const RunReport& report, const ContactOutput& output) const {
+    ClosingMessage message;
     const auto notes = output.notes();
-    const auto skipped = skippedLines(report);
-    const std::string files = output.writtenFiles();
     if (report.failures.empty() && notes.empty()) {
-        std::vector<std::string> lines{SuccessText};
-        if (!files.empty()) {
-            lines.push_back(files);
-        }
-        lines.insert(lines.end(), skipped.begin(), skipped.end());
-        return {AppTitle, joinLines(lines), MessageIcon::Information};
-    }
-    std::vector<std::string> lines;
-    const auto total = report.converted + static_cast<std::int32_t>(report.failures.size());
-    lines.push_back(std::to_string(report.converted) + " of " + std::to_string(total) +
+        message.add(SuccessText);
+    } else {
+        const auto total = report.converted + static_cast<std::int32_t>(report.failures.size());
+        message.add(std::to_string(report.converted) + " of " + std::to_string(total) +
                     " Zimbra Contacts converted.");
+    }
+    for (auto& line : output.writtenFiles()) {
+        message.add(std::move(line));
+    }
     if (!report.failures.empty()) {
-        lines.push_back(std::to_string(report.failures.size()) +
-                        " file(s) could not be read and were not converted:");
-        for (std::size_t i = 0; i < report.failures.size() && i < ListedFailures; ++i) {
-            const auto& failure = report.failures[i];
-            lines.push_back(failure.path + ": " + failure.reason);
+        MessageList failures{std::to_string(report.failures.size()) +
+                                 " file(s) could not be read and were not converted:",
+                             {}};
+        for (const auto& failure : report.failures) {
+            failures.entries.push_back(failure.path + ": " + failure.reason);
         }
-        if (report.failures.size() > ListedFailures) {
-            lines.push_back("and " + std::to_string(report.failures.size() - ListedFailures) +
-                            " more");
-        }
+        message.add(failures);
     }
-    if (!files.empty()) {
-        lines.push_back(files);
+    for (auto& line : skippedLines(report)) {
+        message.add(std::move(line));
     }
-    lines.insert(lines.end(), skipped.begin(), skipped.end());
-    lines.insert(lines.end(), notes.begin(), notes.end());
-    return {AppTitle, joinLines(lines), MessageIcon::Information};
+    for (const auto& note : notes) {
+        message.add(note);
+    }
+    return message.message(AppTitle, MessageIcon::Information);
+}
+
+Message ConversionRun::stopMessage(const ContactOutput& output, const std::string& cause) {
+    const Message failure = output.failureMessage(cause);
+    ClosingMessage message;
+    message.add(failure.text);
+    for (const auto& note : output.notes()) {
+        message.add(note);
+    }
+    return message.message(failure.caption, failure.icon);
 }
 
 } // namespace plumbrae::core

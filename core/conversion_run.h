@@ -63,9 +63,9 @@ public:
     /// Runs one conversion to its end, including the closing message.
     RunReport run();
 
-    /// The texts of the closing message when every file converted.
-    static constexpr const char* SuccessText =
-        "Zimbra Contacts converted successfully.\r\nOpen Outlook to view converted PST file.";
+    /// The first line of the closing message when every file converted; the output's lines
+    /// naming what it wrote follow.
+    static constexpr const char* SuccessText = "Zimbra Contacts converted successfully.";
     static constexpr const char* AppTitle = "Plumbrae";
 
 private:
@@ -76,6 +76,9 @@ private:
                  ContactRecord& record, RunReport& report);
     void reportProgress(std::int32_t contactNumber, const std::string& sourceFolder);
     Message summary(const RunReport& report, const ContactOutput& output) const;
+    /// The message of a run that a failure stopped: the output's words for the cause, then its
+    /// notes.
+    static Message stopMessage(const ContactOutput& output, const std::string& cause);
 
     ConversionHost& m_host;
     OutputProvider m_outputs;

@@ -34,6 +34,14 @@ std::string withTrailingSeparator(std::string_view folder) {
     return out;
 }
 
+std::string folderForDisplay(std::string_view folder) {
+    const bool isRoot = folder.size() == 1 || (folder.size() == 3 && folder[1] == ':');
+    if (!isRoot && !folder.empty() && (folder.back() == PathSeparator || folder.back() == '\\')) {
+        folder.remove_suffix(1);
+    }
+    return std::string(folder);
+}
+
 std::string SourceFolderText(std::string_view path) {
     const auto colon = path.find(':');
     std::string_view rest;

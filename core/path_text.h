@@ -24,6 +24,10 @@ std::string GetParentPath(std::string_view path);
 /// `folder` with a separator appended unless it already ends in one.
 std::string withTrailingSeparator(std::string_view folder);
 
+/// A folder as messages name it: without the separator that ends it, unless it is a root ("/",
+/// "C:\\").
+std::string folderForDisplay(std::string_view folder);
+
 /// The folder of a queued file as the progress label shows it: "C:\dir\sub\x.meta" gives
 /// "dir\sub"; a path without a drive colon gives its folder without the root "/" and without
 /// the trailing separator ("/home/ann/x.meta" gives "home/ann", "/x.meta" gives "").

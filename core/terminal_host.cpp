@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string_view>
+#include <unordered_set>
 
 namespace plumbrae::core {
 namespace {
@@ -93,6 +94,22 @@ std::optional<int> parseCommandLine(const std::vector<std::string>& args, Comman
 
 std::optional<int> buildQueue(const CommandLine& options, std::vector<std::string>& queue,
                               int& unreadableFolders) {
+    // A file named twice (or inside two folders given) is queued once, as the window queues it:
+    // its contact would otherwise be written twice. The same file is recognised also when
+    // named by another path to it ("in/a.meta", "./in/a.meta").
+    std::unordered_set<std::string> queued;
+    int alreadyQueued = 0;
+    std::error_code ignored;
+    const auto base = std::filesystem::current_path(ignored);
+    const auto enqueue = [&](const std::string& path) {
+        const auto named = support::pathFromUtf8(path);
+        const auto absolute = named.is_absolute() ? named : base / named;
+        if (queued.insert(support::pathToUtf8(absolute.lexically_normal())).second) {
+            queue.push_back(path);
+        } else {
+            ++alreadyQueued;
+        }
+    };
     for (const auto& given : options.paths) {
         const std::string path = queuedFilePath(given);
         std::error_code error;
@@ -105,7 +122,7 @@ std::optional<int> buildQueue(const CommandLine& options, std::vector<std::strin
                 error != std::errc::too_many_symbolic_link_levels) {
                 return usageError(path + ": no such file or folder");
             }
-            queue.push_back(path);
+            enqueue(path);
             continue;
         }
         pathLogger walker;
@@ -115,7 +132,7 @@ std::optional<int> buildQueue(const CommandLine& options, std::vector<std::strin
         const auto names = walker.fullFileNames();
         for (const auto& name : names->values()) {
             if (isContactFileName(name)) {
-                queue.push_back(name);
+                enqueue(name);
             }
         }
         for (const auto& folder : walker.unreadableFolders()) {
@@ -124,6 +141,14 @@ std::optional<int> buildQueue(const CommandLine& options, std::vector<std::strin
             ++unreadableFolders;
         }
         walker.Terminate();
+    }
+    if (alreadyQueued > 0) {
+        print(stderr,
+              "plumbrae-convert: " +
+                  (alreadyQueued == 1 ? std::string("1 contact file was")
+                                      : std::to_string(alreadyQueued) + " contact files were") +
+                  " given more than once and " + (alreadyQueued == 1 ? "is" : "are") +
+                  " converted once\n");
     }
     return std::nullopt;
 }
@@ -138,7 +163,8 @@ TerminalHost::TerminalHost(OutputKind kind, std::string folder, std::vector<std:
 
 void TerminalHost::showMessage(const Message& message) {
     endBar();
-    std::string text = message.text;
+    // A terminal scrolls: it gets every line, not the box's shortened text.
+    std::string text = message.details.empty() ? message.text : message.details;
     for (auto pos = text.find("\r\n"); pos != std::string::npos; pos = text.find("\r\n")) {
         text.replace(pos, 2, "\n");
     }

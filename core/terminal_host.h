@@ -20,8 +20,9 @@ struct CommandLine {
 /// should end right away (help, version, a usage error, said on the standard streams).
 std::optional<int> parseCommandLine(const std::vector<std::string>& args, CommandLine& options);
 
-/// The queue: files as given, folders walked like the window's Add folder does. Folders that
-/// could not be listed are reported and counted. An exit status when a path is missing.
+/// The queue: files as given, folders walked like the window's Add folder does, each file once
+/// (how many were given more than once is said). Folders that could not be listed are reported
+/// and counted. An exit status when a path is missing.
 std::optional<int> buildQueue(const CommandLine& options, std::vector<std::string>& queue,
                               int& unreadableFolders);
 

@@ -1,5 +1,6 @@
 #include "writers/excel_contact_sheet.h"
 
+#include "core/path_text.h"
 #include "support/atomic_file_sink.h"
 #include "support/code_page.h"
 #include "support/file_path.h"
@@ -22,9 +23,6 @@ constexpr std::int32_t GeneralFormat = 0;
 
 constexpr std::int16_t FontPoints = 10;
 constexpr std::int16_t CourierPoints = 14;
-
-// The closing message lists at most this many left-out values, then how many more there were.
-constexpr std::size_t MaxListedOmissions = 20;
 
 // Columns in the order a contact row writes them.
 constexpr std::array<std::int32_t, ExcelContactSheet::ColumnCount> WriteOrder = {
@@ -207,7 +205,6 @@ void ExcelContactSheet::start(support::ByteSink& sheet, const std::string& name,
     m_sheetSink = &sheet;
     m_csvSink = csv;
     m_omitted.clear();
-    m_omittedCount = 0;
     m_rowNumbers.clear();
     m_rowNames.clear();
     m_cellText.clear();
@@ -270,14 +267,10 @@ void ExcelContactSheet::writeRow(std::size_t index) {
             m_cellText.substr(begin, m_cellEnds[cell] - begin), GeneralFormat);
         if (result == ExcelFile::ValueDoesNotFit) {
             // The cell is left out; the closing message says which contact lost what.
-            if (m_omitted.size() < MaxListedOmissions) {
-                const std::string& name = m_rowNames[index];
-                m_omitted.push_back(
-                    "Contact " + support::decimal(xlsCnt) +
-                    (name.empty() ? std::string() : " (" + name + ")") + ": " +
-                    std::string(columnTitles()[static_cast<std::size_t>(column - 1)]));
-            }
-            ++m_omittedCount;
+            const std::string& name = m_rowNames[index];
+            m_omitted.push_back("Contact " + support::decimal(xlsCnt) +
+                                (name.empty() ? std::string() : " (" + name + ")") + ": " +
+                                std::string(columnTitles()[static_cast<std::size_t>(column - 1)]));
             continue;
         }
         check(result);
@@ -296,7 +289,6 @@ void ExcelContactSheet::writeWorksheet() {
         throw core::OutputError(m_file.lastError());
     }
     m_omitted.clear();
-    m_omittedCount = 0;
     check(m_file.SetFont("Verdana", FontPoints, 0));
     check(m_file.SetFont("Verdana", FontPoints, ExcelFile::FontBold));
     check(m_file.SetFont("Verdana", FontPoints, ExcelFile::FontBold | ExcelFile::FontUnderlined));
@@ -383,35 +375,32 @@ void ExcelContactSheet::dropWorksheet() noexcept {
     m_ownedSheetSink.reset();
 }
 
-std::string ExcelContactSheet::writtenFiles() const {
-    return "The contacts are in " + std::string(FileName) +
-           " and, every value exactly as read, in " + std::string(CsvFileName) + ".";
+std::vector<std::string> ExcelContactSheet::writtenFiles() const {
+    const std::string folder = core::GetParentPath(m_name);
+    return {"The contacts are in " + std::string(FileName) +
+            " and, every value exactly as read, in " + std::string(CsvFileName) +
+            (folder.empty() ? std::string() : ", in the folder " + core::folderForDisplay(folder)) +
+            "."};
 }
 
-std::vector<std::string> ExcelContactSheet::notes() const {
-    std::vector<std::string> lines;
+std::vector<core::MessageList> ExcelContactSheet::notes() const {
+    std::vector<core::MessageList> lists;
     const std::string csv = std::string(CsvFileName);
-    if (m_omittedCount > 0) {
-        lines.emplace_back("Values longer than 255 characters do not fit a worksheet cell and "
-                           "were left out of " +
-                           m_name + "; " + csv + " holds them whole:");
-        lines.insert(lines.end(), m_omitted.begin(), m_omitted.end());
-        if (m_omittedCount > m_omitted.size()) {
-            lines.push_back(
-                "and " +
-                support::decimal(static_cast<std::int64_t>(m_omittedCount - m_omitted.size())) +
-                " more");
-        }
+    if (!m_omitted.empty()) {
+        lists.push_back({"Values longer than 255 characters do not fit a worksheet cell and were "
+                         "left out of " +
+                             m_name + "; " + csv + " holds them whole:",
+                         m_omitted});
     }
     if (m_file.substitutedCells() > 0) {
-        lines.push_back(support::decimal(static_cast<std::int64_t>(m_file.substitutedCells())) +
-                        " cell(s) hold characters that the worksheet's code page (Windows-" +
-                        support::decimal(m_file.codePage()) +
-                        ") cannot show; they read \"?\" "
-                        "there. " +
-                        csv + " holds every value exactly.");
+        lists.push_back({support::decimal(static_cast<std::int64_t>(m_file.substitutedCells())) +
+                             " cell(s) hold characters that the worksheet's code page (Windows-" +
+                             support::decimal(m_file.codePage()) +
+                             ") cannot show; they read \"?\" there. " + csv +
+                             " holds every value exactly.",
+                         {}});
     }
-    return lines;
+    return lists;
 }
 
 } // namespace plumbrae::writers

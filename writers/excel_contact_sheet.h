@@ -55,11 +55,11 @@ public:
     /// False: a value the worksheet could not hold whole is whole in the CSV, so no value is
     /// lost, though the notes name it.
     [[nodiscard]] bool valuesLost() const override { return false; }
-    /// Names the worksheet and the CSV.
-    [[nodiscard]] std::string writtenFiles() const override;
+    /// Names the worksheet, the CSV and their folder.
+    [[nodiscard]] std::vector<std::string> writtenFiles() const override;
     /// Lines naming the contacts that lost a column because its value was too long for a cell,
     /// and counting the cells whose characters the worksheet's code page lacks.
-    [[nodiscard]] std::vector<std::string> notes() const override;
+    [[nodiscard]] std::vector<core::MessageList> notes() const override;
 
     /// The same on sinks the caller owns (tests, benchmarks): the worksheet on `sheet`, the CSV
     /// on `csv` when given; `name` is the worksheet's name in messages.
@@ -113,9 +113,8 @@ private:
     std::vector<std::string> m_rowNames;
     std::string m_cellText;
     std::vector<std::size_t> m_cellEnds;
-    /// One entry per value left out; `m_omittedCount` counts those not kept.
+    /// One entry per value left out, every one: the closing message's details list them all.
     std::vector<std::string> m_omitted;
-    std::size_t m_omittedCount = 0;
 };
 
 } // namespace plumbrae::writers

@@ -2,6 +2,7 @@
 
 #include "automation/registry.h"
 #include "automation/session_contract.h"
+#include "core/path_text.h"
 #include "support/text.h"
 
 #include <array>
@@ -193,11 +194,17 @@ void PstExport::abandon() noexcept {
     releaseSession();
 }
 
-std::vector<std::string> PstExport::notes() const {
+std::vector<core::MessageList> PstExport::notes() const {
     if (m_unfinished.empty()) {
         return {};
     }
-    return {"The contacts saved last may be missing from the PST file: " + m_unfinished};
+    return {{"The contacts saved last may be missing from the PST file: " + m_unfinished, {}}};
+}
+
+std::vector<std::string> PstExport::writtenFiles() const {
+    const std::string folder = core::GetParentPath(m_pstPath);
+    return {"Open Outlook to view the converted PST file \"" + m_pstPath.substr(folder.size()) +
+            "\" in the folder " + core::folderForDisplay(folder) + "."};
 }
 
 core::Message PstExport::failureMessage(const std::string& cause) const {

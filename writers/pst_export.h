@@ -59,7 +59,9 @@ public:
     void close() override;
     /// Logs off (the final commit) and releases the session; a failure is told by notes().
     void abandon() noexcept override;
-    [[nodiscard]] std::vector<std::string> notes() const override;
+    [[nodiscard]] std::vector<core::MessageList> notes() const override;
+    /// Names the PST file and its folder.
+    [[nodiscard]] std::vector<std::string> writtenFiles() const override;
     [[nodiscard]] core::Message failureMessage(const std::string& cause) const override;
 
     /// Creates the session, logs on, creates and attaches the new PST file in `OutputFolder`

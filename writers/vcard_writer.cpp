@@ -323,4 +323,9 @@ void VCardOutput::abandon() noexcept {
     m_lock.reset();
 }
 
+std::vector<std::string> VCardOutput::writtenFiles() const {
+    return {"Each contact has its own vCard file (.vcf) in the folder " +
+            core::folderForDisplay(m_folder) + "."};
+}
+
 } // namespace plumbrae::writers

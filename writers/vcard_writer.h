@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace plumbrae::writers {
 
@@ -41,6 +42,7 @@ public:
     void write(const core::ContactToWrite& contact) override;
     void close() override;
     void abandon() noexcept override;
+    [[nodiscard]] std::vector<std::string> writtenFiles() const override;
 
 private:
     std::string m_folder;

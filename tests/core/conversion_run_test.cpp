@@ -1,3 +1,4 @@
+#include "core/closing_message.h"
 #include "core/conversion_run.h"
 #include "tests/support/scripted_host.h"
 #include "tests/support/temp_dir.h"
@@ -58,8 +59,15 @@ TEST_F(ConversionRunTest, EndsBeforeReadingWithoutAnOptionAQueueAFolderOrAnOutpu
     EXPECT_EQ(host.messages.at(0).text, "too many");
 }
 
-TEST_F(ConversionRunTest, SkipsUnreadableFilesAndSaysWhichListingTwenty) {
+// The box names the first few files and values; its details, and so the terminal, every one.
+TEST_F(ConversionRunTest, SkipsUnreadableFilesAndSaysWhichInAShortBoxAndWholeDetails) {
     host.folderAnswer = "/out/";
+    output.filesLines = {"Each contact is somewhere."};
+    EXPECT_EQ(run(OutputKind::VCards, {contact("a.meta")}), Outcome::Completed);
+    EXPECT_EQ(host.messages.back().text,
+              std::string(ConversionRun::SuccessText) + "\r\nEach contact is somewhere.");
+    EXPECT_EQ(host.messages.back().details, "");
+
     EXPECT_EQ(run(OutputKind::VCards,
                   {contact("a.meta"), missing("gone.meta"),
                    dir.write("bad.meta", "no metadata here").string(), contact("b.meta")}),
@@ -67,20 +75,51 @@ TEST_F(ConversionRunTest, SkipsUnreadableFilesAndSaysWhichListingTwenty) {
     EXPECT_EQ(output.calls, (Calls{"open /out/", "write 1", "write 4", "close"}));
     EXPECT_EQ(report.failures.size(), 2U);
     const auto& text = host.messages.back().text;
-    EXPECT_EQ(text.rfind("2 of 4 Zimbra Contacts converted.\r\n", 0), 0U) << text;
+    EXPECT_EQ(text.rfind("2 of 4 Zimbra Contacts converted.\r\nEach contact is somewhere.\r\n", 0),
+              0U)
+        << text;
     EXPECT_NE(text.find("gone.meta: cannot open the file"), std::string::npos);
     EXPECT_NE(text.find("bad.meta: no contact fields"), std::string::npos);
     EXPECT_EQ(host.progress.size(), 4U) << "progress moves on for skipped files too";
 
     std::vector<std::string> queue;
     for (int i = 0; i < 25; ++i) {
-        queue.push_back(missing("missing" + std::to_string(i)));
+        queue.push_back(missing(std::string(200, 'x') + std::to_string(i)));
     }
+    output.notesLists = {{"Values left out:", std::vector<std::string>(500, "Contact 1: Notes")}};
     run(OutputKind::VCards, queue);
-    const auto& many = host.messages.back().text;
-    EXPECT_NE(many.find("missing19:"), std::string::npos);
-    EXPECT_EQ(many.find("missing20:"), std::string::npos);
-    EXPECT_NE(many.find("\r\nand 5 more"), std::string::npos);
+    const auto& box = host.messages.back();
+    const auto lines = [](const std::string& all) {
+        std::vector<std::string> out;
+        for (std::size_t begin = 0, end = 0; end != std::string::npos; begin = end + 2) {
+            end = all.find("\r\n", begin);
+            out.push_back(all.substr(begin, end - begin));
+        }
+        return out;
+    };
+    const auto shown = lines(box.text);
+    EXPECT_EQ(shown.size(), 16U) << box.text;
+    for (const auto& line : shown) {
+        EXPECT_LE(line.size(), ClosingMessage::LineLengthInBox + 2) << line;
+    }
+    EXPECT_NE(box.text.find("\r\nand 20 more"), std::string::npos);
+    EXPECT_NE(box.text.find("\r\nand 495 more"), std::string::npos);
+    const auto whole = lines(box.details);
+    EXPECT_EQ(whole.size(), 2U + 1U + 25U + 1U + 500U);
+    EXPECT_EQ(whole.at(3), missing(std::string(200, 'x') + "0") +
+                               ": cannot open the file: no such file or folder");
+    EXPECT_EQ(whole.back(), "Contact 1: Notes");
+}
+
+TEST(ClosingMessage, ElidesTheMiddleOfALongLineBetweenCharacters) {
+    // clang-format off
+    const std::tuple<std::string, std::size_t, std::string> cases[] = {
+        {"abcdefgh", 8, "abcdefgh"}, {"abcdefgh", 7, "abc\u2026fgh"}, {"abcdefgh", 6, "abc\u2026gh"},
+        {"\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9", 5, "\u00e9\u00e9\u2026\u00e9\u00e9"}, {"ab", 1, "ab"}};
+    // clang-format on
+    for (const auto& [text, length, elided] : cases) {
+        EXPECT_EQ(elideMiddle(text, length), elided) << text << " " << length;
+    }
 }
 
 // A failed write, a read failure the output cannot pass over and a stop request each end the

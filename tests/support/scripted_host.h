@@ -54,6 +54,9 @@ public:
     bool failOpen = false;
     bool endsOnReadFailure = false;
     std::string refusal;
+    /// What writtenFiles() and notes() answer.
+    std::vector<std::string> filesLines;
+    std::vector<core::MessageList> notesLists;
 
     [[nodiscard]] std::string checkQueueSize(std::int32_t /*rows*/) const override {
         return refusal;
@@ -75,6 +78,8 @@ public:
     [[nodiscard]] bool readFailureEndsRun() const override { return endsOnReadFailure; }
     void close() override { calls.push_back("close"); }
     void abandon() noexcept override { calls.push_back("abandon"); }
+    [[nodiscard]] std::vector<std::string> writtenFiles() const override { return filesLines; }
+    [[nodiscard]] std::vector<core::MessageList> notes() const override { return notesLists; }
 };
 
 } // namespace plumbrae::testing

@@ -509,7 +509,12 @@ def check_command_line(program, w, problems):
             (2, "frobnicate", "--vcards --frobnicate --out o in"),
             (2, "nothing-here: no such file or folder", "--vcards --out o nothing-here"),
             (2, "cannot create the output folder", "--vcards --out bad.meta in"),
-            (0, "Zimbra Contacts converted successfully.", "--vcards --out o1 in"),
+            (0, "Zimbra Contacts converted successfully.\nEach contact has its own vCard file",
+             "--vcards --out o1 in"),
+            # A file named twice, or inside a folder also given, is converted once.
+            (0, "5 contact files were given more than once and are converted once",
+             "--vcards --out o8 in/a.meta in in/a.meta ./in"),
+            (0, "successfully.\nOpen Outlook to view the converted PST file", "--pst --out o9 in"),
             (1, "bad.meta: damaged contact data at byte", "--vcards --out o2 bad.meta"),
             (0, "left out of", "--excel --out o3 long"),
             (0, "ZimbraContacts.csv", "--excel --out o4 in"),
@@ -525,6 +530,7 @@ def check_command_line(program, w, problems):
         if got != status or not all(part in "\n".join(lines) for part in text.split("|")):
             problems.append("%s: exit %d, not %d, or no %r in %s" % (arguments, got, status, text, lines))
     if (sorted(os.listdir(w + "o1")) != ["Ann Lee1.vcf", "Bob Kim3.vcf", "Dan Doe2.vcf"] or
+            sorted(os.listdir(w + "o8")) != ["Ann Lee1.vcf", "Bob Kim3.vcf", "Dan Doe2.vcf"] or
             "n" * 300 not in read_csv(w + "o3/ZimbraContacts.csv")[1]):
         problems.append("the folder gave %s, the CSV %s" % (os.listdir(w + "o1"), os.listdir(w + "o3")))
     names = [row[0] for row in read_csv(w + "western/ZimbraContacts.csv")]

@@ -2,9 +2,11 @@
 
 #include "core/conversion_host.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
+class QMessageBox;
 class QWidget;
 
 namespace plumbrae::ui {
@@ -32,6 +34,11 @@ public:
     virtual std::vector<std::string> openFiles(QWidget* owner, const std::string& filter,
                                                bool showHidden) = 0;
 };
+
+/// The box QtDialogs shows for a message, not yet shown: the text, and under "Show Details..."
+/// the message's details in a scrollable area.
+std::unique_ptr<QMessageBox> messageBox(QWidget* owner, const core::Message& message,
+                                        MessageButtons buttons);
 
 /// The dialogs a person sees: QMessageBox and Qt's own file dialogs.
 class QtDialogs : public Dialogs {

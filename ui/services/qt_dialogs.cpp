@@ -34,14 +34,25 @@ QMessageBox::Icon boxIcon(core::MessageIcon icon) {
 
 } // namespace
 
+std::unique_ptr<QMessageBox> messageBox(QWidget* owner, const core::Message& message,
+                                        MessageButtons buttons) {
+    const auto lines = [](const std::string& text) {
+        return fromBytes(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    };
+    auto box = std::make_unique<QMessageBox>(
+        boxIcon(message.icon), fromBytes(message.caption), lines(message.text),
+        buttons == MessageButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
+        owner);
+    if (!message.details.empty()) {
+        box->setDetailedText(lines(message.details));
+    }
+    return box;
+}
+
 MessageAnswer QtDialogs::message(QWidget* owner, const core::Message& message,
                                  MessageButtons buttons) {
-    QMessageBox box(boxIcon(message.icon), fromBytes(message.caption),
-                    fromBytes(message.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
-                    buttons == MessageButtons::YesNo ? QMessageBox::Yes | QMessageBox::No
-                                                     : QMessageBox::Ok,
-                    owner);
-    const auto pressed = box.exec();
+    const auto box = messageBox(owner, message, buttons);
+    const auto pressed = box->exec();
     if (buttons == MessageButtons::Ok) {
         return MessageAnswer::Ok;
     }
