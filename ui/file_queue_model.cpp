@@ -38,35 +38,56 @@ QVariant FileQueueModel::data(const QModelIndex& index, int role) const {
     return {};
 }
 
-void FileQueueModel::append(std::string_view path) {
+bool FileQueueModel::contains(std::string_view path) const {
+    return m_rowsByPath.find(path) != m_rowsByPath.end();
+}
+
+void FileQueueModel::pushRow(std::string_view path) {
+    m_text.append(path);
+    m_ends.push_back(m_text.size());
+    m_rowsByPath.insert(rows() - 1);
+}
+
+bool FileQueueModel::append(std::string_view path) {
+    if (contains(path)) {
+        return false;
+    }
     if (isEmpty()) {
         m_text.assign(path);
         m_ends.front() = m_text.size();
+        m_rowsByPath.insert(0);
         emit dataChanged(index(0), index(0));
-        return;
+        return true;
     }
     const int row = rows();
     beginInsertRows(QModelIndex(), row, row);
-    m_text.append(path);
-    m_ends.push_back(m_text.size());
+    pushRow(path);
     endInsertRows();
+    return true;
 }
 
-void FileQueueModel::appendAll(const std::vector<std::string_view>& paths) {
-    auto rest = paths.begin();
-    if (rest != paths.end() && isEmpty()) {
+std::size_t FileQueueModel::appendAll(const std::vector<std::string_view>& paths) {
+    // The new paths first, each once, so that the views are told the rows' number up front.
+    std::vector<std::string_view> fresh;
+    std::unordered_set<std::string_view> seen;
+    for (const auto path : paths) {
+        if (!contains(path) && seen.insert(path).second) {
+            fresh.push_back(path);
+        }
+    }
+    auto rest = fresh.begin();
+    if (rest != fresh.end() && isEmpty()) {
         append(*rest++);
     }
-    if (rest == paths.end()) {
-        return;
+    if (rest != fresh.end()) {
+        const int first = rows();
+        beginInsertRows(QModelIndex(), first, first + static_cast<int>(fresh.end() - rest) - 1);
+        for (; rest != fresh.end(); ++rest) {
+            pushRow(*rest);
+        }
+        endInsertRows();
     }
-    const int first = rows();
-    beginInsertRows(QModelIndex(), first, first + static_cast<int>(paths.end() - rest) - 1);
-    for (; rest != paths.end(); ++rest) {
-        m_text.append(*rest);
-        m_ends.push_back(m_text.size());
-    }
-    endInsertRows();
+    return fresh.size();
 }
 
 void FileQueueModel::clear() {
@@ -74,6 +95,8 @@ void FileQueueModel::clear() {
     std::string().swap(m_text);
     m_ends.assign(1, 0);
     m_ends.shrink_to_fit();
+    m_rowsByPath.clear();
+    m_rowsByPath.rehash(0);
     endResetModel();
 }
 

@@ -1,5 +1,6 @@
 #include "ui/frm_step1.h"
 
+#include "core/closing_message.h"
 #include "core/path_logger.h"
 #include "core/path_text.h"
 #include "support/text.h"
@@ -17,6 +18,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopedValueRollback>
+#include <QScrollBar>
+#include <algorithm>
 #include <exception>
 
 namespace plumbrae::ui {
@@ -24,7 +27,9 @@ namespace plumbrae::ui {
 namespace {
 
 constexpr auto YieldInterval = std::chrono::milliseconds(15);
-constexpr std::size_t UnreadableFoldersListed = 20;
+// The progress display changes at most this often: often enough to look smooth, seldom enough
+// that painting it costs a large run next to nothing.
+constexpr auto ProgressInterval = std::chrono::milliseconds(100);
 
 QString fromBytes(std::string_view text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
@@ -39,18 +44,27 @@ public:
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
-std::string unreadableNote(const std::vector<core::UnreadableFolder>& folders) {
-    if (folders.empty()) {
-        return {};
+/// The folder caption cut to `width` pixels: the folder loses its middle to an ellipsis, the words
+/// around it stay.
+QString elidedFolderCaption(const QString& caption, const QString& folder,
+                            const QFontMetrics& metrics, int width) {
+    if (metrics.horizontalAdvance(caption) <= width) {
+        return caption;
     }
-    std::string note = "\r\n\r\nThese folders could not be read; files in them were not queued:";
-    for (std::size_t i = 0; i < folders.size() && i < UnreadableFoldersListed; ++i) {
-        note += "\r\n" + folders[i].path + " (" + folders[i].reason + ")";
+    const auto at = folder.isEmpty() ? -1 : caption.lastIndexOf(folder);
+    if (at < 0) {
+        return metrics.elidedText(caption, Qt::ElideMiddle, width);
     }
-    if (folders.size() > UnreadableFoldersListed) {
-        note += "\r\nand " + std::to_string(folders.size() - UnreadableFoldersListed) + " more";
-    }
-    return note;
+    const QString before = caption.left(at);
+    const QString after = caption.mid(at + folder.size());
+    const int room = width - metrics.horizontalAdvance(before) - metrics.horizontalAdvance(after);
+    return before + metrics.elidedText(folder, Qt::ElideMiddle, std::max(room, 0)) + after;
+}
+
+std::string alreadyQueuedLine(std::int32_t count) {
+    return count == 1 ? "1 contact file was already in the list and was not queued again."
+                      : std::to_string(count) +
+                            " contact files were already in the list and were not queued again.";
 }
 
 } // namespace
@@ -78,9 +92,10 @@ void frmStep1::connectHandlers() {
     }
 }
 
-void frmStep1::AddFileToQueue(std::string_view path) {
-    m_queue->append(path);
+bool frmStep1::AddFileToQueue(std::string_view path) {
+    const bool queued = m_queue->append(path);
     showQueueCount();
+    return queued;
 }
 
 void frmStep1::showQueueCount() {
@@ -90,6 +105,14 @@ void frmStep1::showQueueCount() {
 void frmStep1::ClearFileQueue() {
     m_queue->clear();
     m_lblCount1->setText(QStringLiteral("0 files"));
+    // A new list starts at its left edge, and the details of the last run go with the old list.
+    m_grdFiles1->horizontalScrollBar()->setValue(0);
+    m_frameConversion->setTitle(QStringLiteral(" Details"));
+    m_lblCurrentDBX->setText(QStringLiteral("Converting Contacts..."));
+    m_lblCurrentDBX->setToolTip(QString());
+    m_lblProgessCurrent->setText(QStringLiteral("Contact(s) 0 (of 0)"));
+    m_progressBar1->setValue(0);
+    m_progressValue = 0.0F;
 }
 
 void frmStep1::cmdAdd_Click() {
@@ -101,9 +124,11 @@ void frmStep1::cmdAdd_Click() {
             return;
         }
         m_cmdZimbraConvert->setEnabled(true);
+        QueueCount count;
         for (const auto& file : files) {
-            AddFileToQueue(file);
+            ++(AddFileToQueue(file) ? count.queued : count.alreadyQueued);
         }
+        showAlreadyQueued(count);
     } catch (const std::exception& error) {
         m_dialogs.message(this,
                           core::Message{AppTitle,
@@ -118,12 +143,12 @@ void frmStep1::CmdAddFolder_Click() {
     if (path.empty()) {
         return;
     }
-    FolderCount count;
+    QueueCount count;
     queueFolder(path, count);
     showFolderCount(count, false);
 }
 
-void frmStep1::queueFolder(const std::string& folder, FolderCount& count) {
+void frmStep1::queueFolder(const std::string& folder, QueueCount& count) {
     const QScopedValueRollback<bool> walking(m_walking, true);
     WaitCursor hourglass;
     std::shared_ptr<core::pathLogger::TextList> files;
@@ -137,33 +162,55 @@ void frmStep1::queueFolder(const std::string& folder, FolderCount& count) {
         count.unreadable.insert(count.unreadable.end(), unreadable.begin(), unreadable.end());
         walker.Terminate();
     }
-    count.queued += queueMetaFiles(files->values());
+    queueMetaFiles(files->values(), count);
 }
 
-void frmStep1::showFolderCount(const FolderCount& count, bool filesQueued) {
+void frmStep1::showFolderCount(const QueueCount& count, bool filesQueued) {
     if (m_closed) {
         // The user closed the window while the files were being queued: nobody is waiting for
         // the count any more.
         return;
     }
-    m_cmdZimbraConvert->setEnabled(count.queued > 0 || filesQueued);
+    m_cmdZimbraConvert->setEnabled(count.queued > 0 || count.alreadyQueued > 0 || filesQueued);
+    core::ClosingMessage message;
+    message.add(std::to_string(count.queued) + " Contacts Queued for Conversion.");
+    if (count.alreadyQueued > 0) {
+        message.add(alreadyQueuedLine(count.alreadyQueued));
+    }
+    if (!count.unreadable.empty()) {
+        core::MessageList folders{"These folders could not be read; files in them were not queued:",
+                                  {}};
+        for (const auto& folder : count.unreadable) {
+            folders.entries.push_back(folder.path + " (" + folder.reason + ")");
+        }
+        message.add(folders);
+    }
+    m_dialogs.message(this, message.message(AppTitle, core::MessageIcon::None), MessageButtons::Ok);
+}
+
+void frmStep1::showAlreadyQueued(const QueueCount& count) {
+    if (count.alreadyQueued == 0) {
+        return;
+    }
     m_dialogs.message(this,
                       core::Message{AppTitle,
                                     std::to_string(count.queued) +
-                                        " Contacts Queued for Conversion." +
-                                        unreadableNote(count.unreadable),
+                                        " Contacts Queued for Conversion.\r\n" +
+                                        alreadyQueuedLine(count.alreadyQueued),
                                     core::MessageIcon::None},
                       MessageButtons::Ok);
 }
 
-std::int32_t frmStep1::queueMetaFiles(const std::vector<std::string>& files) {
+void frmStep1::queueMetaFiles(const std::vector<std::string>& files, QueueCount& count) {
     // Each file is queued as by AddFileToQueue, but the rows and the count label reach the view
     // together whenever the window is about to process events, and at the end: what the user can
     // see is the same, and 100,000 rows do not cost 100,000 view updates.
     std::vector<std::string_view> pending;
     const auto showPending = [&] {
         if (!pending.empty()) {
-            m_queue->appendAll(pending);
+            const auto queued = static_cast<std::int32_t>(m_queue->appendAll(pending));
+            count.queued += queued;
+            count.alreadyQueued += static_cast<std::int32_t>(pending.size()) - queued;
             pending.clear();
             showQueueCount();
         }
@@ -174,7 +221,6 @@ std::int32_t frmStep1::queueMetaFiles(const std::vector<std::string>& files) {
             yield();
         }
     };
-    std::int32_t count = 0;
     for (const auto& file : files) {
         yieldShowingPending();
         if (m_closed) {
@@ -183,11 +229,9 @@ std::int32_t frmStep1::queueMetaFiles(const std::vector<std::string>& files) {
         if (core::isContactFileName(file)) {
             yieldShowingPending();
             pending.emplace_back(file);
-            ++count;
         }
     }
     showPending();
-    return count;
 }
 
 void frmStep1::cmdClear1_Click() {
@@ -214,12 +258,17 @@ void frmStep1::CmdHelp_Click() {
     ShellOpen(m_helpManual);
 }
 
+bool frmStep1::askExit() {
+    const QScopedValueRollback<bool> asking(m_askingExit, true);
+    return m_dialogs.message(this,
+                             core::Message{AppTitle, "Are you sure you want to exit now?",
+                                           core::MessageIcon::Question},
+                             MessageButtons::YesNo) == MessageAnswer::Yes;
+}
+
 void frmStep1::cmdEnd_Click() {
-    const auto answer = m_dialogs.message(
-        this,
-        core::Message{AppTitle, "Are you sure you want to exit now?", core::MessageIcon::Question},
-        MessageButtons::YesNo);
-    if (answer == MessageAnswer::Yes) {
+    if (askExit()) {
+        const QScopedValueRollback<bool> confirmed(m_exitConfirmed, true);
         close();
     }
 }
@@ -238,6 +287,7 @@ void frmStep1::CmdZimbraConvert_Click() {
         showMessage(core::Message{AppTitle, std::string("The conversion stopped: ") + error.what(),
                                   core::MessageIcon::Exclamation});
     }
+    showPendingProgress();
     setRunning(false);
     m_cmdZimbraConvert->setEnabled(convertWasEnabled && !m_convertDisabledByRun);
     if (m_closeWhenRunEnds) {
@@ -256,11 +306,14 @@ void frmStep1::setRunning(bool running) {
 
 void frmStep1::closeEvent(QCloseEvent* event) {
     if (m_running) {
-        // The run is somewhere below us on the stack: let it finish the current file and close
-        // its output, then close for real.
-        m_stopRequested = true;
-        m_closeWhenRunEnds = true;
+        // The run is somewhere below us on the stack. Closing asks as Exit does (the run waits
+        // for the answer); on Yes the run finishes the current file and closes its output, then
+        // the window closes for real.
         event->ignore();
+        if (!m_stopRequested && !m_askingExit && (m_exitConfirmed || askExit())) {
+            m_stopRequested = true;
+            m_closeWhenRunEnds = true;
+        }
         return;
     }
     m_closed = true;
@@ -287,6 +340,7 @@ std::string frmStep1::chooseOutputFolder(const std::string& title) {
 void frmStep1::showMessage(const core::Message& message) {
     // Once the user has closed the window, nobody is waiting for the run's closing message.
     if (!m_stopRequested) {
+        showPendingProgress();
         m_dialogs.message(this, message, MessageButtons::Ok);
     }
 }
@@ -300,7 +354,7 @@ std::string frmStep1::queueRowText(std::int32_t row) {
 }
 
 void frmStep1::setCurrentRow(std::int32_t row) {
-    m_grdFiles1->setCurrentIndex(m_queue->index(row));
+    m_pendingRow = row;
 }
 
 void frmStep1::prepareProgress() {
@@ -308,12 +362,33 @@ void frmStep1::prepareProgress() {
 }
 
 void frmStep1::showProgress(const core::Progress& progress) {
-    m_frameConversion->setTitle(fromBytes(progress.frameCaption));
-    m_lblCurrentDBX->setText(fromBytes(progress.folderCaption));
-    // A long folder does not fit the label; the whole text is one hover away.
-    m_lblCurrentDBX->setToolTip(m_lblCurrentDBX->text());
-    m_lblProgessCurrent->setText(fromBytes(progress.countCaption));
+    // Kept until the window is about to repaint: setting the widgets after every file would
+    // cost more than the conversion itself.
+    m_pendingProgress = progress;
+    m_progressPending = true;
     m_progressValue = progress.value;
+}
+
+void frmStep1::showPendingProgress() {
+    m_lastProgressShown = std::chrono::steady_clock::now();
+    if (m_pendingRow >= 0) {
+        m_grdFiles1->setCurrentIndex(m_queue->index(m_pendingRow));
+        m_pendingRow = -1;
+    }
+    if (!m_progressPending) {
+        return;
+    }
+    m_progressPending = false;
+    const auto& progress = m_pendingProgress;
+    m_frameConversion->setTitle(fromBytes(progress.frameCaption));
+    // A long folder does not fit the label: its middle gives way to an ellipsis, and the whole
+    // text is one hover away.
+    const QString folderCaption = fromBytes(progress.folderCaption);
+    m_lblCurrentDBX->setText(elidedFolderCaption(folderCaption, fromBytes(progress.sourceFolder),
+                                                 m_lblCurrentDBX->fontMetrics(),
+                                                 m_lblCurrentDBX->width()));
+    m_lblCurrentDBX->setToolTip(folderCaption);
+    m_lblProgessCurrent->setText(fromBytes(progress.countCaption));
     m_progressBar1->setValue(static_cast<int>(progress.value));
 }
 
@@ -329,6 +404,9 @@ bool frmStep1::yieldIsDue() const {
 void frmStep1::yield() {
     if (!yieldIsDue()) {
         return;
+    }
+    if (std::chrono::steady_clock::now() - m_lastProgressShown >= ProgressInterval) {
+        showPendingProgress();
     }
     QApplication::processEvents();
     m_lastYield = std::chrono::steady_clock::now();

@@ -30,8 +30,10 @@ class Registry;
 /// folder and the queue, and it shows the progress), and every dialog goes through `Dialogs`.
 ///
 /// Beyond the plain event handlers: while a run is in progress the commands that would change
-/// the queue or the option or start another run are disabled; closing the window then stops the
-/// run after the current file and lets it close its output before the program ends.
+/// the queue or the option or start another run are disabled; closing the window then asks as
+/// Exit does and, on Yes, stops the run after the current file and lets it close its output
+/// before the program ends. The progress display follows the run at a bounded rate: what the
+/// run reports is shown whenever the window is about to repaint, not after every file.
 class frmStep1 : public QWidget, public core::ConversionHost {
     Q_OBJECT
 
@@ -46,9 +48,11 @@ public:
     static constexpr const char* AppTitle = "Plumbrae";
     static constexpr const char* FileFilter = "Zimbra Desktop Exported Contacts (*.meta)";
 
-    /// Appends a path to the queue (row 0 of an empty queue) and updates the count label.
-    void AddFileToQueue(std::string_view path);
-    /// Empties the queue and sets the count label to "0 files".
+    /// Appends a path to the queue (row 0 of an empty queue) and updates the count label; false
+    /// when the path is queued already (it is not queued twice).
+    bool AddFileToQueue(std::string_view path);
+    /// Empties the queue, sets the count label to "0 files" and puts the " Details" frame back
+    /// as it was at start.
     void ClearFileQueue();
 
     [[nodiscard]] const FileQueueModel& queue() const { return *m_queue; }
@@ -77,9 +81,11 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    /// What the folders of one Add folder command or one drop queued.
-    struct FolderCount {
+    /// What one queueing command (Add files, Add folder, a drop) queued.
+    struct QueueCount {
         std::int32_t queued = 0;
+        /// Contact files it found that were in the queue already, and were not queued again.
+        std::int32_t alreadyQueued = 0;
         std::vector<core::UnreadableFolder> unreadable;
     };
     /// A dropped path that is queued: a contact file, or a folder to walk.
@@ -106,22 +112,30 @@ private:
     void Opt_Click(bool checked);
 
     /// Walks a folder tree as Add folder does and queues its contact files.
-    void queueFolder(const std::string& folder, FolderCount& count);
-    /// The closing message of Add folder; Convert is enabled when anything was queued.
-    void showFolderCount(const FolderCount& count, bool filesQueued);
+    void queueFolder(const std::string& folder, QueueCount& count);
+    /// The closing message of Add folder; Convert is enabled when the folders held contact files
+    /// (queued now or before).
+    void showFolderCount(const QueueCount& count, bool filesQueued);
+    /// The count message of Add files or a drop of files alone, shown only when some of the
+    /// files were in the queue already.
+    void showAlreadyQueued(const QueueCount& count);
+    /// The Exit question; true on Yes.
+    bool askExit();
+    /// Shows what the run reported last: its current row and progress.
+    void showPendingProgress();
     /// True when a drop would be taken now: no run and no folder walk is in progress.
     [[nodiscard]] bool takesDrops() const { return !m_running && !m_walking && !m_closed; }
     /// The local folders and contact files of a drag, in its order; anything else is left out.
     static std::vector<DroppedPath> droppedPaths(const QMimeData& data);
     /// Queues dropped files as Add files does and walks dropped folders as Add folder does;
-    /// the folders' count shows in one message, as for one Add folder.
+    /// the count of every file the drop queued shows in one message, as for one Add folder.
     void queueDropped(const std::vector<DroppedPath>& paths);
 
     void showQueueCount();
     /// True when the throttled yield would let the window process events now.
     [[nodiscard]] bool yieldIsDue() const;
-    /// Queues the ".meta" files of the walk and returns how many were queued.
-    std::int32_t queueMetaFiles(const std::vector<std::string>& files);
+    /// Queues the ".meta" files of the walk, counting them into `count`.
+    void queueMetaFiles(const std::vector<std::string>& files, QueueCount& count);
 
     Dialogs& m_dialogs;
     Registry& m_registry;
@@ -152,7 +166,15 @@ private:
     bool m_closeWhenRunEnds = false;
     bool m_closed = false;
     bool m_convertDisabledByRun = false;
+    /// Exit was answered with Yes: the close that follows asks no more.
+    bool m_exitConfirmed = false;
+    bool m_askingExit = false;
     std::chrono::steady_clock::time_point m_lastYield;
+    /// What the run reported and the window does not show yet.
+    core::Progress m_pendingProgress;
+    bool m_progressPending = false;
+    std::int32_t m_pendingRow = -1;
+    std::chrono::steady_clock::time_point m_lastProgressShown;
 };
 
 } // namespace plumbrae::ui

@@ -65,7 +65,7 @@ void frmStep1::queueDropped(const std::vector<DroppedPath>& paths) {
     if (!takesDrops()) {
         return;
     }
-    FolderCount count;
+    QueueCount count;
     bool folderDropped = false;
     bool filesQueued = false;
     try {
@@ -80,7 +80,7 @@ void frmStep1::queueDropped(const std::vector<DroppedPath>& paths) {
                 // As Add files: Convert is enabled before the first row is added.
                 m_cmdZimbraConvert->setEnabled(true);
                 filesQueued = true;
-                AddFileToQueue(dropped.path);
+                ++(AddFileToQueue(dropped.path) ? count.queued : count.alreadyQueued);
             }
         }
     } catch (const std::exception& error) {
@@ -93,6 +93,8 @@ void frmStep1::queueDropped(const std::vector<DroppedPath>& paths) {
     }
     if (folderDropped) {
         showFolderCount(count, filesQueued);
+    } else {
+        showAlreadyQueued(count);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "ui/services/dialogs.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@ public:
     std::deque<ui::MessageAnswer> answers;
     std::deque<std::string> folders;
     std::deque<Texts> fileSelections;
+    /// Runs whenever a folder is asked for (before the answer is given).
+    std::function<void()> onChooseFolder;
 
     struct Shown {
         core::Message message;
@@ -30,6 +33,9 @@ public:
         return buttons == ui::MessageButtons::Ok ? ui::MessageAnswer::Ok : next(answers);
     }
     std::string chooseFolder(QWidget* /*owner*/, const std::string& /*title*/) override {
+        if (onChooseFolder) {
+            onChooseFolder();
+        }
         return next(folders);
     }
     Texts openFiles(QWidget* /*owner*/, const std::string& filter, bool showHidden) override {

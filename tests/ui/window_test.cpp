@@ -1,76 +1,8 @@
-#include "tests/support/scripted_host.h"
-#include "tests/support/temp_dir.h"
-#include "tests/ui/fake_dialogs.h"
-#include "ui/caption_frame.h"
-#include "ui/file_queue_model.h"
-#include "ui/frm_step1.h"
-#include "ui/services/registry.h"
-
-#include <QTest>
-#include <QtWidgets>
-#include <gtest/gtest.h>
+#include "pst/rdo/rdo_session.h"
+#include "tests/ui/window_fixture.h"
 
 namespace plumbrae::testing {
 namespace {
-
-using ui::MessageAnswer;
-using Texts = std::vector<std::string>;
-
-QUrl local(const std::filesystem::path& path) {
-    return QUrl::fromLocalFile(QString::fromStdString(path.string()));
-}
-
-class WindowTest : public ::testing::Test {
-protected:
-    TempDir dir;
-    ui::FileRegistry registry{dir.path() / "registry"};
-    FakeDialogs dialogs;
-    RecordingOutput output;
-    ui::frmStep1 window{dialogs, registry, [this](auto) { return &output; }, ""};
-
-    void SetUp() override {
-        window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    }
-
-    template <class Widget = QWidget> Widget* child(const char* name) {
-        auto* found = window.findChild<Widget*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-    void click(const char* name) {
-        QTest::mouseClick(child<QAbstractButton>(name), Qt::LeftButton);
-    }
-    bool enabled(const char* name) { return child(name)->isEnabled(); }
-    std::string labelText(const char* name) { return child<QLabel>(name)->text().toStdString(); }
-    Texts rows() {
-        Texts out;
-        for (std::int32_t row = 0; row < window.queue().rows(); ++row) {
-            out.emplace_back(window.queue().text(row));
-        }
-        return out;
-    }
-    void queueFiles(Texts files) {
-        dialogs.fileSelections.push_back(std::move(files));
-        click("cmdAdd");
-    }
-    /// Drags `urls` onto the queue and drops them; true when the window took the drop.
-    bool drop(const QList<QUrl>& urls) {
-        QWidget* target = child<QListView>("grdFiles1")->viewport();
-        QMimeData data;
-        data.setUrls(urls);
-        const QPoint at = target->rect().center();
-        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &enter);
-        if (!enter.isAccepted()) {
-            return false;
-        }
-        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(target, &dropped);
-        QApplication::processEvents();
-        return dropped.isAccepted();
-    }
-};
 
 TEST_F(WindowTest, AddFilesFlipsHiddenFilesFirstClearAndExitAskFirst) {
     click("cmdClear1");
@@ -89,9 +21,9 @@ TEST_F(WindowTest, AddFilesFlipsHiddenFilesFirstClearAndExitAskFirst) {
     EXPECT_NE(dialogs.openFilesCalls.at(0).first.find("(*.meta)"), std::string::npos);
     EXPECT_TRUE(dialogs.openFilesCalls.at(0).second); // hidden files shown: flipped first
 
-    queueFiles({"/x/c.meta"});
+    queueFiles({"/x/e.meta"});
     EXPECT_FALSE(dialogs.openFilesCalls.at(1).second); // flipped back
-    EXPECT_EQ(rows(), (Texts{"/x/c.meta", "/x/a.meta", "/x/c.meta"}));
+    EXPECT_EQ(rows(), (Texts{"/x/c.meta", "/x/a.meta", "/x/e.meta"}));
     EXPECT_EQ(labelText("lblCount1"), "3 Zimbra Messages");
 
     // Clear and Exit ask first; No changes nothing, Yes empties the queue (keeping the option)
@@ -131,74 +63,48 @@ TEST_F(WindowTest, AddFolderAndDropQueueContactFilesOfTheTree) {
     // A drop is taken when it holds a folder or a contact file; its other files are left out.
     EXPECT_FALSE(drop({local(tree / "a.txt"), local(dir.path() / "missing.meta"),
                        QUrl(QStringLiteral("https://example.org/x.meta"))}));
-    EXPECT_TRUE(drop({local(tree / "a.txt"), local(tree), local(loose)}));
-    EXPECT_EQ(rows().size(), 7U);
+    EXPECT_TRUE(drop({local(tree / "a.txt"), local(tree / "sub"), local(loose)}));
+    EXPECT_EQ(rows().size(), 4U);
     EXPECT_EQ(rows().back(), loose.string());
-    EXPECT_EQ(labelText("lblCount1"), "7 Zimbra Messages");
+    EXPECT_EQ(labelText("lblCount1"), "4 Zimbra Messages");
     const auto count = [](int n) { return std::to_string(n) + " Contacts Queued for Conversion."; };
-    EXPECT_EQ(dialogs.texts, (Texts{count(0), count(3), count(3)}));
+    EXPECT_EQ(dialogs.texts,
+              (Texts{count(0), count(3),
+                     count(1) + "\r\n1 contact file was already in the list and was not queued "
+                                "again."}));
 }
 
-class RunTest : public WindowTest {
-protected:
-    Texts files;
-
-    void SetUp() override {
-        WindowTest::SetUp();
-        for (const auto* name : {"in/one.meta", "in/two.meta", "in/three.meta"}) {
-            files.push_back(dir.write(name, "d3:fldd9:firstName5: Ann 8:lastName3:Leee").string());
-        }
-        queueFiles(files);
-        click("OptvCards");
-        dialogs.folders.push_back(dir.folder() + "out");
-    }
-};
-
-TEST_F(RunTest, ShowsProgressAndLocksTheCommandsWhileItRuns) {
-    const char* const commands[] = {"cmdAdd",   "CmdAddFolder", "cmdClear1",       "OptvCards",
-                                    "OptExcel", "OptPST",       "CmdZimbraConvert"};
-    Texts seen;
-    output.onWrite = [&](std::int32_t number) {
-        if (number == 3) {
-            seen = {child<ui::CaptionFrame>("FrameConversion")->title().toStdString(),
-                    labelText("LblCurrentDBX"), labelText("LblProgessCurrent"),
-                    std::to_string(child<QProgressBar>("ProgressBar1")->value())};
-            for (const auto* name : commands) {
-                if (enabled(name)) {
-                    seen.emplace_back(name);
-                }
-            }
-            EXPECT_FALSE(drop({local(dir.path() / "in")}));
-        }
+// A path already in the queue is not queued again, whichever way it comes; the count message
+// says how many were left out, and Convert stays enabled for the files already queued.
+TEST_F(WindowTest, DuplicatesAreQueuedOnceWhicheverWayTheyCome) {
+    const auto a = dir.write("tree/a.meta", "d3:fldd9:firstName3:Anne").string();
+    const auto b = dir.write("tree/sub/b.meta", "d3:fldd9:firstName3:Bobe").string();
+    const auto tree = (dir.path() / "tree").string();
+    const auto already = [](const std::string& queued, const std::string& line) {
+        return queued + " Contacts Queued for Conversion.\r\n" + line +
+               " already in the list and " + (line[0] == '1' ? "was" : "were") +
+               " not queued again.";
     };
-    click("CmdZimbraConvert");
-    const auto out = dir.folder() + "out/";
-    EXPECT_EQ(output.calls, (Texts{"open " + out, "write 1", "write 2", "write 3", "close"}));
-    // Writers get trimmed copies; the record as read keeps its spaces.
-    EXPECT_EQ(output.written.at(2).FullName, "Ann  Lee");
-    EXPECT_EQ(output.asRead.at(2).FullName, " Ann  Lee");
-    EXPECT_EQ(seen, (Texts{"Details : Converting - (2 of 3) file(s)",
-                           "Converting Contacts... from (" + dir.path().string().substr(1) + "/in)",
-                           "Contact(s) 2 (of 3)", "66"}));
-    EXPECT_EQ(labelText("LblProgessCurrent"), "Contact(s) 3 (of 3)");
-    EXPECT_EQ(rows(), files);
-    EXPECT_EQ(child<QListView>("grdFiles1")->currentIndex().row(), 2);
-    for (const auto* name : commands) {
-        EXPECT_EQ(enabled(name), std::string(name) != "CmdZimbraConvert") << name;
-    }
-    EXPECT_EQ(dialogs.texts, Texts{core::ConversionRun::SuccessText});
-}
 
-TEST_F(RunTest, ClosingTheWindowStopsAfterTheCurrentFileAndCancellingConvertsNothing) {
-    dialogs.folders.push_front("");
-    click("CmdZimbraConvert");
-    EXPECT_TRUE(output.calls.empty());
+    queueFiles({a, a});
+    dialogs.folders = {tree, tree + "/"};
+    click("CmdAddFolder");
+    click("CmdAddFolder");
     EXPECT_TRUE(enabled("CmdZimbraConvert"));
-
-    output.onWrite = [&](std::int32_t /*number*/) { window.close(); };
-    click("CmdZimbraConvert");
-    EXPECT_EQ(output.calls, (Texts{"open " + dir.folder() + "out/", "write 1", "abandon"}));
-    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(drop({local(b), local(a)}));
+    EXPECT_TRUE(drop({local(dir.path() / "tree")}));
+    queueFiles({b, a});
+    EXPECT_EQ(rows(), (Texts{a, b}));
+    EXPECT_EQ(labelText("lblCount1"), "2 Zimbra Messages");
+    EXPECT_EQ(dialogs.texts,
+              (Texts{already("1", "1 contact file was"), already("1", "1 contact file was"),
+                     already("0", "2 contact files were"), already("0", "2 contact files were"),
+                     already("0", "2 contact files were"), already("0", "2 contact files were")}));
+    // Each path once also after a Clear.
+    dialogs.answers = {MessageAnswer::Yes};
+    click("cmdClear1");
+    queueFiles({b});
+    EXPECT_EQ(rows(), Texts{b});
 }
 
 } // namespace
@@ -210,6 +116,8 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
+    // The PST output creates its session by ProgID; our own object model answers it.
+    plumbrae::pst::rdo::registerRdoSession();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
