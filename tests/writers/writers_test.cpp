@@ -198,7 +198,7 @@ TEST(ExcelSheet, ContactRowsFollowOneAnotherInBothFiles) {
     const std::string text = csv.bytes();
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
     EXPECT_NE(text.find("\nBob,"), std::string::npos);
-    EXPECT_EQ(sheet.notes().at(2), "Contact 5 (Bob): Comments");
+    EXPECT_EQ(sheet.notes().at(0).entries.at(1), "Contact 5 (Bob): Comments");
 }
 
 TEST(ExcelSheet, WriteFailureStopsWithTheCauseAndLeavesNothingOpen) {
