@@ -50,6 +50,21 @@ Hid HeapBuilder::allocate(std::string_view bytes) {
     return (block << 16U) | (index << 5U);
 }
 
+void HeapBuilder::fill(Hid hid, std::string_view bytes) {
+    const auto block = heapBlockIndex(hid);
+    const auto index = heapAllocationIndex(hid);
+    if (block >= m_pages.size() || index == 0 || index > m_pages[block].starts.size()) {
+        throw std::out_of_range("heap id outside the heap");
+    }
+    auto& page = m_pages[block];
+    const std::size_t start = page.starts[index - 1];
+    const std::size_t end = index < page.starts.size() ? page.starts[index] : page.bytes.size();
+    if (end - start != bytes.size()) {
+        throw std::length_error("heap allocation filled with a different size");
+    }
+    page.bytes.replace(start, bytes.size(), bytes);
+}
+
 std::vector<std::string> HeapBuilder::finish() const {
     std::vector<std::string> blocks;
     const auto pageCount = std::max<std::size_t>(m_pages.size(), 1);
@@ -85,7 +100,7 @@ std::vector<std::string> HeapBuilder::finish() const {
 }
 
 Hid buildHeapBTree(HeapBuilder& heap, std::uint8_t keySize, std::uint8_t dataSize,
-                   const std::vector<std::string>& records) {
+                   const std::vector<std::string>& records, Hid headerAt) {
     std::uint8_t indexLevels = 0;
     Hid root = 0;
     if (!records.empty()) {
@@ -116,6 +131,11 @@ Hid buildHeapBTree(HeapBuilder& heap, std::uint8_t keySize, std::uint8_t dataSiz
     }
     const HeapBTreeHeader header{static_cast<std::uint8_t>(HeapClient::BTree), keySize, dataSize,
                                  indexLevels, root};
+    static_assert(sizeof header == HeapBTreeHeaderSize);
+    if (headerAt != 0) {
+        heap.fill(headerAt, ndb::recordBytes(header));
+        return headerAt;
+    }
     return heap.allocate(ndb::recordBytes(header));
 }
 

@@ -36,6 +36,10 @@ public:
 
     /// Adds an allocation (at most MaxHeapAllocation bytes) and returns its id.
     Hid allocate(std::string_view bytes);
+    /// Replaces the bytes of an earlier allocation with as many new ones. Readers built on
+    /// Outlook's files expect a context's B-tree header at the first heap id, so the header's
+    /// place is taken before the values and filled once the tree is known.
+    void fill(Hid hid, std::string_view bytes);
     void setUserRoot(Hid root) { m_userRoot = root; }
 
     /// The node's data blocks, each at most one block's payload.
@@ -64,8 +68,12 @@ constexpr std::uint32_t heapAllocationIndex(Hid hid) {
 
 /// Adds a B-tree on the heap holding `records` (each key then data, sorted by key, all the
 /// same size) and returns the id of its header. Leaves that would pass the allocation limit
-/// are split under index levels.
+/// are split under index levels. With `headerAt`, the header goes into that allocation (taken
+/// earlier with HeapBTreeHeaderSize bytes) instead of a new one.
 Hid buildHeapBTree(HeapBuilder& heap, std::uint8_t keySize, std::uint8_t dataSize,
-                   const std::vector<std::string>& records);
+                   const std::vector<std::string>& records, Hid headerAt = 0);
+
+/// The size of a B-tree header on the heap, for taking its place before the tree is built.
+inline constexpr std::size_t HeapBTreeHeaderSize = 8;
 
 } // namespace plumbrae::pst::ltp

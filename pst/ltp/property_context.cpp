@@ -41,6 +41,8 @@ ndb::NodeContent buildPropertyContext(const std::vector<Property>& properties,
         }
     }
     HeapBuilder heap(HeapClient::PropertyContext);
+    // The B-tree header comes first (heap id 0x20), as in Outlook's own files.
+    const auto header = heap.allocate(std::string(HeapBTreeHeaderSize, '\0'));
     ndb::NodeContent content;
     content.subnodes = std::move(extraSubnodes);
     std::uint32_t nextSubnodeIndex = 1;
@@ -60,7 +62,7 @@ ndb::NodeContent buildPropertyContext(const std::vector<Property>& properties,
         records.push_back(ndb::recordBytes(
             PropertyRecord{tagId(property->tag), static_cast<std::uint16_t>(type), reference}));
     }
-    heap.setUserRoot(buildHeapBTree(heap, 2, 6, records));
+    heap.setUserRoot(buildHeapBTree(heap, 2, 6, records, header));
     content.blocks = heap.finish();
     return content;
 }

@@ -19,7 +19,8 @@ std::uint8_t cellSize(PropertyTag tag) {
 
 } // namespace
 
-TableBuilder::TableBuilder(const std::vector<PropertyTag>& columns) {
+TableBuilder::TableBuilder(const std::vector<PropertyTag>& columns)
+    : m_rowIndexHeader(m_values.allocate(std::string(HeapBTreeHeaderSize, '\0'))) {
     std::vector<PropertyTag> tags = columns;
     for (const auto required : {RowIdTag, RowVersionTag}) {
         if (std::find(tags.begin(), tags.end(), required) == tags.end()) {
@@ -124,11 +125,16 @@ ndb::NodeContent TableBuilder::finish() const {
     if (!m_matrix.empty() && m_matrix.size() <= MaxHeapAllocation) {
         rowsReference = heap.allocate(m_matrix);
     } else if (!m_matrix.empty()) {
-        // Rows never straddle blocks: each block holds as many whole rows as fit.
+        // Rows never straddle blocks: each block holds as many whole rows as fit and is
+        // padded to a full block, so that row n sits in block n / perBlock for every reader,
+        // whether it reads block by block or the blocks one after another.
         const auto perBlock = (ndb::MaxBlockData / m_rowSize) * m_rowSize;
         std::vector<std::string> blocks;
         for (std::size_t at = 0; at < m_matrix.size(); at += perBlock) {
             blocks.push_back(m_matrix.substr(at, perBlock));
+            if (at + perBlock < m_matrix.size()) {
+                blocks.back().resize(ndb::MaxBlockData, '\0');
+            }
         }
         rowsReference =
             ndb::makeNid(ndb::NidType::Ltp, static_cast<std::uint32_t>(m_bigValues.size() + 1));
@@ -143,7 +149,7 @@ ndb::NodeContent TableBuilder::finish() const {
     for (const auto& [id, position] : index) {
         records.push_back(ndb::recordBytes(RowIndexRecord{id, position}));
     }
-    const auto rowIndex = buildHeapBTree(heap, 4, 4, records);
+    const auto rowIndex = buildHeapBTree(heap, 4, 4, records, m_rowIndexHeader);
 
     TableInfoHeader head{TableSignature,
                          static_cast<std::uint8_t>(m_columns.size()),

@@ -5,8 +5,9 @@
 //    whole row, row-index B-tree, row matrix reference, 0, column descriptors sorted by tag}
 // Each row is the fixed cells band by band, then a bitmap saying which cells exist. Variable
 // cells hold a heap id (or subnode id) of the value. The row matrix sits in the heap when it
-// is small, otherwise in a subnode whose blocks each hold whole rows. The row index maps a
-// row id to the row's position.
+// is small, otherwise in a subnode whose blocks are full (8176 bytes) but the last, each
+// holding as many whole rows as fit, the rest unused. The row index maps a row id to the row's
+// position; its B-tree header is the heap's first allocation.
 
 #include "pst/ltp/heap_builder.h"
 #include "pst/ltp/property_value.h"
@@ -49,8 +50,9 @@ private:
     std::uint16_t m_bandEnds[4] = {};
     std::size_t m_rowSize = 0;
     HeapBuilder m_values{HeapClient::TableContext}; // the variable cells, in row order
-    std::vector<ndb::Subnode> m_bigValues;          // variable cells too big for the heap
-    std::string m_matrix;                           // the rows, one after another
+    Hid m_rowIndexHeader = 0;              // the first heap id, kept for the row index's header
+    std::vector<ndb::Subnode> m_bigValues; // variable cells too big for the heap
+    std::string m_matrix;                  // the rows, one after another
     std::vector<std::pair<std::uint32_t, std::uint32_t>> m_index; // row id, position
     bool m_indexSorted = true;
 };

@@ -14,8 +14,9 @@
 # - vCards: Text::vCard reads one card per file, its FN and BDAY as the raw lines say;
 # - worksheet: python3-xlrd, LibreOffice Calc and gnumeric's ssconvert, given no option, read
 #   every cell as the CSV holds it, in the sheet's code page and without values it cannot hold;
-# - PST: libpst's readpst extracts every contact with a name, its N and NOTE, the independent
-#   checker finds no fault, and no property holds a value the contact does not give.
+# - PST: libpst's readpst extracts every contact with a name, its N and NOTE, npm's
+#   pst-extractor reads every value as libpff does, the independent checker finds no fault, and
+#   no property holds a value the contact does not give.
 #
 # Last, the answers and exit statuses of the program for a user's commands (help, refused
 # options and paths, a folder walk, a damaged file).
@@ -426,7 +427,10 @@ def check_sheet(out, work, problems, western=False):
 
 
 def check_pst(pst, contacts, problems):
-    # The checker finds no fault; readpst extracts every contact with a name, its N and NOTE.
+    # The checker finds no fault; readpst extracts every contact with a name, its N and NOTE;
+    # pst-extractor reads every contact through the tables, each value as libpff reads it.
+    from extractor_agreement import compare
+    compare(len(contacts), pst, problems)
     status, lines = run(["/usr/bin/python3", os.path.join(CHECKER, "pst_check.py"), pst])
     if status != 0 or not re.fullmatch(
             r"Zimbracontacts\d\d?\.\d\d?\.\d\d \d\d?\.\d\d?\.\d\d\.pst", os.path.basename(pst)):

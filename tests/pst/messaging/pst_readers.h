@@ -1,7 +1,8 @@
 #pragma once
 
 // Written files read by the outside readers (libpff through pst_dump.py, libpst through
-// readpst_contacts.py) and the independent checker, all run by the system interpreter.
+// readpst_contacts.py, npm's pst-extractor through extractor/pst_extractor_dump.js) and the
+// independent checker.
 
 #include <cstdio>
 #include <filesystem>
@@ -60,12 +61,21 @@ inline nlohmann::json libpffContacts(const std::filesystem::path& pst) {
     return pstReaderJson("pst_dump.py", pst)["contacts"];
 }
 
-/// The checker's findings ("" for a clean file); `strict` also reports leaked space.
+/// The checker's findings ("" for a clean file); `strict` also reports leaked space. A file
+/// that pst-extractor cannot walk to the end of its Contacts folder is a finding too.
 inline std::string pstFindings(const std::filesystem::path& pst, bool strict = true) {
     int status = 0;
     auto text = commandOutput(pstScript("pst_check.py", pst) + (strict ? " --strict" : ""), status);
+    if (status != 0) {
+        return text.substr(0, 4000) + "(status " + std::to_string(status) + ")";
+    }
+    text = commandOutput("timeout 300 node '" PLUMBRAE_PST_CHECKER_DIR
+                         "/extractor/pst_extractor_dump.js' '" +
+                             pst.string() + "' >/dev/null",
+                         status);
     return status == 0 ? std::string()
-                       : text.substr(0, 4000) + "(status " + std::to_string(status) + ")";
+                       : "pst-extractor: " + text.substr(0, 2000) + "(status " +
+                             std::to_string(status) + ")";
 }
 
 } // namespace plumbrae::testing
