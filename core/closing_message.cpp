@@ -71,8 +71,10 @@ void ClosingMessage::add(const MessageList& list) {
     for (std::size_t i = 0; i < entries.size(); ++i) {
         m_whole.push_back(entries[i]);
         if (i < EntriesInBox) {
-            const std::string shown = elideMiddle(entries[i], LineLengthInBox);
-            m_shortened = m_shortened || shown.size() != entries[i].size();
+            const std::string& entry =
+                i < list.shortEntries.size() ? list.shortEntries[i] : entries[i];
+            const std::string shown = elideMiddle(entry, EntryLengthInBox);
+            m_shortened = m_shortened || shown != entries[i];
             m_box.push_back(shown);
         }
     }

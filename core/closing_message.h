@@ -15,9 +15,11 @@ namespace plumbrae::core {
 class ClosingMessage {
 public:
     /// Entries of one list that the box shows before "and N more".
-    static constexpr std::size_t EntriesInBox = 5;
+    static constexpr std::size_t EntriesInBox = 3;
     /// Characters of one line that the box shows; a longer line loses its middle.
     static constexpr std::size_t LineLengthInBox = 180;
+    /// Characters of one entry that the box shows: about two lines of the box.
+    static constexpr std::size_t EntryLengthInBox = 100;
 
     /// A line of its own (a text of several lines joined by CR LF gives each its own).
     void add(std::string line);

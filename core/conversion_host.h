@@ -26,6 +26,9 @@ struct Message {
 struct MessageList {
     std::string heading;
     std::vector<std::string> entries;
+    /// Shorter forms of the first entries for a message box that cannot show them whole (a
+    /// file's name without its folder); the box takes `entries` where this has none.
+    std::vector<std::string> shortEntries{};
 };
 
 /// What the progress display shows after a file: the " Details" frame caption, the folder

@@ -206,6 +206,11 @@ Message ConversionRun::summary(const RunReport& report, const ContactOutput& out
                              {}};
         for (const auto& failure : report.failures) {
             failures.entries.push_back(failure.path + ": " + failure.reason);
+            if (failures.shortEntries.size() < ClosingMessage::EntriesInBox) {
+                // The box names the file; the details give its folder too.
+                const auto name = failure.path.substr(GetParentPath(failure.path).size());
+                failures.shortEntries.push_back(name + ": " + failure.reason);
+            }
         }
         message.add(failures);
     }
