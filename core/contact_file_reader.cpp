@@ -1,5 +1,6 @@
 #include "core/contact_file_reader.h"
 
+#include "core/contact_uid.h"
 #include "core/field_dictionary_p.h"
 #include "core/metadata_text_p.h"
 #include "support/byte_sink.h"
@@ -120,12 +121,12 @@ std::string causeOf(int error) {
     return support::describeFileError({}, error).substr(2);
 }
 
-/// The file's metadata text and whether a JSON export states that it is a contact, or nothing
-/// when it is a JSON export of an item that is not a contact. Small files and files that may be one
-/// JSON object are read whole; larger files are streamed once to find where the metadata stands,
-/// and only that range is read back.
-std::optional<std::pair<std::string, bool>>
-loadMetadata(ContactSource& file, const std::string& path, const std::function<void()>& yield) {
+/// The file's metadata text, whether a JSON export states that it is a contact and the item id
+/// it gives, or nothing when it is a JSON export of an item that is not a contact. Small files and
+/// files that may be one JSON object are read whole; larger files are streamed once to find where
+/// the metadata stands, and only that range is read back.
+std::optional<detail::JsonItem> loadMetadata(ContactSource& file, const std::string& path,
+                                             const std::function<void()>& yield) {
     std::string whole;
     bool keepWhole = true;
     bool decided = false;
@@ -176,12 +177,12 @@ loadMetadata(ContactSource& file, const std::string& path, const std::function<v
             if (!json->isContact) {
                 return std::nullopt;
             }
-            return std::pair{std::move(json->metadata), json->statesType};
+            return json;
         }
         const auto [begin, end] = finder.range();
         whole.erase(end);
         whole.erase(0, begin);
-        return std::pair{std::move(whole), false};
+        return detail::JsonItem{true, false, std::move(whole), {}};
     }
     const auto [begin, end] = finder.range();
     if (end - begin > MaxMetadataBytes) {
@@ -191,7 +192,7 @@ loadMetadata(ContactSource& file, const std::string& path, const std::function<v
     if (!file.readAt(begin, text.data(), text.size())) {
         throw ContactFileError(path, "cannot read the file: it changed while it was read");
     }
-    return std::pair{std::move(text), false};
+    return detail::JsonItem{true, false, std::move(text), {}};
 }
 
 /// The web address as written: trimmed, and "http://" taken off its start (any case), where it
@@ -389,23 +390,33 @@ std::string groupName(const detail::ContactValues& values) {
 /// A contact's values into the record; a contact group leaves it empty.
 ReadOutcome contactFrom(const detail::ContactValues& values, ContactRecord& record) {
     if (valueOf(values, "type") == "group") {
-        return {ItemKind::ContactGroup, groupName(values)};
+        return {ItemKind::ContactGroup, groupName(values), {}};
     }
     storeValues(values, record);
     return {};
 }
 
+/// The outcome with a contact's UID (see contactUid).
+ReadOutcome withUid(ReadOutcome outcome, const detail::ContactValues& values,
+                    std::optional<std::int64_t> itemId, const std::string& path,
+                    std::string_view metadata) {
+    if (outcome.kind == ItemKind::Contact) {
+        outcome.uid = contactUid(valueOf(values, "vcardUID").value_or(""), itemId, path, metadata);
+    }
+    return outcome;
+}
+
 /// `statedContact`: the file says the item is a contact (a JSON export of type 6), so metadata
 /// without fields is damage rather than another kind of item.
 ReadOutcome readMetadata(std::string_view metadata, const std::string& path, ContactRecord& record,
-                         bool statedContact) {
+                         bool statedContact, std::optional<std::int64_t> itemId) {
     const auto result = detail::readFieldDictionary(metadata);
     if (!result) {
         if (const auto values = detail::readTopLevelFields(metadata)) {
-            return contactFrom(*values, record);
+            return withUid(contactFrom(*values, record), *values, itemId, path, metadata);
         }
         if (!statedContact && detail::isWellFormedMetadata(metadata)) {
-            return {ItemKind::NotContact, {}};
+            return {ItemKind::NotContact, {}, {}};
         }
         throw ContactFileError(path, "no contact fields (the file holds no contact metadata)");
     }
@@ -414,7 +425,7 @@ ReadOutcome readMetadata(std::string_view metadata, const std::string& path, Con
                                          std::to_string(result->errorOffset) +
                                          " of the contact metadata");
     }
-    return contactFrom(*result->values, record);
+    return withUid(contactFrom(*result->values, record), *result->values, itemId, path, metadata);
 }
 
 #ifdef _WIN32
@@ -497,23 +508,23 @@ ReadOutcome ReadContactFile(const std::string& path, ContactRecord& record,
     auto file = openRegularFile(path);
     const auto metadata = loadMetadata(file, path, yield);
     if (!metadata) {
-        return {ItemKind::NotContact, {}};
+        return {ItemKind::NotContact, {}, {}};
     }
-    return readMetadata(metadata->first, path, record, metadata->second);
+    return readMetadata(metadata->metadata, path, record, metadata->statesType, metadata->itemId);
 }
 
 ReadOutcome ReadContactBytes(std::string_view bytes, const std::string& path,
                              ContactRecord& record) {
     if (auto json = detail::metadataFromJson(bytes)) {
         if (!json->isContact) {
-            return {ItemKind::NotContact, {}};
+            return {ItemKind::NotContact, {}, {}};
         }
-        return readMetadata(json->metadata, path, record, json->statesType);
+        return readMetadata(json->metadata, path, record, json->statesType, json->itemId);
     }
     detail::MetadataLineFinder finder;
     finder.feed(bytes);
     const auto [begin, end] = finder.range();
-    return readMetadata(bytes.substr(begin, end - begin), path, record, false);
+    return readMetadata(bytes.substr(begin, end - begin), path, record, false, {});
 }
 
 } // namespace plumbrae::core

@@ -36,6 +36,8 @@ struct ReadOutcome {
     ItemKind kind = ItemKind::Contact;
     /// The name of a contact group.
     std::string groupName;
+    /// A contact's UID: the same for the same Zimbra item in every run (see contactUid).
+    std::string uid;
 };
 
 /// Reads one Zimbra contact file (`*.meta`) into `record`, which the caller has cleared.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace plumbrae::core {
@@ -25,6 +26,8 @@ struct ContactToWrite {
     const ContactRecord& asRead;
     /// 1-based number of the queued file (queue row + 1).
     std::int32_t contactNumber;
+    /// The contact's UID, the same in every run (see contactUid); may be repeated within a run.
+    std::string_view uid = {};
 };
 
 /// One saving option's output. The run opens it once, writes each contact, and closes it at the

@@ -130,9 +130,10 @@ bool ConversionRun::convertRow(ContactOutput& output, std::int32_t row, RunRepor
 
     ContactRecord record;
     record.FreevCard();
-    if (readRow(output, path, contactNumber, record, report)) {
+    std::string uid;
+    if (readRow(output, path, contactNumber, record, uid, report)) {
         const ContactRecord trimmed = record.trimmed();
-        output.write(ContactToWrite{trimmed, record, contactNumber});
+        output.write(ContactToWrite{trimmed, record, contactNumber, uid});
         ++report.converted;
     } else {
         output.skipped(contactNumber);
@@ -147,12 +148,14 @@ bool ConversionRun::convertRow(ContactOutput& output, std::int32_t row, RunRepor
 }
 
 bool ConversionRun::readRow(const ContactOutput& output, const std::string& path,
-                            std::int32_t contactNumber, ContactRecord& record, RunReport& report) {
+                            std::int32_t contactNumber, ContactRecord& record, std::string& uid,
+                            RunReport& report) {
     try {
         // Paths are opened exactly as queued: a Linux file name may end in a space.
-        const ReadOutcome outcome = ReadContactFile(path, record, [this] { m_host.yield(); });
+        ReadOutcome outcome = ReadContactFile(path, record, [this] { m_host.yield(); });
         switch (outcome.kind) {
         case ItemKind::Contact:
+            uid = std::move(outcome.uid);
             return true;
         case ItemKind::ContactGroup:
             report.contactGroups.push_back(outcome.groupName);

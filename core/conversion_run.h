@@ -70,10 +70,10 @@ public:
 
 private:
     bool convertRow(ContactOutput& output, std::int32_t row, RunReport& report);
-    /// Reads the file into `record`; false when it holds no contact to write (skipped or
-    /// failed, as the report now says).
+    /// Reads the file into `record` and its UID into `uid`; false when it holds no contact to
+    /// write (skipped or failed, as the report now says).
     bool readRow(const ContactOutput& output, const std::string& path, std::int32_t contactNumber,
-                 ContactRecord& record, RunReport& report);
+                 ContactRecord& record, std::string& uid, RunReport& report);
     void reportProgress(std::int32_t contactNumber, const std::string& sourceFolder);
     Message summary(const RunReport& report, const ContactOutput& output) const;
     /// The message of a run that a failure stopped: the output's words for the cause, then its

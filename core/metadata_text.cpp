@@ -111,13 +111,13 @@ public:
     bool null() override { return value(false); }
     bool boolean(bool /*val*/) override { return value(false); }
     bool number_integer(number_integer_t val) override {
-        noteType(static_cast<std::int64_t>(val));
+        noteNumber(static_cast<std::int64_t>(val));
         return value(false);
     }
     bool number_unsigned(number_unsigned_t val) override {
-        noteType(val > static_cast<number_unsigned_t>(std::numeric_limits<std::int64_t>::max())
-                     ? -1
-                     : static_cast<std::int64_t>(val));
+        noteNumber(val > static_cast<number_unsigned_t>(std::numeric_limits<std::int64_t>::max())
+                       ? -1
+                       : static_cast<std::int64_t>(val));
         return value(false);
     }
     bool number_float(number_float_t /*val*/, const string_t& /*s*/) override {
@@ -140,6 +140,7 @@ public:
     bool key(string_t& val) override {
         m_metadataKey = m_depth == 1 && val == "metadata";
         m_typeKey = m_depth == 1 && val == "type";
+        m_idKey = m_depth == 1 && val == "id";
         ++m_strings;
         return true;
     }
@@ -169,11 +170,18 @@ public:
     [[nodiscard]] std::optional<std::int64_t> itemType() const {
         return m_topIsObject ? m_type : std::nullopt;
     }
+    /// The item id the top-level object states, if its last "id" member is a number.
+    [[nodiscard]] std::optional<std::int64_t> itemId() const {
+        return m_topIsObject ? m_id : std::nullopt;
+    }
 
 private:
-    void noteType(std::int64_t type) {
+    void noteNumber(std::int64_t number) {
         if (m_typeKey) {
-            m_type = type;
+            m_type = number;
+        }
+        if (m_idKey && number >= 0) {
+            m_id = number;
         }
     }
     bool value(bool isString) {
@@ -181,9 +189,8 @@ private:
             m_metadataToken = isString ? std::optional<std::size_t>(m_strings) : std::nullopt;
             m_metadataKey = false;
         }
-        if (m_typeKey) {
-            m_typeKey = false;
-        }
+        m_typeKey = false;
+        m_idKey = false;
         return true;
     }
 
@@ -192,8 +199,10 @@ private:
     bool m_topIsObject = false;
     bool m_metadataKey = false;
     bool m_typeKey = false;
+    bool m_idKey = false;
     std::optional<std::size_t> m_metadataToken;
     std::optional<std::int64_t> m_type;
+    std::optional<std::int64_t> m_id;
 };
 
 /// Resolves the escapes of one string token (already validated by the parser).
@@ -335,14 +344,15 @@ std::optional<JsonItem> metadataFromJson(std::string_view file) {
     }
     const auto type = finder.itemType();
     if (type && *type != ContactItemType) {
-        return JsonItem{false, true, {}};
+        return JsonItem{false, true, {}, {}};
     }
     const auto token = finder.token();
     if (!token || *token >= tokens.size()) {
         return std::nullopt;
     }
     const auto& [begin, end] = tokens[*token];
-    return JsonItem{true, type.has_value(), decodeToken(file.substr(begin, end - begin))};
+    return JsonItem{true, type.has_value(), decodeToken(file.substr(begin, end - begin)),
+                    finder.itemId()};
 }
 
 void MetadataLineFinder::noteMarker(std::string_view chunk, std::size_t from, std::size_t to) {

@@ -23,6 +23,8 @@ struct JsonItem {
     /// The object states its type (6); without a "type" member it is taken for a contact.
     bool statesType = false;
     std::string metadata;
+    /// The item's id, when the object states it (its "id" member, a number).
+    std::optional<std::int64_t> itemId;
 };
 
 /// When the whole file is one JSON object: an item that is not a contact when its "type" member

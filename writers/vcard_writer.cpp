@@ -1,14 +1,18 @@
 #include "writers/vcard_writer.h"
 
+#include "core/contact_uid.h"
 #include "core/path_text.h"
 #include "support/atomic_file_sink.h"
 #include "support/file_path.h"
 #include "support/text.h"
+#include "writers/vcard3_text.h"
+#include "writers/vcard_im_p.h"
 
 #include <algorithm>
 #include <array>
 #include <filesystem>
 #include <span>
+#include <utility>
 
 namespace plumbrae::writers {
 namespace {
@@ -113,43 +117,6 @@ const std::array<LineLayout, 40> Layout = {{
     {"X-EVOLUTION-ANNIVERSARY", {"", ""}, {&ContactRecord::Anniversary}, 1, false, hasFullAnniversary},
 }};
 // clang-format on
-
-/// The property an instant-messaging address goes to, by the service its address names
-/// ("xmpp://ann@example.org"), and the address behind the service; an address of a service no
-/// reader knows goes to X-IM whole.
-struct ImLine {
-    std::string_view property;
-    std::string_view address;
-};
-
-ImLine imLine(std::string_view value) {
-    struct Service {
-        std::string_view scheme;
-        std::string_view property;
-    };
-    static constexpr std::array<Service, 10> Services = {{
-        {"xmpp", "X-JABBER"},
-        {"jabber", "X-JABBER"},
-        {"gtalk", "X-JABBER"},
-        {"aim", "X-AIM"},
-        {"aol", "X-AIM"},
-        {"yahoo", "X-YAHOO"},
-        {"msn", "X-MSN"},
-        {"icq", "X-ICQ"},
-        {"skype", "X-SKYPE"},
-        {"gadugadu", "X-GADUGADU"},
-    }};
-    const auto separator = value.find("://");
-    if (separator != std::string_view::npos) {
-        const std::string scheme = support::asciiLower(value.substr(0, separator));
-        for (const auto& service : Services) {
-            if (service.scheme == scheme) {
-                return {service.property, value.substr(separator + 3)};
-            }
-        }
-    }
-    return {"X-IM", value};
-}
 
 bool hasLineBreak(std::string_view value) {
     return value.find_first_of("\r\n") != std::string_view::npos;
@@ -260,6 +227,35 @@ void appendLine(std::string& out, const LineLayout& line, const ContactRecord& r
 
 } // namespace
 
+ImLine imLine(std::string_view value) {
+    struct Service {
+        std::string_view scheme;
+        std::string_view property;
+    };
+    static constexpr std::array<Service, 10> Services = {{
+        {"xmpp", "X-JABBER"},
+        {"jabber", "X-JABBER"},
+        {"gtalk", "X-JABBER"},
+        {"aim", "X-AIM"},
+        {"aol", "X-AIM"},
+        {"yahoo", "X-YAHOO"},
+        {"msn", "X-MSN"},
+        {"icq", "X-ICQ"},
+        {"skype", "X-SKYPE"},
+        {"gadugadu", "X-GADUGADU"},
+    }};
+    const auto separator = value.find("://");
+    if (separator != std::string_view::npos) {
+        const std::string scheme = support::asciiLower(value.substr(0, separator));
+        for (const auto& service : Services) {
+            if (service.scheme == scheme) {
+                return {service.property, value.substr(separator + 3)};
+            }
+        }
+    }
+    return {"X-IM", value};
+}
+
 std::string vCardText(const ContactRecord& record) {
     std::string out = "BEGIN:VCARD\r\nVERSION:2.1\r\n";
     for (const auto& line : Layout) {
@@ -283,11 +279,39 @@ void Save2vCardContact(const std::string& sFile, const ContactRecord& record,
     sink.close();
 }
 
-void VCardOutput::open(const std::string& outputFolder) {
-    m_folder = std::string(outputFolder);
+void VCardOutput::start(const std::string& outputFolder) {
+    m_folder = outputFolder;
     m_usedNames.clear();
+    m_usedUids.clear();
+}
+
+void VCardOutput::open(const std::string& outputFolder) {
+    start(outputFolder);
     m_lock = std::make_unique<support::OutputFolderLock>(m_folder,
                                                          support::AtomicFileSink::isAbandonedPart);
+    try {
+        m_ownedOneFile = std::make_unique<support::AtomicFileSink>(
+            support::pathFromUtf8(m_folder + std::string(OneFileName)), true);
+    } catch (const support::SinkError& error) {
+        m_lock.reset();
+        throw core::OutputError(std::string("The vCard file could not be written: ") +
+                                error.what());
+    }
+    m_oneFile = m_ownedOneFile.get();
+}
+
+void VCardOutput::openOn(const std::string& outputFolder, support::ByteSink& oneFile) {
+    start(outputFolder);
+    m_ownedOneFile.reset();
+    m_oneFile = &oneFile;
+}
+
+std::string_view VCardOutput::uniqueUid(std::string_view uid) {
+    m_uid.assign(uid);
+    for (int copy = 2; !m_usedUids.insert(m_uid).second; ++copy) {
+        m_uid = core::repeatedUid(uid, copy);
+    }
+    return m_uid;
 }
 
 void VCardOutput::write(const core::ContactToWrite& contact) {
@@ -309,23 +333,52 @@ void VCardOutput::write(const core::ContactToWrite& contact) {
     } catch (const support::SinkError& error) {
         throw core::OutputError(std::string("The vCard could not be written: ") + error.what());
     }
+    if (m_oneFile != nullptr) {
+        m_card.clear();
+        appendVCard3(m_card, contact.trimmed, uniqueUid(contact.uid));
+        try {
+            // One write per card: a failure drops the file being written, never half a card.
+            m_oneFile->write(m_card);
+        } catch (const support::SinkError& error) {
+            throw core::OutputError(std::string("The vCard file could not be written: ") +
+                                    error.what());
+        }
+    }
 }
 
 void VCardOutput::close() {
     m_usedNames.clear();
+    m_usedUids.clear();
+    auto* oneFile = std::exchange(m_oneFile, nullptr);
+    try {
+        if (oneFile != nullptr) {
+            oneFile->close();
+        }
+    } catch (const support::SinkError& error) {
+        m_ownedOneFile.reset();
+        m_lock.reset();
+        throw core::OutputError(std::string("The vCard file could not be written: ") +
+                                error.what());
+    }
+    m_ownedOneFile.reset();
     m_lock.reset();
 }
 
 void VCardOutput::abandon() noexcept {
     // Every card is whole already: the one being written when the run stopped was never put in
-    // place.
-    m_usedNames.clear();
-    m_lock.reset();
+    // place. The one file holds whole cards only, so it is put in place with those written.
+    try {
+        close();
+    } catch (const core::OutputError&) {
+        // Not put in place: the file of that name keeps what it held.
+    }
 }
 
 std::vector<std::string> VCardOutput::writtenFiles() const {
     return {"Each contact has its own vCard file (.vcf) in the folder " +
-            core::folderForDisplay(m_folder) + "."};
+                core::folderForDisplay(m_folder) + ".",
+            "All contacts are also in " + std::string(OneFileName) +
+                ", for importing in one step."};
 }
 
 } // namespace plumbrae::writers

@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace plumbrae::writers {
@@ -33,22 +34,45 @@ void writeVCard(const core::ContactRecord& record, support::ByteSink& sink);
 void Save2vCardContact(const std::string& sFile, const core::ContactRecord& record,
                        std::int32_t vCardCnt);
 
-/// The vCard saving option: one file per contact in the output folder, named after the
-/// contact's full name and number. Two contacts of one run never share a file: a name already
-/// used in this run (in any case) gets " (2)", " (3)", ... before ".vcf".
+/// The vCard saving option: one vCard 2.1 file per contact in the output folder, named after the
+/// contact's full name and number, and beside them `ZimbraContacts.vcf` holding every contact of
+/// the run in queue order as a vCard 3.0 card, for address books that import one file. Two
+/// contacts of one run never share a file: a name already used in this run (in any case) gets
+/// " (2)", " (3)", ... before ".vcf"; nor a UID: a repeated one is replaced (repeatedUid).
+///
+/// `ZimbraContacts.vcf` is written aside as the cards come (nothing is held) and put in place
+/// when the run ends, also when it stops early: then it holds the cards written so far, each
+/// whole. A failure to write it leaves the file of that name as it was.
 class VCardOutput : public core::ContactOutput {
 public:
+    static constexpr std::string_view OneFileName = "ZimbraContacts.vcf";
+
     void open(const std::string& outputFolder) override;
     void write(const core::ContactToWrite& contact) override;
     void close() override;
     void abandon() noexcept override;
+    /// What was written where, and on a line of its own `ZimbraContacts.vcf`.
     [[nodiscard]] std::vector<std::string> writtenFiles() const override;
 
+    /// The same on a sink the caller owns (tests, benchmarks): the cards go to `oneFile`, each
+    /// 2.1 card to its own file in `outputFolder` as usual.
+    void openOn(const std::string& outputFolder, support::ByteSink& oneFile);
+
 private:
+    void start(const std::string& outputFolder);
+    /// The UID the card of this contact carries: its own, unless an earlier card has it.
+    std::string_view uniqueUid(std::string_view uid);
+
     std::string m_folder;
     std::set<std::string> m_usedNames;
+    std::set<std::string, std::less<>> m_usedUids;
+    std::string m_uid;
     /// Held from open() to the end of the run.
     std::unique_ptr<support::OutputFolderLock> m_lock;
+    std::unique_ptr<support::ByteSink> m_ownedOneFile;
+    support::ByteSink* m_oneFile = nullptr;
+    /// One card's text, reused.
+    std::string m_card;
 };
 
 } // namespace plumbrae::writers

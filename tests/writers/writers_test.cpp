@@ -3,6 +3,7 @@
 // failures; the lines of an empty card, the encoding of each kind of value, file names. What
 // readers make of both is checked by zimbra_outputs.py.
 
+#include "core/contact_uid.h"
 #include "support/byte_sink.h"
 #include "tests/support/temp_dir.h"
 #include "tests/writers/excel_records.h"
@@ -306,17 +307,21 @@ TEST(VCardOutput, NamesFilesKeepsClashesApartAndReportsWhatCannotBeWritten) {
         EXPECT_TRUE(card(name).starts_with("BEGIN:VCARD")) << name;
     }
     EXPECT_NE(card("Clash12.vcf").find("FN:Clash1\r\n"), std::string::npos);
+    // Beside them, one file holds every card in queue order.
+    const std::string all = card("ZimbraContacts.vcf");
+    EXPECT_LT(all.find("FN:Clash1\r\n"), all.find("FN:A:B\r\n"));
+    EXPECT_TRUE(all.ends_with("FN:\r\nUID:" + core::repeatedUid("", 5) + "\r\nEND:VCARD\r\n"))
+        << all;
     // A new run replaces files of earlier runs instead of numbering around them.
     output.open(dir.folder());
     write("Clash", 12);
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "Clash12 (4).vcf"));
     EXPECT_NE(card("Clash12.vcf").find("FN:Clash\r\n"), std::string::npos);
-    output.open(dir.folder() + "missing/");
     try {
-        write("Ann", 1);
+        output.open(dir.folder() + "missing/");
         ADD_FAILURE() << "writing into a missing folder must fail";
     } catch (const core::OutputError& error) {
-        EXPECT_NE(std::string(error.what()).find("missing/Ann1.vcf: no such file or folder"),
+        EXPECT_NE(std::string(error.what()).find("missing/ZimbraContacts.vcf: no such file or"),
                   std::string::npos)
             << error.what();
     }
