@@ -61,8 +61,9 @@ for option in vcards excel pst; do
         fail "plumbrae-convert --$option on the samples"
 done
 files=$(find "$samples" -maxdepth 1 -name '*.meta' | wc -l)
-vcards=$(find "$root/tmp/out-vcards" -name '*.vcf' -size +0 | wc -l)
+vcards=$(find "$root/tmp/out-vcards" -name '*.vcf' ! -name ZimbraContacts.vcf -size +0 | wc -l)
 [[ $vcards -eq $files ]] || fail "$vcards vCards written for $files contact files"
+[[ -s "$root/tmp/out-vcards/ZimbraContacts.vcf" ]] || fail "no ZimbraContacts.vcf written"
 [[ -s "$root/tmp/out-excel/ZimbraContacts.xls" ]] || fail "no worksheet written"
 [[ -n $(find "$root/tmp/out-pst" -name '*.pst' -size +0) ]] || fail "no .pst written"
 
