@@ -204,8 +204,13 @@ def same_text(a, b):
 
 def _vobject_lines(text):
     import vobject
+    return vobject_card_lines(vobject.readOne(text)), None
+
+
+def vobject_card_lines(card):
+    # [(property, "TYPES", [values])] of a card python3-vobject read.
     lines = []
-    for line in vobject.readOne(text).lines():
+    for line in card.lines():
         value = line.value if line.name == "ORG" else [line.value]
         if line.name in ("N", "ADR"):
             parts = ("family given additional prefix suffix" if line.name == "N"
@@ -214,7 +219,7 @@ def _vobject_lines(text):
                      for p in (getattr(line.value, name) for name in parts)]
         types = {t.upper() for t in line.singletonparams + line.params.get("TYPE", [])}
         lines.append((line.name.upper(), " ".join(sorted(types)), list(value)))
-    return lines, None
+    return lines
 
 
 def _eds_lines(text):
