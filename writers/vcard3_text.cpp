@@ -24,13 +24,11 @@ bool hasHighByte(std::string_view value) {
 std::size_t unitLength(std::string_view text, std::size_t pos) {
     const auto lead = static_cast<unsigned char>(text[pos]);
     std::size_t length = 1;
-    if (lead == '\\') {
-        length = 2;
-    } else if (lead >= 0xF0) {
+    if (lead >= 0xF0) {
         length = 4;
     } else if (lead >= 0xE0) {
         length = 3;
-    } else if (lead >= 0xC0) {
+    } else if (lead >= 0xC0 || lead == '\\') {
         length = 2;
     }
     return std::min(length, text.size() - pos);
@@ -87,8 +85,9 @@ public:
     }
 
     void instantMessaging(std::string_view value) {
-        if (!value.empty()) {
-            const auto [property, address] = imLine(value);
+        const auto [property, address] = imLine(value);
+        // No line for a service without an address ("xmpp://").
+        if (!support::trimSpaces(address).empty()) {
             line(property, {address});
         }
     }
@@ -197,11 +196,12 @@ void appendVCard3(std::string& out, const ContactRecord& r, std::string_view uid
         card.instantMessaging(*im);
     }
     card.line("NOTE", {r.Comments});
-    if (core::fullDate(r.Birthday)) {
+    // A date in any year, or a birthday without one ("--05-01"), in the ISO form readers take.
+    if (core::calendarDate(r.Birthday) || core::isYearlessDate(r.Birthday)) {
         card.line("BDAY", {r.Birthday});
     }
     card.line("X-ANNIVERSARY", {r.Anniversary});
-    if (core::fullDate(r.Anniversary)) {
+    if (core::calendarDate(r.Anniversary)) {
         card.line("X-EVOLUTION-ANNIVERSARY", {r.Anniversary});
     }
     card.line("UID", {uid}, true);

@@ -81,7 +81,13 @@ QJsonArray cardLines(const KContacts::Addressee& a) {
     }
     lines.append(line(QStringLiteral("NOTE"), {}, {a.note()}));
     if (a.birthday().isValid()) {
-        lines.append(line(QStringLiteral("BDAY"), {}, {a.birthday().date().toString(Qt::ISODate)}));
+        // A birthday without a year is kept in a year ISO dates cannot show.
+        const QDate day = a.birthday().date();
+        const QString text = day.year() < 1 ? QStringLiteral("--%1-%2")
+                                                  .arg(day.month(), 2, 10, QLatin1Char('0'))
+                                                  .arg(day.day(), 2, 10, QLatin1Char('0'))
+                                            : day.toString(Qt::ISODate);
+        lines.append(line(QStringLiteral("BDAY"), {}, {text}));
     }
     for (const auto& custom : a.customs()) {
         // "APP-NAME:value", from the line X-APP-NAME.

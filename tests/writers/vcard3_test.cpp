@@ -85,9 +85,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, VCard3Cards, ::testing::Values(
      "N:;;;;\r\nFN:\r\nURL;TYPE=WORK:w.example\r\nX-JABBER:ann@j.example\r\nX-IM:other://a\r\n"
      "X-AIM:b\r\nBDAY:1984-03-17\r\nX-ANNIVERSARY:2010-06-02\r\n"
      "X-EVOLUTION-ANNIVERSARY:2010-06-02\r\n"},
-    CardCase{"DatesWithoutAYearAreNoDates", [](ContactRecord& r) {
-        r.Birthday = "--05-01"; r.Anniversary = "--06-02"; },
-     "N:;;;;\r\nFN:\r\nX-ANNIVERSARY:--06-02\r\n"}));
+    CardCase{"DatesWithoutAYearAndServicesWithoutAnAddress", [](ContactRecord& r) {
+        r.Birthday = "--05-01"; r.Anniversary = "--06-02"; r.IMAddress = "xmpp:// "; },
+     "N:;;;;\r\nFN:\r\nBDAY:--05-01\r\nX-ANNIVERSARY:--06-02\r\n"}));
 // clang-format on
 
 TEST(NameBasedUuid, MatchesTheStandardsVectorsAcrossBlockBoundaries) {
