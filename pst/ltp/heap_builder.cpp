@@ -4,6 +4,7 @@
 #include "pst/ndb/disk_format.h"
 #include "support/le_writer.h"
 
+#include <array>
 #include <stdexcept>
 
 namespace plumbrae::pst::ltp {
@@ -17,6 +18,32 @@ constexpr std::size_t MaxAllocationsPerPage = 0x7FF;
 
 std::size_t pageMapSize(std::size_t allocations) {
     return 4 + 2 * (allocations + 1);
+}
+
+/// How full a block is, in the 4-bit grades a client reads before adding an allocation: 0 for
+/// 3584 free bytes or more, up to 15 for fewer than 8.
+std::uint8_t fillLevel(std::size_t freeBytes) {
+    constexpr std::array<std::size_t, 15> AtLeast = {3584, 2560, 2048, 1792, 1536, 1280, 1024, 768,
+                                                     512,  256,  128,  64,   32,   16,   8};
+    std::uint8_t level = 0;
+    while (level < AtLeast.size() && freeBytes < AtLeast[level]) {
+        ++level;
+    }
+    return level;
+}
+
+/// Writes each block's fill level where the heap keeps it: blocks 0-7 in the first block's
+/// header (from byte 8), the next 128 in the header of block 8, 136, ... (from byte 2), two
+/// levels a byte, the lower block in the low half.
+void setFillLevels(std::vector<std::string>& blocks) {
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        const std::size_t owner = i < 8 ? 0 : 8 + (i - 8) / 128 * 128;
+        const std::size_t at = (owner == 0 ? 8 : 2) + (i - owner) / 2;
+        const auto level = fillLevel(ndb::MaxBlockData - blocks[i].size());
+        auto& byte = blocks[owner][at];
+        byte = static_cast<char>(static_cast<unsigned char>(byte) |
+                                 (level << (4 * ((i - owner) % 2))));
+    }
 }
 
 } // namespace
@@ -96,6 +123,7 @@ std::vector<std::string> HeapBuilder::finish() const {
         }
         blocks.push_back(std::move(block));
     }
+    setFillLevels(blocks);
     return blocks;
 }
 
