@@ -16,14 +16,15 @@ import sys
 import traceback
 import zlib
 
+import format_rules
+
 PAGE, AMAP_FIRST, AMAP_RANGE = 512, 0x4400, 0x3E000
 PT_BBT, PT_NBT, PT_DL = 0x80, 0x81, 0x86
 # (first page, distance, page type) of the AMap, PMap, FMap and FPMap pages.
 MAPS = ((AMAP_FIRST, AMAP_RANGE, 0x84), (0x4600, 0x1F0000, 0x83),
         (AMAP_FIRST + 128 * AMAP_RANGE + 0x400, 496 * AMAP_RANGE, 0x82),
         (AMAP_FIRST + 8192 * AMAP_RANGE + 0x600, 31744 * AMAP_RANGE, 0x85))
-PC_TYPES, TC_TYPES = {0x02, 0x03, 0x04, 0x05, 0x07, 0x08}, {0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x11,
-                                                            0x12, 0x16, 0x17, 0x18}
+PC_TYPES, TC_TYPES = {0x02, 0x03, 0x04, 0x05, 0x07, 0x08}, set(range(0x0B, 0x13))
 FIXED = {0x0002: 2, 0x0003: 4, 0x0004: 4, 0x000A: 4, 0x000B: 1, 0x0005: 8, 0x0006: 8, 0x0007: 8,
          0x0014: 8, 0x0040: 8, 0x0048: 16}
 # [MS-PST] "Minimum PST requirements": nodes every store must hold.
@@ -69,6 +70,7 @@ class Checker:
         self.path, self.d, self.view, self.strict = path, data, memoryview(data), strict
         self.findings, self.nodes, self.blocks, self.refs = [], {}, {}, {}
         self.extents, self.page_bids, self.pcs, self.tcs = [], [], {}, {}
+        self.tc_columns = {}  # where -> column tags of each table context
 
     def report(self, what, where, result=None):
         self.findings.append("%s: %s (%s)" % (self.path, what, where))
@@ -337,6 +339,10 @@ class Checker:
                 len(node.blocks[0]) > 3 and node.blocks[0][2] == 0xEC:
             allocs = self.heap(node, where)
             sig = allocs is not None and node.blocks[0][3]
+            if allocs is not None:
+                format_rules.fill_levels(self, node, where)
+            if sig in (0xBC, 0x7C):
+                format_rules.first_allocation(self, node, allocs, sig, where)
             if sig and want and sig != want:
                 self.report("heap client signature 0x%02X, expected 0x%02X" % (sig, want), where)
             elif sig == 0xBC:
@@ -362,6 +368,8 @@ class Checker:
         rgib, cols = struct.unpack_from("<4H", info, 2), [
             struct.unpack_from("<IHBB", info, 22 + 8 * i) for i in range(info[1])]
         tags = [c[0] for c in cols]
+        self.tc_columns[where] = tags
+        format_rules.table_info(self, info, cols, where)
         if tags != sorted(set(tags)) or 0x67F20003 not in tags or len({c[3] for c in cols}) < len(
                 cols) or u32(info, 18):
             self.report("columns unsorted, sharing a bit or without the row id; or hidIndex set",
@@ -380,15 +388,11 @@ class Checker:
                 self.report("row matrix subnode 0x%X does not exist" % hnid, where)
         elif hnid:
             chunks = [self.value(node, allocs, hnid, "row matrix", where) or b""]
-        size, matrix = rgib[3], []
-        for i, c in enumerate(chunks):
-            if size and i + 1 < len(chunks) and len(c) // size != 8176 // size:
-                self.report("row matrix block %d is not full of rows" % i, where)
-            matrix += [bytes(c[o:o + size]) for o in range(0, len(c) - size + 1, size)] if size else []
+        matrix = format_rules.row_matrix(self, rgib[3], chunks, bool(hnid & 0x1F), where)
         by_pos = sorted((u32(d, 0), key) for key, d in index)
         if [p for p, _ in by_pos] != list(range(len(matrix))):
             self.report("row index positions are not 0..%d" % (len(matrix) - 1), where)
-        ids, rows = [], []
+        ids, rows, strangers = [], [], []
         for pos, key in [(p, k) for p, k in by_pos if p < len(matrix)]:
             raw, row = matrix[pos], {}
             for tag, ib, cb, bit in cols:
@@ -396,8 +400,11 @@ class Checker:
                     row[tag] = self.prop(node, allocs, tag & 0xFFFF, raw[ib:ib + cb],
                                          "cell 0x%08X" % tag, where)
             if row.get(0x67F20003) != struct.pack("<I", key):
-                self.report("row %d's row id differs from the row index's 0x%X" % (pos, key), where)
+                strangers.append(pos)
             ids, rows = ids + [key], rows + [row]
+        if strangers:
+            self.report("%d rows, the first row %d, hold a row id other than the row index's"
+                        % (len(strangers), strangers[0]), where)
         return ids, rows
 
     # ----- the messaging layer: mandatory nodes, messages, folder contents, name-to-ID map -----
@@ -492,6 +499,7 @@ class Checker:
         for nid, node in sorted(nodes.items()):
             self.ltp(node, "node 0x%X" % nid, None)
         self.store(nodes)
+        format_rules.check_all(self, nodes)
         return True
 
 

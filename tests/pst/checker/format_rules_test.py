@@ -1,0 +1,72 @@
+#!/usr/bin/python3
+# The checker refuses row matrices laid out otherwise than readers find their rows, and heaps
+# whose first allocation is not the B-tree header readers take from heap id 0x20.
+
+import struct
+import sys
+import unittest
+
+import format_rules
+from pst_check import Node
+
+
+class Findings:
+    def __init__(self):
+        self.findings = []
+
+    def report(self, what, where, result=None):
+        self.findings.append(what)
+        return result
+
+
+def rows(count, size):
+    return [struct.pack("<I", n).ljust(size, b"r") for n in range(count)]
+
+
+def blocks(data, size, pad):
+    # Whole rows per block, padded to a full block when `pad`; end to end when size is 1.
+    step = 8176 // size * size
+    chunks = [data[at:at + step] for at in range(0, len(data), step)]
+    return [c.ljust(8176, b"\0") if pad and i + 1 < len(chunks) else c
+            for i, c in enumerate(chunks)]
+
+
+class RowMatrix(unittest.TestCase):
+    def test_layouts(self):
+        size, written = 126, rows(200, 126)
+        whole = b"".join(written)
+        for name, chunks, in_subnode, fault in (
+                ("padded whole rows", blocks(whole, size, True), True, None),
+                ("short blocks", blocks(whole, size, False), True, "holds 8064 bytes"),
+                ("rows across blocks", blocks(whole, 1, False), True, "ends inside a row"),
+                ("a heap item with part of a row", [whole[:size * 3 - 1]], False,
+                 "ends inside a row")):
+            with self.subTest(name):
+                checker = Findings()
+                found = format_rules.row_matrix(checker, size, chunks, in_subnode, "node")
+                self.assertEqual(bool(fault), bool(checker.findings), checker.findings)
+                if fault:
+                    self.assertIn(fault, checker.findings[0])
+                elif in_subnode:
+                    self.assertEqual(found, written)
+        # Row 64 of the packed layout is not where a reader looks for it.
+        packed = format_rules.row_matrix(Findings(), size, blocks(whole, 1, False), True, "")
+        self.assertNotEqual(packed[64], written[64])
+
+
+class FirstAllocation(unittest.TestCase):
+    def test_the_header_comes_first(self):
+        header, values = bytes([0xB5, 2, 6, 0]) + bytes(4), b"v" * 8
+        for name, first, root, fault in (("header first", header, 0x20, False),
+                                         ("header last", values, 0x40, True)):
+            with self.subTest(name):
+                second = values if first is header else header
+                block = struct.pack("<HBBI", 28, 0xEC, 0xBC, root) + bytes(4) + first + second
+                checker = Findings()
+                format_rules.first_allocation(checker, Node(0x122, [block], {}),
+                                              [[(12, 20), (20, 28)]], 0xBC, "node")
+                self.assertEqual(fault, bool(checker.findings), checker.findings)
+
+
+if __name__ == "__main__":
+    sys.exit(unittest.main())
