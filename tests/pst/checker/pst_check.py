@@ -401,7 +401,8 @@ class Checker:
                                          "cell 0x%08X" % tag, where)
             if row.get(0x67F20003) != struct.pack("<I", key):
                 strangers.append(pos)
-            ids, rows = ids + [key], rows + [row]
+            ids.append(key)
+            rows.append(row)
         if strangers:
             self.report("%d rows, the first row %d, hold a row id other than the row index's"
                         % (len(strangers), strangers[0]), where)
