@@ -10,6 +10,8 @@ import struct
 BLOCK_DATA = 8176  # bytes of data a block holds: 8192 less its 16-byte trailer
 FIRST_HID = 0x20  # block 0, allocation 1: where readers take a heap's B-tree header from
 BTH_SIGNATURE = 0xB5
+# Free bytes a heap block needs for fill levels 0 to 14 (15: fewer than 8).
+FILL_GRADES = (3584, 2560, 2048, 1792, 1536, 1280, 1024, 768, 512, 256, 128, 64, 32, 16, 8)
 ROW_ID, ROW_VERSION = 0x67F2, 0x67F3
 # Property ids each table template holds as columns at least (Outlook adds more).
 TEMPLATE_COLUMNS = {
@@ -144,15 +146,24 @@ def first_allocation(c, node, allocs, client, where):
         c.report("heap id 0x20 is not %s, which is at 0x%X" % (what, hid), where)
 
 
+def fill_grade(free):
+    # The 4-bit grade of a heap block's free bytes: 0 for 3584 or more, up to 15 for fewer than 8.
+    return next((level for level, least in enumerate(FILL_GRADES) if free >= least), 15)
+
+
 def fill_levels(c, node, where):
-    # Fill levels of blocks the heap does not have must be zero: block 0 holds those of blocks
-    # 0-7, the bitmap header of block 8 and every 128th after it those of the next 128.
+    # Each block's fill level grades the bytes it leaves free of 8176; blocks the heap does not
+    # have are 0. Block 0 holds the levels of blocks 0-7, the bitmap header of block 8 and every
+    # 128th after it those of the next 128, two a byte, the lower block in the low half.
     count = len(node.blocks)
     for first, at, n in [(0, 8, 8)] + [(i, 2, 128) for i in range(8, count, 128)]:
         levels = node.blocks[first][at:at + n // 2]
-        nibbles = [(byte >> shift) & 15 for byte in levels for shift in (0, 4)]
-        if any(nibbles[k] for k in range(max(0, count - first), len(nibbles))):
-            c.report("fill level set for a heap block that does not exist", where)
+        found = [(byte >> shift) & 15 for byte in levels for shift in (0, 4)]
+        want = [fill_grade(BLOCK_DATA - len(node.blocks[first + k])) if first + k < count else 0
+                for k in range(len(found))]
+        if found != want:
+            c.report("fill levels of blocks %d-%d are %s, their free bytes grade %s"
+                     % (first, first + n - 1, found[:count - first], want[:count - first]), where)
 
 
 def table_info(c, info, cols, where):

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-# The checker refuses row matrices laid out otherwise than readers find their rows, and heaps
-# whose first allocation is not the B-tree header readers take from heap id 0x20.
+# The checker refuses row matrices laid out otherwise than readers find their rows, heaps
+# whose first allocation is not the B-tree header readers take from heap id 0x20, and heap
+# blocks whose fill level claims room they do not have.
 
 import struct
 import sys
@@ -65,6 +66,17 @@ class FirstAllocation(unittest.TestCase):
                 checker = Findings()
                 format_rules.first_allocation(checker, Node(0x122, [block], {}),
                                               [[(12, 20), (20, 28)]], 0xBC, "node")
+                self.assertEqual(fault, bool(checker.findings), checker.findings)
+
+
+class FillLevels(unittest.TestCase):
+    def test_a_full_block_is_graded_full(self):
+        # Block 0 leaves 176 bytes free (grade 10), block 1 leaves 8076 (grade 0).
+        for name, levels, fault in (("graded", b"\x0A", False), ("all empty", b"\0", True)):
+            with self.subTest(name):
+                checker = Findings()
+                block = bytes(8) + levels + bytes(8000 - 9)
+                format_rules.fill_levels(checker, Node(0x122, [block, bytes(100)], {}), "node")
                 self.assertEqual(fault, bool(checker.findings), checker.findings)
 
 
