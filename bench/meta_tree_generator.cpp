@@ -292,6 +292,23 @@ double timeShellCommand(const std::string& command) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+namespace {
+
+double cpuSeconds(const rusage& usage) {
+    const auto seconds = [](const timeval& time) {
+        return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+} // namespace
+
+double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return cpuSeconds(usage);
+}
+
 ChildCost runProgram(const std::vector<std::string>& argv) {
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
@@ -316,6 +333,7 @@ ChildCost runProgram(const std::vector<std::string>& argv) {
     wait4(child, &status, 0, &usage);
     ChildCost cost;
     cost.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    cost.cpuSeconds = cpuSeconds(usage);
     cost.peakKiB = usage.ru_maxrss;
     cost.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return cost;

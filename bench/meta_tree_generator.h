@@ -36,9 +36,15 @@ double timeShellCommand(const std::string& command);
 /// What a child process cost: wall time, and its own peak resident memory in KiB.
 struct ChildCost {
     double seconds = 0.0;
+    /// Processor time (user and system) the child used: unlike wall time, it does not grow when
+    /// other programs share the machine.
+    double cpuSeconds = 0.0;
     long peakKiB = 0;
     int exitStatus = 0;
 };
+
+/// Processor time (user and system) this process has used so far, in seconds.
+double processCpuSeconds();
 
 /// Runs a program (argv[0] is its path) with its output discarded and measures it.
 ChildCost runProgram(const std::vector<std::string>& argv);
