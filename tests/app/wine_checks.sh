@@ -43,6 +43,14 @@ run_both() {
     check "$name: exit status $win_status on Windows, $lin_status on Linux" \
         test "$lin_status" -eq "$win_status"
 }
+same_text() { # same_text NAME: both standard outputs alike, but for the output folder's path
+    local lin win lin_folder win_folder    # and the time in the PST's name
+    lin=$(<"$work/$1.lin.out") win=$(<"$work/$1.win.out")
+    lin_folder=$work/$1.lin/$out win_folder=$(winpath "$work/$1.win/$out")
+    lin=${lin//"${lin_folder%/}"/FOLDER} win=${win//"${win_folder%\\}"/FOLDER}
+    [[ $(sed -E 's/Zimbracontacts[0-9. ]+\.pst/Zimbracontacts.pst/g' <<<"$lin") == \
+       "$(sed -E 's/Zimbracontacts[0-9. ]+\.pst/Zimbracontacts.pst/g' <<<"$win")" ]]
+}
 same_outputs() { # same_outputs NAME OPTION: the same files; the PST whole, its items read alike
     if [[ $2 != pst ]]; then
         check "$1: the outputs differ" diff -r "$work/$1.lin" "$work/$1.win"
@@ -72,7 +80,7 @@ for run in "corpus|$corpus|" "scripts|$tree|Вывод 出力"; do
     for option in vcards excel pst; do
         run_both "$set-$option" "--$option" "$input"
         if [[ $set == corpus ]]; then
-            check "corpus-$option: standard output" cmp -s "$work/corpus-$option".{lin,win}.out
+            check "corpus-$option: standard output" same_text "corpus-$option"
         else
             [[ $option == pst ]] || check "scripts-$option: status 1" test "$win_status" -eq 1
             check "scripts-$option: the damaged file is named" \
