@@ -57,6 +57,14 @@ inline constexpr std::string_view AddPicture = "AddPicture";
 inline constexpr std::string_view Save = "Save";
 } // namespace item
 
+/// The members of a distribution list item (a contact group): its name, and a call that adds one
+/// member by name, address and address type. `MessageClass` and `Save` as for a contact item.
+namespace distList {
+inline constexpr std::string_view DlName = "DLName";
+inline constexpr std::string_view AddMemberEx = "AddMemberEx";
+inline constexpr std::string_view MemberCount = "MemberCount";
+} // namespace distList
+
 /// `AddPSTStore`'s store formats: the default, and the Unicode format, which is the same file.
 /// The old ANSI format (3) is not offered.
 inline constexpr std::int32_t DefaultStoreFormat = 1;
@@ -65,6 +73,10 @@ inline constexpr std::int32_t UnicodeStoreFormat = 2;
 inline constexpr std::int32_t ContactsFolder = 10;
 /// `Items.Add`'s number for a contact item.
 inline constexpr std::int32_t ContactItem = 2;
+/// `Items.Add` also takes a message class; this one adds a distribution list.
+inline constexpr std::string_view DistListClass = "IPM.DistList";
+/// The address type of an Internet mail address, as `AddMemberEx` takes it.
+inline constexpr std::string_view SmtpAddressType = "SMTP";
 
 /// A contact item's text properties, in the order a client sets them.
 enum class ContactProperty : std::size_t {

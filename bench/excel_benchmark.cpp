@@ -97,7 +97,7 @@ double seconds(std::chrono::steady_clock::time_point start) {
 
 /// Queued files the run handled: converted, or skipped because they hold no contact.
 std::int32_t handled(const plumbrae::core::RunReport& report) {
-    return report.converted + report.notContacts +
+    return report.converted + report.notContacts + report.groupsConverted +
            static_cast<std::int32_t>(report.contactGroups.size());
 }
 

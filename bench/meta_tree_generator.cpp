@@ -215,13 +215,41 @@ std::string generateMetaFile(std::uint32_t index, std::uint32_t seed) {
     return withHeader(index, metadata);
 }
 
+/// A group's member list in one of the forms the client writes: bare addresses, names with
+/// addresses, quoted names holding commas and quotes, spaces and empty members, names in several
+/// scripts, a member without "@", a long list; one group in seven has no list at all.
+std::string memberList(std::uint32_t group) {
+    switch (group % 7) {
+    case 0:
+        return "\"Ann Lee\" <ann@example.com>, bob@example.org, 李华 <li@example.cn>";
+    case 1:
+        return " \"Lee, Ann\" <ann@example.com>,  Bob Kim < bob@example.org > , ,carl@example.net,";
+    case 2:
+        return "Zoë Müller <zoe@example.ch>, \"Ünal, Ayşe 🌷\" <ayse@example.tr>, postmaster";
+    case 3:
+        return "<only@example.org>, \"Quote \\\"Q\\\" Person\" <q@example.org>, Ολγα "
+               "<olga@example.gr>";
+    case 4: {
+        std::string list;
+        for (std::uint32_t i = 0; i < 40; ++i) {
+            list += "\"Member " + std::to_string(i) + ", Team\" <m" + std::to_string(i) +
+                    "@example.org>, ";
+        }
+        return list;
+    }
+    case 5:
+        return "dan@example.org";
+    default:
+        return {};
+    }
+}
+
 std::string generateGroupFile(std::uint32_t index) {
     const std::string name = GroupNames[index / 40 % GroupNames.size()];
-    Fields fields = {
-        {"type", "group"},
-        {"fileAs", "8:" + name},
-        {"nickname", name},
-        {"dlist", "\"Ann Lee\" <ann@example.com>, bob@example.org, 李华 <li@example.cn>"}};
+    Fields fields = {{"type", "group"}, {"fileAs", "8:" + name}, {"nickname", name}};
+    if (const auto members = memberList(index / 40); !members.empty()) {
+        fields.emplace_back("dlist", members);
+    }
     const std::string metadata = "d3:fld" + fieldDictionary(fields) + "1:vi10ee";
     return index % 2 == 0 ? withHeader(index, metadata)
                           : jsonItem(index, 6, "/Contacts/" + name, metadata);

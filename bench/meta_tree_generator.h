@@ -15,8 +15,8 @@ namespace plumbrae::bench {
 /// the variant deterministically.
 std::string generateMetaFile(std::uint32_t index, std::uint32_t seed);
 
-/// The files an export holds beside its contacts: a contact group, a folder's item file and a
-/// message's item file.
+/// The files an export holds beside its contacts: a contact group (its members in every form
+/// the client writes, by `index`), a folder's item file and a message's item file.
 std::string generateGroupFile(std::uint32_t index);
 std::string generateFolderFile(std::uint32_t index, std::string_view name);
 std::string generateMessageFile(std::uint32_t index);

@@ -94,7 +94,7 @@ double timedRun(OutputKind option, plumbrae::core::ContactOutput& output,
     const auto report = run.run();
     const double elapsed = seconds(start);
     if (report.outcome != plumbrae::core::RunReport::Outcome::Completed ||
-        report.converted + report.notContacts +
+        report.converted + report.notContacts + report.groupsConverted +
                 static_cast<std::int32_t>(report.contactGroups.size()) !=
             static_cast<std::int32_t>(files.size())) {
         throw std::runtime_error("the run did not convert every file: " + host.lastMessage());

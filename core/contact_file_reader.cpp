@@ -390,7 +390,10 @@ std::string groupName(const detail::ContactValues& values) {
 /// A contact's values into the record; a contact group leaves it empty.
 ReadOutcome contactFrom(const detail::ContactValues& values, ContactRecord& record) {
     if (valueOf(values, "type") == "group") {
-        return {ItemKind::ContactGroup, groupName(values), {}};
+        // A group without a member list is a group without members.
+        return {ItemKind::ContactGroup,
+                {groupName(values), parseGroupMembers(valueOf(values, "dlist").value_or(""))},
+                {}};
     }
     storeValues(values, record);
     return {};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/contact_group.h"
 #include "core/contact_record.h"
 
 #include <cstdint>
@@ -34,8 +35,8 @@ enum class ItemKind {
 
 struct ReadOutcome {
     ItemKind kind = ItemKind::Contact;
-    /// The name of a contact group.
-    std::string groupName;
+    /// A contact group's name and members.
+    ContactGroup group;
     /// A contact's UID: the same for the same Zimbra item in every run (see contactUid).
     std::string uid;
 };

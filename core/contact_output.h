@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/contact_group.h"
 #include "core/contact_record.h"
 #include "core/conversion_host.h"
 
@@ -30,6 +31,14 @@ struct ContactToWrite {
     std::string_view uid = {};
 };
 
+/// One contact group as the run hands it to an output: its name and members, each without the
+/// spaces around it.
+struct GroupToWrite {
+    const ContactGroup& group;
+    /// 1-based number of the queued file (queue row + 1).
+    std::int32_t contactNumber;
+};
+
 /// One saving option's output. The run opens it once, writes each contact, and closes it at the
 /// end; outputs are plugged in by the programs, so the run never knows the writers.
 class ContactOutput {
@@ -49,8 +58,16 @@ public:
     virtual void open(const std::string& outputFolder) = 0;
     /// Writes one contact. Throws OutputError, which stops the run.
     virtual void write(const ContactToWrite& contact) = 0;
-    /// The queued file `contactNumber` gave no contact (it could not be read); nothing is
-    /// written for it, but an output that numbers its rows may keep its place.
+    /// Writes one contact group where this option keeps groups. Returns false when the output has
+    /// no place for groups: the run then names the group as not converted. Throws OutputError,
+    /// which stops the run.
+    virtual bool writeGroup(const GroupToWrite& group) {
+        (void)group;
+        return false;
+    }
+    /// The queued file `contactNumber` gave no contact (it could not be read, or holds a group or
+    /// another item); no contact is written for it, but an output that numbers its rows may keep
+    /// its place.
     virtual void skipped(std::int32_t contactNumber) { (void)contactNumber; }
     /// True when a file that cannot be read must end the run as a failure of this output
     /// (the PST export); otherwise the file is skipped and the run goes on.

@@ -19,6 +19,14 @@ std::vector<std::string> skippedLines(const RunReport& report) {
         lines.push_back(std::to_string(report.notContacts) +
                         " files were not contacts (folders, messages) and were skipped");
     }
+    if (report.groupsConverted > 0) {
+        const auto members = std::to_string(report.groupMembers) +
+                             (report.groupMembers == 1 ? " member)" : " members)");
+        lines.push_back(report.groupsConverted == 1
+                            ? "1 contact group was converted (" + members
+                            : std::to_string(report.groupsConverted) +
+                                  " contact groups were converted (" + members);
+    }
     const auto& groups = report.contactGroups;
     if (!groups.empty()) {
         std::string line = groups.size() == 1 ? "1 contact group was not converted: "
@@ -130,12 +138,21 @@ bool ConversionRun::convertRow(ContactOutput& output, std::int32_t row, RunRepor
 
     ContactRecord record;
     record.FreevCard();
-    std::string uid;
-    if (readRow(output, path, contactNumber, record, uid, report)) {
+    const auto outcome = readRow(output, path, contactNumber, record, report);
+    if (outcome && outcome->kind == ItemKind::Contact) {
         const ContactRecord trimmed = record.trimmed();
-        output.write(ContactToWrite{trimmed, record, contactNumber, uid});
+        output.write(ContactToWrite{trimmed, record, contactNumber, outcome->uid});
         ++report.converted;
     } else {
+        if (outcome && outcome->kind == ItemKind::ContactGroup) {
+            const auto& group = outcome->group;
+            if (output.writeGroup(GroupToWrite{group, contactNumber})) {
+                ++report.groupsConverted;
+                report.groupMembers += static_cast<std::int32_t>(group.members.size());
+            } else {
+                report.contactGroups.push_back(group.name);
+            }
+        }
         output.skipped(contactNumber);
     }
     m_host.disableConvert();
@@ -147,30 +164,24 @@ bool ConversionRun::convertRow(ContactOutput& output, std::int32_t row, RunRepor
     return true;
 }
 
-bool ConversionRun::readRow(const ContactOutput& output, const std::string& path,
-                            std::int32_t contactNumber, ContactRecord& record, std::string& uid,
-                            RunReport& report) {
+std::optional<ReadOutcome> ConversionRun::readRow(const ContactOutput& output,
+                                                  const std::string& path,
+                                                  std::int32_t contactNumber, ContactRecord& record,
+                                                  RunReport& report) {
     try {
         // Paths are opened exactly as queued: a Linux file name may end in a space.
-        ReadOutcome outcome = ReadContactFile(path, record, [this] { m_host.yield(); });
-        switch (outcome.kind) {
-        case ItemKind::Contact:
-            uid = std::move(outcome.uid);
-            return true;
-        case ItemKind::ContactGroup:
-            report.contactGroups.push_back(outcome.groupName);
-            return false;
-        case ItemKind::NotContact:
+        auto outcome = ReadContactFile(path, record, [this] { m_host.yield(); });
+        if (outcome.kind == ItemKind::NotContact) {
             ++report.notContacts;
-            return false;
         }
+        return outcome;
     } catch (const ContactFileError& error) {
         if (output.readFailureEndsRun()) {
             throw OutputError(std::string("The contact file could not be read: ") + error.what());
         }
         report.failures.push_back({contactNumber, path, error.reason()});
     }
-    return false;
+    return std::nullopt;
 }
 
 void ConversionRun::reportProgress(std::int32_t contactNumber, const std::string& sourceFolder) {

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "core/contact_file_reader.h"
 #include "core/contact_output.h"
 #include "core/contact_record.h"
 #include "core/conversion_host.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,7 +42,10 @@ struct RunReport {
     bool valuesLost = false;
     /// Queued files that hold another kind of item (a folder, a message): skipped.
     std::int32_t notContacts = 0;
-    /// The names of the contact groups among the queued files, in queue order: skipped.
+    /// Contact groups the output took, and their members.
+    std::int32_t groupsConverted = 0;
+    std::int32_t groupMembers = 0;
+    /// The names of the contact groups the output has no place for, in queue order: skipped.
     std::vector<std::string> contactGroups;
     /// The message shown at the end (success, summary, or the failure).
     Message finalMessage;
@@ -70,10 +75,10 @@ public:
 
 private:
     bool convertRow(ContactOutput& output, std::int32_t row, RunReport& report);
-    /// Reads the file into `record` and its UID into `uid`; false when it holds no contact to
-    /// write (skipped or failed, as the report now says).
-    bool readRow(const ContactOutput& output, const std::string& path, std::int32_t contactNumber,
-                 ContactRecord& record, std::string& uid, RunReport& report);
+    /// Reads the file into `record`; nothing when it could not be read (the report says why).
+    std::optional<ReadOutcome> readRow(const ContactOutput& output, const std::string& path,
+                                       std::int32_t contactNumber, ContactRecord& record,
+                                       RunReport& report);
     void reportProgress(std::int32_t contactNumber, const std::string& sourceFolder);
     Message summary(const RunReport& report, const ContactOutput& output) const;
     /// The message of a run that a failure stopped: the output's words for the cause, then its

@@ -10,21 +10,22 @@
 namespace plumbrae::core::detail {
 
 /// The keys of a contact's field dictionary that the reader takes, in byte order, so that a key
-/// is found by binary search. Besides the contact's values: "type" and "fileAs", which tell a
-/// contact group and its name, and "vcardUID", the contact's own identifier.
-constexpr std::array<std::string_view, 60> ContactKeys = {
-    "anniversary",     "birthday",       "carPhone",        "company",      "companyPhone",
-    "department",      "email",          "email2",          "email3",       "fileAs",
-    "firstName",       "fullName",       "homeCity",        "homeCity2",    "homeCountry",
-    "homeCountry2",    "homeFax",        "homePhone",       "homePhone2",   "homePostalCode",
-    "homePostalCode2", "homeState",      "homeState2",      "homeStreet",   "homeStreet2",
-    "homeURL",         "imAddress1",     "imAddress2",      "imAddress3",   "jobTitle",
-    "lastName",        "middleName",     "mobilePhone",     "mobilePhone2", "namePrefix",
-    "nameSuffix",      "nickname",       "notes",           "office",       "otherCity",
-    "otherCountry",    "otherPhone",     "otherPostalCode", "otherState",   "otherStreet",
-    "pager",           "type",           "vcardUID",        "workCity",     "workCountry",
-    "workEmail1",      "workEmail2",     "workEmail3",      "workFax",      "workPhone",
-    "workPhone2",      "workPostalCode", "workState",       "workStreet",   "workURL"};
+/// is found by binary search. Besides the contact's values: "type", "fileAs" and "dlist", which
+/// tell a contact group, its name and its members, and "vcardUID", the contact's own identifier.
+constexpr std::array<std::string_view, 61> ContactKeys = {
+    "anniversary",    "birthday",        "carPhone",       "company",         "companyPhone",
+    "department",     "dlist",           "email",          "email2",          "email3",
+    "fileAs",         "firstName",       "fullName",       "homeCity",        "homeCity2",
+    "homeCountry",    "homeCountry2",    "homeFax",        "homePhone",       "homePhone2",
+    "homePostalCode", "homePostalCode2", "homeState",      "homeState2",      "homeStreet",
+    "homeStreet2",    "homeURL",         "imAddress1",     "imAddress2",      "imAddress3",
+    "jobTitle",       "lastName",        "middleName",     "mobilePhone",     "mobilePhone2",
+    "namePrefix",     "nameSuffix",      "nickname",       "notes",           "office",
+    "otherCity",      "otherCountry",    "otherPhone",     "otherPostalCode", "otherState",
+    "otherStreet",    "pager",           "type",           "vcardUID",        "workCity",
+    "workCountry",    "workEmail1",      "workEmail2",     "workEmail3",      "workFax",
+    "workPhone",      "workPhone2",      "workPostalCode", "workState",       "workStreet",
+    "workURL"};
 
 static_assert(std::is_sorted(ContactKeys.begin(), ContactKeys.end()));
 

@@ -178,6 +178,13 @@ void frmStep1::buildOptionsFrame() {
                        "OptExcel", {2160, 120, 2175, 255});
     m_optPST = place(new QRadioButton(QStringLiteral("Outlook (.pst)"), picture1), "OptPST",
                      {4920, 120, 1815, 255});
+    // Where each option puts the contacts and, beside them, the contact groups.
+    m_optvCards->setToolTip(QStringLiteral("One vCard per contact, and a contact list card per "
+                                           "contact group"));
+    m_optExcel->setToolTip(QStringLiteral("ZimbraContacts.xls and ZimbraContacts.csv, a row per "
+                                          "contact; contact groups in ZimbraGroups.csv"));
+    m_optPST->setToolTip(QStringLiteral("One Outlook data file: a contact item per contact and a "
+                                        "distribution list per contact group"));
 }
 
 void frmStep1::setTabOrder() {

@@ -175,6 +175,7 @@ void ExcelContactSheet::open(const std::string& outputFolder) {
         m_ownedCsvSink =
             std::make_unique<support::AtomicFileSink>(support::pathFromUtf8(m_csvPath), true);
         start(*m_ownedSheetSink, m_sheetPath, m_ownedCsvSink.get());
+        m_groups.startIn(outputFolder);
     } catch (const support::SinkError& error) {
         m_sheetSink = nullptr;
         m_csvSink = nullptr;
@@ -187,11 +188,12 @@ void ExcelContactSheet::open(const std::string& outputFolder) {
 }
 
 void ExcelContactSheet::openOn(support::ByteSink& sheet, const std::string& name,
-                               support::ByteSink* csv) {
+                               support::ByteSink* csv, support::ByteSink* groups) {
     m_ownedSheetSink.reset();
     m_ownedCsvSink.reset();
     m_sheetPath.clear();
     m_csvPath.clear();
+    m_groups.startOn(groups);
     try {
         start(sheet, name, csv);
     } catch (const support::SinkError& error) {
@@ -221,6 +223,11 @@ void ExcelContactSheet::start(support::ByteSink& sheet, const std::string& name,
 
 void ExcelContactSheet::write(const core::ContactToWrite& contact) {
     Save2ExcelContact(contact.trimmed, contact.contactNumber);
+}
+
+bool ExcelContactSheet::writeGroup(const core::GroupToWrite& group) {
+    m_groups.write(group.group);
+    return true;
 }
 
 void ExcelContactSheet::writeCsvRow(std::span<const std::string> cells) {
@@ -327,6 +334,13 @@ void ExcelContactSheet::close() {
             failure.emplace(error.what());
         }
     }
+    try {
+        m_groups.finish();
+    } catch (const core::OutputError& error) {
+        if (!failure) {
+            failure = error;
+        }
+    }
     m_csvSink = nullptr;
     m_csv.reset();
     m_ownedSheetSink.reset();
@@ -361,6 +375,7 @@ void ExcelContactSheet::abandon() noexcept {
             // Not put in place: the CSV of that name keeps what it held.
         }
     }
+    m_groups.abandon();
     m_csvSink = nullptr;
     m_csv.reset();
     m_ownedSheetSink.reset();
@@ -377,8 +392,10 @@ void ExcelContactSheet::dropWorksheet() noexcept {
 
 std::vector<std::string> ExcelContactSheet::writtenFiles() const {
     const std::string folder = core::GetParentPath(m_name);
+    const std::string groups = m_groups.writtenFile();
     return {"The contacts are in " + std::string(FileName) +
             " and, every value exactly as read, in " + std::string(CsvFileName) +
+            (groups.empty() ? std::string() : "; the contact groups in " + groups) +
             (folder.empty() ? std::string() : ", in the folder " + core::folderForDisplay(folder)) +
             "."};
 }

@@ -6,6 +6,7 @@
 #include "support/file_system.h"
 #include "writers/csv_file.h"
 #include "writers/excel_file.h"
+#include "writers/group_sheet.h"
 
 #include <array>
 #include <cstdint>
@@ -23,6 +24,8 @@ namespace plumbrae::writers {
 /// titles and rows, every value whole and exactly as read (a worksheet cell holds at most 255
 /// characters of one code page). The program keeps one sheet object, and with it one `ExcelFile`,
 /// for its whole life; every run starts new files on it.
+/// Contact groups have no row there (a group has no person's fields): they go to
+/// `ZimbraGroups.csv` beside them (GroupSheet).
 ///
 /// The worksheet's code page is chosen for the whole sheet (the Windows page that holds most of
 /// its characters), so its rows are kept in memory and written when the run ends; the CSV is
@@ -43,28 +46,31 @@ public:
 
     [[nodiscard]] std::string checkQueueSize(std::int32_t rowCount) const override;
     /// Creates `outputFolder` + "ZimbraContacts.xls" and "ZimbraContacts.csv"; the CSV gets its
-    /// header row at once. Throws core::OutputError naming the file and the cause; no half-made
-    /// file stays behind.
+    /// header row at once. "ZimbraGroups.csv" is begun by the run's first group. Throws
+    /// core::OutputError naming the file and the cause; no half-made file stays behind.
     void open(const std::string& outputFolder) override;
     void write(const core::ContactToWrite& contact) override;
-    /// Writes the worksheet (code page, fonts, page header, header row, the rows) and ends both
-    /// files. Throws core::OutputError when that fails.
+    /// Writes the group's rows into the groups file. Throws core::OutputError.
+    bool writeGroup(const core::GroupToWrite& group) override;
+    /// Writes the worksheet (code page, fonts, page header, header row, the rows) and ends every
+    /// file. Throws core::OutputError when that fails.
     void close() override;
-    /// Ends both files as far as the disk allows; the rows written so far stay readable.
+    /// Ends every file as far as the disk allows; the rows written so far stay readable.
     void abandon() noexcept override;
     /// False: a value the worksheet could not hold whole is whole in the CSV, so no value is
     /// lost, though the notes name it.
     [[nodiscard]] bool valuesLost() const override { return false; }
-    /// Names the worksheet, the CSV and their folder.
+    /// Names the worksheet, the CSV, the groups file and their folder.
     [[nodiscard]] std::vector<std::string> writtenFiles() const override;
     /// Lines naming the contacts that lost a column because its value was too long for a cell,
     /// and counting the cells whose characters the worksheet's code page lacks.
     [[nodiscard]] std::vector<core::MessageList> notes() const override;
 
     /// The same on sinks the caller owns (tests, benchmarks): the worksheet on `sheet`, the CSV
-    /// on `csv` when given; `name` is the worksheet's name in messages.
-    void openOn(support::ByteSink& sheet, const std::string& name,
-                support::ByteSink* csv = nullptr);
+    /// on `csv` and the groups on `groups` when given; `name` is the worksheet's name in
+    /// messages.
+    void openOn(support::ByteSink& sheet, const std::string& name, support::ByteSink* csv = nullptr,
+                support::ByteSink* groups = nullptr);
 
     /// Takes the 36 cells of the contact of queued file `xlsCnt` as the sheet's next row
     /// (written in the column order 1-8, 14-18, 9-13, 19-36 when the worksheet is written); the
@@ -105,6 +111,7 @@ private:
     support::ByteSink* m_sheetSink = nullptr;
     support::ByteSink* m_csvSink = nullptr;
     std::optional<CsvFile> m_csv;
+    GroupSheet m_groups;
     /// The CSV's size after its last whole row.
     std::size_t m_csvCompleteSize = 0;
     /// Kept rows: the contact numbers, the name of each contact (for messages), and every

@@ -176,6 +176,12 @@ void PstExport::write(const core::ContactToWrite& contact) {
     CreateContactItem(m_storeId, contract::ContactsFolder, contact.trimmed);
 }
 
+bool PstExport::writeGroup(const core::GroupToWrite& group) {
+    m_contactNumber = group.contactNumber;
+    CreateDistListItem(m_storeId, contract::ContactsFolder, group.group);
+    return true;
+}
+
 void PstExport::close() {
     FinishPstExport();
 }
@@ -264,6 +270,30 @@ void PstExport::CreateContactItem(const std::string& storeID, std::int32_t Folde
         }
         if (!record.Photo.empty()) {
             item->call(contract::item::AddPicture, {record.Photo});
+        }
+        item->call(contract::item::Save);
+    });
+}
+
+void PstExport::CreateDistListItem(const std::string& storeID, std::int32_t FolderName,
+                                   const core::ContactGroup& group) {
+    const std::string saving = "Could not save contact group " + support::decimal(m_contactNumber) +
+                               " in the PST file " + quoted(m_pstPath);
+    attempt(saving, [&] {
+        if (!m_session) {
+            throw core::OutputError("no Outlook session is open");
+        }
+        const automation::ObjectPtr store =
+            m_session->call(contract::session::GetStoreFromId, {storeID}).toObject();
+        const automation::ObjectPtr folder =
+            store->call(contract::store::GetDefaultFolder, {FolderName}).toObject();
+        const automation::ObjectPtr items = folder->get(contract::folder::Items).toObject();
+        const automation::ObjectPtr item =
+            items->call(contract::items::Add, {std::string(contract::DistListClass)}).toObject();
+        item->put(contract::distList::DlName, group.name);
+        for (const auto& member : group.members) {
+            item->call(contract::distList::AddMemberEx,
+                       {member.name, member.address, std::string(contract::SmtpAddressType)});
         }
         item->call(contract::item::Save);
     });

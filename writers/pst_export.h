@@ -55,6 +55,9 @@ public:
 
     void open(const std::string& outputFolder) override;
     void write(const core::ContactToWrite& contact) override;
+    /// Saves the group as a distribution list in the same Contacts folder, among the contacts in
+    /// queue order.
+    bool writeGroup(const core::GroupToWrite& group) override;
     [[nodiscard]] bool readFailureEndsRun() const override { return true; }
     void close() override;
     /// Logs off (the final commit) and releases the session; a failure is told by notes().
@@ -71,6 +74,11 @@ public:
     /// `storeID`, looking the store and folder up anew. Throws core::OutputError.
     void CreateContactItem(const std::string& storeID, std::int32_t FolderName,
                            const core::ContactRecord& record);
+    /// Creates and saves one distribution list item ("IPM.DistList") in the default folder
+    /// `FolderName`: its name, and each member added by name, address and the address type
+    /// "SMTP". Throws core::OutputError.
+    void CreateDistListItem(const std::string& storeID, std::int32_t FolderName,
+                            const core::ContactGroup& group);
     /// Logs off, then releases the store and the session. Throws core::OutputError.
     void FinishPstExport();
 

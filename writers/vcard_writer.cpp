@@ -225,6 +225,20 @@ void appendLine(std::string& out, const LineLayout& line, const ContactRecord& r
                       line.isLabel);
 }
 
+/// A member's name as the value of a parameter: in double quotes when it holds a character that
+/// would end or split an unquoted one.
+std::string parameterValue(std::string_view name) {
+    std::string value;
+    value.reserve(name.size() + 2);
+    for (const char c : name) {
+        value.push_back(c == '"' ? '\'' : c == '\r' || c == '\n' ? ' ' : c);
+    }
+    if (value.find_first_of(";:,=") != std::string::npos) {
+        value = '"' + value + '"';
+    }
+    return value;
+}
+
 } // namespace
 
 ImLine imLine(std::string_view value) {
@@ -256,6 +270,26 @@ ImLine imLine(std::string_view value) {
     return {"X-IM", value};
 }
 
+std::string vCardGroupText(const core::ContactGroup& group) {
+    constexpr std::array<std::string_view, 2> Around = {"", ""};
+    const std::string_view name = group.name;
+    std::string out = "BEGIN:VCARD\r\nVERSION:2.1\r\n";
+    appendEncodedLine(out, "N", Around, std::span(&name, 1), false);
+    appendEncodedLine(out, "FN", Around, std::span(&name, 1), false);
+    out.append("X-EVOLUTION-LIST:TRUE\r\n");
+    std::string property;
+    for (const auto& member : group.members) {
+        property = "EMAIL;INTERNET";
+        if (!member.name.empty()) {
+            property.append(";X-EVOLUTION-DEST-NAME=").append(parameterValue(member.name));
+        }
+        const std::string_view address = member.address;
+        appendEncodedLine(out, property, Around, std::span(&address, 1), false);
+    }
+    out.append("End:VCARD\r\n");
+    return out;
+}
+
 std::string vCardText(const ContactRecord& record) {
     std::string out = "BEGIN:VCARD\r\nVERSION:2.1\r\n";
     for (const auto& line : Layout) {
@@ -280,6 +314,7 @@ void Save2vCardContact(const std::string& sFile, const ContactRecord& record,
 }
 
 void VCardOutput::start(const std::string& outputFolder) {
+    m_wroteGroups = false;
     m_folder = outputFolder;
     m_usedNames.clear();
     m_usedUids.clear();
@@ -314,8 +349,8 @@ std::string_view VCardOutput::uniqueUid(std::string_view uid) {
     return m_uid;
 }
 
-void VCardOutput::write(const core::ContactToWrite& contact) {
-    std::string name = core::vCardFileName(contact.asRead.FullName, contact.contactNumber);
+std::string VCardOutput::unusedFileName(std::string_view fullName, std::int32_t number) {
+    std::string name = core::vCardFileName(fullName, number);
     // Names that differ only in case are one file on Windows (and to most file systems
     // a folder is copied to), so they count as the same name.
     if (!m_usedNames.insert(support::asciiLower(name)).second) {
@@ -328,6 +363,11 @@ void VCardOutput::write(const core::ContactToWrite& contact) {
             }
         }
     }
+    return name;
+}
+
+void VCardOutput::write(const core::ContactToWrite& contact) {
+    const std::string name = unusedFileName(contact.asRead.FullName, contact.contactNumber);
     try {
         Save2vCardContact(m_folder + name, contact.trimmed, contact.contactNumber);
     } catch (const support::SinkError& error) {
@@ -343,6 +383,22 @@ void VCardOutput::write(const core::ContactToWrite& contact) {
             throw core::OutputError(std::string("The vCard file could not be written: ") +
                                     error.what());
         }
+    }
+}
+
+bool VCardOutput::writeGroup(const core::GroupToWrite& group) {
+    writeCard(unusedFileName(group.group.name, group.contactNumber), vCardGroupText(group.group));
+    m_wroteGroups = true;
+    return true;
+}
+
+void VCardOutput::writeCard(const std::string& fileName, const std::string& text) const {
+    try {
+        support::AtomicFileSink sink(support::pathFromUtf8(m_folder + fileName));
+        sink.write(text);
+        sink.close();
+    } catch (const support::SinkError& error) {
+        throw core::OutputError(std::string("The vCard could not be written: ") + error.what());
     }
 }
 
@@ -375,8 +431,10 @@ void VCardOutput::abandon() noexcept {
 }
 
 std::vector<std::string> VCardOutput::writtenFiles() const {
-    return {"Each contact has its own vCard file (.vcf) in the folder " +
-                core::folderForDisplay(m_folder) + ".",
+    return {std::string(m_wroteGroups ? "Each contact and each contact group (as a contact list)"
+                                      : "Each contact") +
+                " has its own vCard file (.vcf) in the folder " + core::folderForDisplay(m_folder) +
+                ".",
             "All contacts are also in " + std::string(OneFileName) +
                 ", for importing in one step."};
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/contact_group.h"
 #include "core/contact_output.h"
 #include "core/contact_record.h"
 #include "support/byte_sink.h"
@@ -24,6 +25,15 @@ namespace plumbrae::writers {
 /// "=XX".
 std::string vCardText(const core::ContactRecord& record);
 
+/// A contact group's vCard 2.1 text, each line ending in CR LF: N and FN the group's name,
+/// "X-EVOLUTION-LIST:TRUE", which marks the card as a contact list for the readers that keep
+/// lists, and one "EMAIL;INTERNET" line per member with the member's address, in order (so that
+/// every reader keeps the addresses); a member's name goes into the line's
+/// X-EVOLUTION-DEST-NAME parameter, in double quotes when it holds a separator (its own double
+/// quotes become single ones and its line breaks spaces, which a parameter cannot hold). Values
+/// are encoded as in a contact's card.
+std::string vCardGroupText(const core::ContactGroup& group);
+
 /// Writes the vCard of a (trimmed) record to the sink.
 void writeVCard(const core::ContactRecord& record, support::ByteSink& sink);
 
@@ -43,12 +53,16 @@ void Save2vCardContact(const std::string& sFile, const core::ContactRecord& reco
 /// `ZimbraContacts.vcf` is written aside as the cards come (nothing is held) and put in place
 /// when the run ends, also when it stops early: then it holds the cards written so far, each
 /// whole. A failure to write it leaves the file of that name as it was.
+///
+/// A contact group gets a 2.1 card of its own (vCardGroupText), named in the same way after the
+/// group; `ZimbraContacts.vcf` holds the contacts only.
 class VCardOutput : public core::ContactOutput {
 public:
     static constexpr std::string_view OneFileName = "ZimbraContacts.vcf";
 
     void open(const std::string& outputFolder) override;
     void write(const core::ContactToWrite& contact) override;
+    bool writeGroup(const core::GroupToWrite& group) override;
     void close() override;
     void abandon() noexcept override;
     /// What was written where, and on a line of its own `ZimbraContacts.vcf`.
@@ -62,11 +76,16 @@ private:
     void start(const std::string& outputFolder);
     /// The UID the card of this contact carries: its own, unless an earlier card has it.
     std::string_view uniqueUid(std::string_view uid);
+    /// The file name for a card named `name` with `number`, not yet used in this run.
+    std::string unusedFileName(std::string_view name, std::int32_t number);
+    /// Writes a card's text to `fileName` in the output folder, aside and renamed into place.
+    void writeCard(const std::string& fileName, const std::string& text) const;
 
     std::string m_folder;
     std::set<std::string> m_usedNames;
     std::set<std::string, std::less<>> m_usedUids;
     std::string m_uid;
+    bool m_wroteGroups = false;
     /// Held from open() to the end of the run.
     std::unique_ptr<support::OutputFolderLock> m_lock;
     std::unique_ptr<support::ByteSink> m_ownedOneFile;

@@ -62,6 +62,10 @@ std::string multiStringValue(const std::vector<std::string>& utf8Values) {
     for (const auto& value : utf8Values) {
         texts.push_back(stringValue(value));
     }
+    return multiBinaryValue(texts);
+}
+
+std::string multiBinaryValue(const std::vector<std::string>& texts) {
     std::string bytes;
     support::LeWriter writer(bytes);
     writer.u32(static_cast<std::uint32_t>(texts.size()));

@@ -19,6 +19,7 @@ enum class PropertyType : std::uint16_t {
     Binary = 0x0102,
     MultiInt32 = 0x1003,
     MultiString = 0x101F,
+    MultiBinary = 0x1102,
 };
 
 using PropertyTag = std::uint32_t;
@@ -53,5 +54,8 @@ std::string stringValue(std::string_view utf8);
 /// Several UTF-8 texts as a multi-valued string: count, offsets, then the UTF-16LE texts.
 std::string multiStringValue(const std::vector<std::string>& utf8Values);
 std::string multiInt32Value(const std::vector<std::int32_t>& values);
+/// Binary values as one multi-valued property holds them: the count, each value's offset, the
+/// values.
+std::string multiBinaryValue(const std::vector<std::string>& values);
 
 } // namespace plumbrae::pst::ltp

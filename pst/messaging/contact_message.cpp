@@ -284,12 +284,28 @@ std::vector<ndb::Subnode> photoSubnodes(const ContactPicture& picture) {
 } // namespace
 
 void registerContactNames(NamedPropertyMap& names) {
-    for (const auto lid :
-         {LidFileUnder, LidFileUnderId, LidHasPicture, LidHomeAddress, LidWorkAddress,
-          LidOtherAddress, LidBirthdayLocal, LidWeddingAnniversaryLocal, LidPostalAddressId,
-          LidAddressBookProviderEmailList, LidAddressBookProviderArrayType, LidHtml,
-          LidWorkAddressStreet, LidWorkAddressCity, LidWorkAddressState, LidWorkAddressPostalCode,
-          LidWorkAddressCountry, LidInstantMessagingAddress}) {
+    for (const auto lid : {LidFileUnder,
+                           LidFileUnderId,
+                           LidHasPicture,
+                           LidHomeAddress,
+                           LidWorkAddress,
+                           LidOtherAddress,
+                           LidBirthdayLocal,
+                           LidWeddingAnniversaryLocal,
+                           LidPostalAddressId,
+                           LidAddressBookProviderEmailList,
+                           LidAddressBookProviderArrayType,
+                           LidHtml,
+                           LidWorkAddressStreet,
+                           LidWorkAddressCity,
+                           LidWorkAddressState,
+                           LidWorkAddressPostalCode,
+                           LidWorkAddressCountry,
+                           LidInstantMessagingAddress,
+                           LidDistributionListChecksum,
+                           LidDistributionListName,
+                           LidDistributionListOneOffMembers,
+                           LidDistributionListMembers}) {
         names.idFor(AddressPropertySet, lid);
     }
     for (std::uint32_t n = 0; n < 3; ++n) {
@@ -401,20 +417,24 @@ MessageNode buildContactMessage(const Contact& contact, ndb::Nid nid, NamedPrope
     if (hasPicture) {
         list.add(list.named(LidHasPicture, Bool), ltp::booleanValue(true));
     }
+    return finishMessage(std::move(list.properties()), nid,
+                         hasPicture ? photoSubnodes(*contact.picture) : std::vector<ndb::Subnode>{},
+                         hasPicture ? contact.picture->bytes.size() : 0);
+}
+
+MessageNode finishMessage(std::vector<ltp::Property> properties, ndb::Nid nid,
+                          std::vector<ndb::Subnode> subnodes, std::size_t attachedBytes) {
     // The size clients show: the bytes of the values, roughly what the item takes.
-    std::size_t size = 0;
-    for (const auto& property : list.properties()) {
+    std::size_t size = attachedBytes;
+    for (const auto& property : properties) {
         size += property.value.size() + 8;
     }
-    if (hasPicture) {
-        size += contact.picture->bytes.size();
-    }
-    list.add(MessageSize,
-             ltp::int32Value(static_cast<std::int32_t>(std::min<std::size_t>(size, 0x7FFFFFFF))));
+    properties.push_back({MessageSize, ltp::int32Value(static_cast<std::int32_t>(
+                                           std::min<std::size_t>(size, 0x7FFFFFFF)))});
 
     MessageNode message;
     message.nid = nid;
-    for (const auto& property : list.properties()) {
+    for (const auto& property : properties) {
         switch (property.tag) {
         case MessageStatus:
         case MessageClass:
@@ -431,9 +451,7 @@ MessageNode buildContactMessage(const Contact& contact, ndb::Nid nid, NamedPrope
             break;
         }
     }
-    message.content =
-        ltp::buildPropertyContext(list.properties(), hasPicture ? photoSubnodes(*contact.picture)
-                                                                : std::vector<ndb::Subnode>{});
+    message.content = ltp::buildPropertyContext(properties, std::move(subnodes));
     return message;
 }
 

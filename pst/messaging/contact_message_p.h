@@ -5,6 +5,8 @@
 #include "pst/messaging/store_writer_p.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace plumbrae::pst::messaging {
 
@@ -14,6 +16,20 @@ namespace plumbrae::pst::messaging {
 /// `searchKey` 16 bytes unique to the item.
 MessageNode buildContactMessage(const Contact& contact, ndb::Nid nid, NamedPropertyMap& names,
                                 std::uint64_t now, const std::string& searchKey);
+
+/// Builds one distribution list item ("IPM.DistList") in the same way: its name as display
+/// name, subject and file-as, and every member as a one-off entry in both member properties,
+/// with their checksum.
+MessageNode buildDistListMessage(const DistList& list, ndb::Nid nid, NamedPropertyMap& names,
+                                 std::uint64_t now, const std::string& searchKey);
+
+/// A member's one-off entry identifier: its name, address type and address in UTF-16.
+std::string oneOffEntryId(const DistListMember& member);
+
+/// The message made of `properties` (plus its size, counting `attachedBytes` of attachments)
+/// and `subnodes`, with the cells of its contents-table row.
+MessageNode finishMessage(std::vector<ltp::Property> properties, ndb::Nid nid,
+                          std::vector<ndb::Subnode> subnodes, std::size_t attachedBytes);
 
 /// Registers every named property a contact item may carry, so that the map is complete
 /// (and never empty) from the first commit on.

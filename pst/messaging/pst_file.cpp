@@ -77,8 +77,21 @@ public:
     }
 
     void addContact(const Contact& contact) {
+        addMessage([&](ndb::Nid nid, std::uint64_t now, const std::string& searchKey) {
+            return buildContactMessage(contact, nid, m_names, now, searchKey);
+        });
+    }
+
+    void addDistList(const DistList& list) {
+        addMessage([&](ndb::Nid nid, std::uint64_t now, const std::string& searchKey) {
+            return buildDistListMessage(list, nid, m_names, now, searchKey);
+        });
+    }
+
+    /// Adds the message `build` makes for the next node identifier to the Contacts folder.
+    template <typename Build> void addMessage(const Build& build) {
         if (m_closed) {
-            throw PstError("cannot add a contact to " + support::pathToUtf8(m_path) +
+            throw PstError("cannot add an item to " + support::pathToUtf8(m_path) +
                            ": the file is closed");
         }
         const auto nid =
@@ -92,10 +105,10 @@ public:
             }
         }
         if (m_broken) {
-            throw PstError("cannot add a contact to " + support::pathToUtf8(m_path) +
+            throw PstError("cannot add an item to " + support::pathToUtf8(m_path) +
                            ": an earlier commit of the file failed");
         }
-        auto message = buildContactMessage(contact, nid, m_names, fileTimeNow(), searchKey);
+        auto message = build(nid, fileTimeNow(), searchKey);
         m_contactsTable.addRow(nid, message.rowCells);
         message.rowCells.clear();
         m_uncommitted.push_back(std::move(message));
@@ -254,6 +267,9 @@ const std::filesystem::path& PstFile::path() const {
 }
 void PstFile::addContact(const Contact& contact) {
     m_impl->addContact(contact);
+}
+void PstFile::addDistList(const DistList& list) {
+    m_impl->addDistList(list);
 }
 void PstFile::commit() {
     m_impl->commit();

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plumbrae::pst::messaging {
 
@@ -35,6 +36,21 @@ struct Contact {
     /// Dates as "yyyy-mm-dd" (see dateFromText); empty when unknown.
     std::string birthday, anniversary;
     std::optional<ContactPicture> picture;
+};
+
+/// One member of a distribution list, kept as a one-off address: the name it is shown by (when
+/// empty, its address), the address type ("SMTP") and the address.
+struct DistListMember {
+    std::string displayName;
+    std::string addressType;
+    std::string address;
+};
+
+/// A distribution list item (a contact group) in the Contacts folder: its name (shown, and
+/// filed under) and its members in order. Text is UTF-8 as for a contact.
+struct DistList {
+    std::string name;
+    std::vector<DistListMember> members;
 };
 
 /// A day of the calendar written "yyyy-mm-dd" (year 1601 to 9999), as the number of days since
@@ -124,7 +140,8 @@ public:
     [[nodiscard]] std::string storeEntryId() const;
     /// The entry identifier of the default Contacts folder (raw bytes).
     [[nodiscard]] std::string contactsFolderEntryId() const;
-    /// Contacts added so far (committed or not).
+    /// Items added to the Contacts folder so far, contacts and distribution lists (committed or
+    /// not).
     [[nodiscard]] std::size_t contactCount() const;
     /// Commits performed so far, including the one made by create().
     [[nodiscard]] std::size_t commitCount() const;
@@ -133,6 +150,9 @@ public:
     /// Adds one contact to the Contacts folder; commits when the policy says so. PstError when
     /// the file was closed or a commit fails.
     void addContact(const Contact& contact);
+    /// Adds one distribution list to the Contacts folder, after the items added before it; as
+    /// addContact.
+    void addDistList(const DistList& list);
     /// Makes the file on disk complete and valid with every contact added so far.
     void commit();
     /// Final commit; no contacts can be added afterwards. Closing twice does nothing.

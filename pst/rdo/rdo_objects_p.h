@@ -132,4 +132,20 @@ private:
     std::size_t m_nextProperty = 0;
 };
 
+/// A new distribution list item (a contact group): its name and members are kept until Save
+/// adds it to the file.
+class RdoDistListItem : public StoreBoundObject {
+public:
+    using StoreBoundObject::StoreBoundObject;
+    [[nodiscard]] std::string_view className() const override { return "RDODistListItem"; }
+
+protected:
+    automation::Variant invoke(automation::InvokeKind kind, std::string_view member,
+                               std::span<const automation::Variant> arguments) override;
+
+private:
+    messaging::DistList m_list;
+    bool m_saved = false;
+};
+
 } // namespace plumbrae::pst::rdo

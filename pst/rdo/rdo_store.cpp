@@ -64,6 +64,16 @@ Variant RdoItems::invoke(InvokeKind kind, std::string_view member,
                          std::span<const Variant> arguments) {
     if (sameMemberName(member, contract::items::Add) && kind == InvokeKind::Call) {
         automation::expectArgumentCount(member, arguments, 1);
+        if (arguments[0].isText()) {
+            // An item of a message class; this folder holds distribution lists besides contacts.
+            if (!sameMemberName(arguments[0].toText(), contract::DistListClass)) {
+                throw AutomationError("items of class \"" + arguments[0].toText() +
+                                      "\" are not supported: only \"" +
+                                      std::string(contract::DistListClass) + "\" can be added");
+            }
+            (void)m_store->openFile();
+            return ObjectPtr(std::make_shared<RdoDistListItem>(m_session, m_store));
+        }
         const std::int32_t itemKind = arguments[0].toInteger();
         if (itemKind != contract::ContactItem) {
             throw AutomationError("item kind " + std::to_string(itemKind) +

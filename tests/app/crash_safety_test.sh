@@ -110,5 +110,61 @@ printf 'my notes' >"$work/left/notes.pst.tmp"
 [[ $(leftovers "$work/left") == 1 ]] || fail "leftovers not removed: $(ls -A "$work/left")"
 [[ $(cat "$work/left/notes.pst.tmp") == "my notes" ]] || fail "another program's file was removed"
 
+# 5. Contact groups, killed in the middle: whole group cards only, the old or the whole new
+# ZimbraGroups.csv, and a valid PST whose every distribution list holds all its members.
+make_groups() { # make_groups FOLDER COUNT: COUNT groups "Club" of 30 members each
+    local i list
+    list=$(for ((m = 0; m < 30; m++)); do printf '"Member %d, X" <m%d@example.org>, ' $m $m; done)
+    mkdir -p "$1"
+    for ((i = 0; i < $2; i++)); do
+        printf 'd3:fldd5:dlist%d:%s8:nickname4:Club4:type5:groupee' "${#list}" "$list" >"$1/$i.meta"
+    done
+}
+groups_whole() { # groups_whole FOLDER OPTION OLD_ROWS NEW_ROWS: what is cut in the output, if anything
+    "$py" - "$@" <<'CHECK'
+import csv, glob, json, os, subprocess, sys
+folder, option, rows = sys.argv[1], sys.argv[2], sys.argv[3:]
+if option == "--vcards":
+    for path in glob.glob(folder + "/*.vcf"):
+        card = open(path, "rb").read() if not path.endswith("/ZimbraContacts.vcf") else b""
+        if not card:
+            continue
+        if not card.endswith(b"End:VCARD\r\n") or card.count(b"\r\nEMAIL;") != 30:
+            print("cut card", path)
+elif option == "--excel":
+    with open(folder + "/ZimbraGroups.csv", newline="", encoding="utf-8-sig") as handle:
+        got = list(csv.reader(handle))
+    if str(len(got) - 1) not in rows or any(len(r) != 3 for r in got):
+        print("ZimbraGroups.csv holds %d rows" % (len(got) - 1))
+else:
+    for pst in glob.glob(folder + "/*.pst"):
+        dump = json.loads(subprocess.run([sys.executable, os.path.join(os.getcwd(), "pst_dump.py"), pst],
+                                         capture_output=True, text=True).stdout or "{}")
+        if any(len(l["members"]) != 30 for l in dump.get("dist_lists", [None])):
+            print("a cut list in", pst)
+CHECK
+}
+make_groups "$work/fewgroups" 10
+make_groups "$work/groups" 3000
+for option in --excel --vcards --pst; do
+    out=$work/groups$option
+    "$convert" "$option" --out "$out" "$work/fewgroups" &>/dev/null || fail "$option: first group run"
+    for delay in 0.1 0.8; do
+        "$convert" "$option" --out "$out" "$work/groups" &>/dev/null &
+        sleep "$delay"
+        kill -9 $! 2>/dev/null
+        wait $! 2>/dev/null
+        cut=$(cd "$checker" && groups_whole "$out" "$option" 300 90000)
+        [[ -z $cut ]] || fail "$option groups killed after ${delay}s: $cut"
+        if [[ $option == --pst ]]; then
+            for pst in "$out"/Zimbracontacts*.pst; do
+                findings=$("$py" "$checker/pst_check.py" "$pst" 2>&1 | grep -v -e ibFileEof -e cbAMapFree)
+                [[ -z $findings ]] || fail "$option groups killed after ${delay}s: $findings"
+            done
+        fi
+        sleep 1
+    done
+done
+
 echo "$failures failure(s)"
 [[ $failures -eq 0 ]]

@@ -205,9 +205,66 @@ TEST(ContactFileReader, TellsContactsFromGroupsAndOtherItems) {
         ContactRecord record;
         const auto outcome = read(bytes, record);
         EXPECT_EQ(outcome.kind, kind) << bytes;
-        EXPECT_EQ(outcome.groupName, groupName) << bytes;
+        EXPECT_EQ(outcome.group.name, groupName) << bytes;
         EXPECT_TRUE(kind == Contact || record == ContactRecord()) << bytes;
     }
+}
+
+// A group's members come from its member list, in order; a group without one has none.
+TEST(ContactFileReader, ReadsAGroupsMembers) {
+    ContactRecord record;
+    auto outcome = read(meta({{"type", "group"},
+                              {"dlist", " \"Lee, Ann\" <ann@example.org>, bob@example.org "},
+                              {"fullName", "Club"}}),
+                        record);
+    EXPECT_EQ(outcome.group,
+              (ContactGroup{"Club", {{"Lee, Ann", "ann@example.org"}, {"", "bob@example.org"}}}));
+    outcome = read(meta({{"type", "group"}, {"nickname", " Empty "}}), record);
+    EXPECT_EQ(outcome.group, (ContactGroup{"Empty", {}}));
+}
+
+struct MemberCase {
+    const char* name;
+    std::string dlist;
+    std::vector<GroupMember> members;
+};
+
+class GroupMembers : public ::testing::TestWithParam<MemberCase> {};
+
+TEST_P(GroupMembers, AreSplitIntoNamesAndAddresses) {
+    EXPECT_EQ(parseGroupMembers(GetParam().dlist), GetParam().members);
+}
+
+const MemberCase MemberCases[] = {
+    {"Bare", "ann@example.org", {{"", "ann@example.org"}}},
+    {"NameAndAddress", "Ann Lee <ann@example.org>", {{"Ann Lee", "ann@example.org"}}},
+    {"CommaInQuotes", R"("Lee, Ann" <a@x>,b@x)", {{"Lee, Ann", "a@x"}, {"", "b@x"}}},
+    {"EscapedQuote", R"("Ann \"Nan\", Lee" <a@x>)", {{R"(Ann "Nan", Lee)", "a@x"}}},
+    {"QuotesInsideAName", R"(Ann "Nan" Lee <a@x>)", {{R"(Ann "Nan" Lee)", "a@x"}}},
+    {"AngleInQuotes", R"("a <b>" <c@x>)", {{"a <b>", "c@x"}}},
+    {"NoName", " <a@x> ", {{"", "a@x"}}},
+    {"Spaces", " \t a@x ,  Ann   < b@x > ", {{"", "a@x"}, {"Ann", "b@x"}}},
+    {"EmptyMembers", ",, a@x ,,\t, ,", {{"", "a@x"}}},
+    {"Empty", "", {}},
+    {"NoAt", "Ann Lee, ann, Bob <bob>", {{"", "Ann Lee"}, {"", "ann"}, {"Bob", "bob"}}},
+    {"UnclosedQuote", R"("Lee, Ann <a@x>, b@x)", {{"", "\"Lee"}, {"Ann", "a@x"}, {"", "b@x"}}},
+    {"UnclosedAngle", "Ann <a@x, b@x", {{"", "Ann <a@x"}, {"", "b@x"}}},
+    {"NonAscii",
+     "李华 <li@example.cn>, \"Müller, Zoë 🐼\" <z@x>",
+     {{"李华", "li@example.cn"}, {"Müller, Zoë 🐼", "z@x"}}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, GroupMembers, ::testing::ValuesIn(MemberCases),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST(GroupMembers, KeepsAThousandInOrder) {
+    std::string dlist;
+    for (int i = 0; i < 1000; ++i) {
+        dlist += "\"M" + std::to_string(i) + ", X\" <m" + std::to_string(i) + "@x>, ";
+    }
+    const auto members = parseGroupMembers(dlist);
+    ASSERT_EQ(members.size(), 1000U);
+    EXPECT_EQ(members[999], (GroupMember{"M999, X", "m999@x"}));
 }
 
 TEST(ContactFileReader, ReadsFilesFromDiskStreamingLongLines) {

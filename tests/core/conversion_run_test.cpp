@@ -124,6 +124,30 @@ TEST(ClosingMessage, ElidesTheMiddleOfALongLineBetweenCharacters) {
     }
 }
 
+// Groups go to the output beside the contacts, each counted with its members; an output without
+// a place for them leaves them named as not converted. Either way the run is complete.
+TEST_F(ConversionRunTest, HandsGroupsToTheOutputAndCountsTheirMembers) {
+    host.folderAnswer = "/out";
+    const std::vector<std::string> queue = {
+        contact("a.meta"),
+        dir.write("g.meta", "d3:fldd5:dlist10:a@x, B <b>8:nickname4:Club4:type5:groupe").string(),
+        dir.write("e.meta", "d3:fldd8:fullName5:Empty4:type5:groupe").string()};
+    EXPECT_EQ(run(OutputKind::Pst, queue), Outcome::Completed);
+    EXPECT_EQ(output.calls, (Calls{"open /out/", "write 1", "group 2", "group 3", "close"}));
+    EXPECT_EQ(output.groups.at(0),
+              (ContactGroup{"Club", {GroupMember{"", "a@x"}, GroupMember{"B", "b"}}}));
+    EXPECT_TRUE(report.isComplete());
+    EXPECT_EQ(host.messages.back().text, std::string(ConversionRun::SuccessText) +
+                                             "\r\n2 contact groups were converted (2 members)");
+
+    output.takesGroups = false;
+    output.groups.clear();
+    EXPECT_EQ(run(OutputKind::Pst, {queue[1]}), Outcome::Completed);
+    EXPECT_TRUE(report.isComplete());
+    EXPECT_EQ(host.messages.back().text, std::string(ConversionRun::SuccessText) +
+                                             "\r\n1 contact group was not converted: Club");
+}
+
 // A failed write, a read failure the output cannot pass over and a stop request each end the
 // run after the current file, abandoning the output.
 TEST_F(ConversionRunTest, FailuresAndStopsEndTheRunAndAbandonTheOutput) {

@@ -44,12 +44,15 @@ public:
     }
 };
 
-/// An output that records each call ("open FOLDER", "write N", "close", "abandon") and the
-/// contacts it is given; `onWrite` acts (or throws) after a contact is recorded.
+/// An output that records each call ("open FOLDER", "write N", "group N", "close", "abandon")
+/// and the contacts and groups it is given; `onWrite` acts (or throws) after a contact or group
+/// is recorded. It takes groups when `takesGroups` says so.
 class RecordingOutput : public core::ContactOutput {
 public:
     std::vector<std::string> calls;
     std::vector<core::ContactRecord> written, asRead;
+    std::vector<core::ContactGroup> groups;
+    bool takesGroups = true;
     std::function<void(std::int32_t)> onWrite;
     bool failOpen = false;
     bool endsOnReadFailure = false;
@@ -74,6 +77,17 @@ public:
         if (onWrite) {
             onWrite(contact.contactNumber);
         }
+    }
+    bool writeGroup(const core::GroupToWrite& group) override {
+        if (!takesGroups) {
+            return false;
+        }
+        calls.push_back("group " + std::to_string(group.contactNumber));
+        groups.push_back(group.group);
+        if (onWrite) {
+            onWrite(group.contactNumber);
+        }
+        return true;
     }
     [[nodiscard]] bool readFailureEndsRun() const override { return endsOnReadFailure; }
     void close() override { calls.push_back("close"); }

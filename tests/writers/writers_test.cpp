@@ -219,6 +219,33 @@ TEST(ExcelSheet, WriteFailureStopsWithTheCauseAndLeavesNothingOpen) {
     }
 }
 
+// Groups have no row in the worksheet; their members go to the groups file, a row each, and a
+// group without members gets a row of its own. A run without groups begins no groups file.
+TEST(ExcelSheet, WritesGroupsBesideTheContactsARowPerMember) {
+    support::MemorySink sheetSink, csvSink, groupsSink;
+    ExcelContactSheet sheet;
+    sheet.openOn(sheetSink, "sheet.xls", &csvSink, &groupsSink);
+    ContactRecord ann;
+    ann.FirstName = "Ann";
+    sheet.write(core::ContactToWrite{ann, ann, 1});
+    EXPECT_TRUE(sheet.writeGroup(
+        {core::ContactGroup{"Club, EU", {{"Lee, \"A\"", "a@x"}, {"", "b@x"}}}, 2}));
+    EXPECT_TRUE(sheet.writeGroup({core::ContactGroup{"Empty", {}}, 3}));
+    sheet.close();
+    EXPECT_EQ(groupsSink.bytes(), "\xEF\xBB\xBFGroup,Member name,Member e-mail address\r\n"
+                                  "\"Club, EU\",\"Lee, \"\"A\"\"\",a@x\r\n\"Club, EU\",,b@x\r\n"
+                                  "Empty\r\n");
+    EXPECT_EQ(std::count(csvSink.bytes().begin(), csvSink.bytes().end(), '\n'), 2)
+        << "the header and Ann: groups have no row";
+    EXPECT_NE(sheet.writtenFiles().at(0).find("; the contact groups in ZimbraGroups.csv"),
+              std::string::npos);
+    support::MemorySink noGroups;
+    sheet.openOn(sheetSink, "sheet.xls", &csvSink, &noGroups);
+    sheet.close();
+    EXPECT_EQ(noGroups.bytes(), "");
+    EXPECT_EQ(sheet.writtenFiles().at(0).find("groups"), std::string::npos);
+}
+
 TEST(VCardWriter, WritesTheEmptyCardByteForByte) {
     EXPECT_EQ(writers::vCardText(ContactRecord{}),
               "BEGIN:VCARD\r\nVERSION:2.1\r\nN:;;\r\nFN:\r\nORG:;\r\nTITLE:\r\nTEL;WORK;VOICE:\r\n"
@@ -286,6 +313,33 @@ TEST(VCardWriter, WritesOptionalLinesOnlyForValuesReadersTake) {
                   line)
             << value;
     }
+}
+
+// A group's card: its name, the list mark, one line per member; names that would split a
+// parameter are quoted, and what a parameter cannot hold is replaced.
+TEST(VCardWriter, WritesAGroupAsAListCard) {
+    const core::ContactGroup group{"Club; EU",
+                                   {{"Lee, Ann", "ann@x"},
+                                    {"", "bob@x"},
+                                    {"Zo\xC3\xAB \"Z\"\nQ", "z;o@x"},
+                                    {"Li", "\xE6\x9D\x8E@x"}}};
+    EXPECT_EQ(writers::vCardGroupText(group),
+              "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Club\\; EU\r\n"
+              "FN;ENCODING=QUOTED-PRINTABLE:Club=3B EU\r\nX-EVOLUTION-LIST:TRUE\r\n"
+              "EMAIL;INTERNET;X-EVOLUTION-DEST-NAME=\"Lee, Ann\":ann@x\r\n"
+              "EMAIL;INTERNET:bob@x\r\n"
+              "EMAIL;INTERNET;X-EVOLUTION-DEST-NAME=Zo\xC3\xAB 'Z' "
+              "Q;ENCODING=QUOTED-PRINTABLE:z=3Bo@x\r\n"
+              "EMAIL;CHARSET=UTF-8;INTERNET;X-EVOLUTION-DEST-NAME=Li:\xE6\x9D\x8E@x\r\n"
+              "End:VCARD\r\n");
+    TempDir dir;
+    writers::VCardOutput output;
+    output.open(dir.folder());
+    EXPECT_TRUE(output.writeGroup(core::GroupToWrite{core::ContactGroup{"Team", {}}, 7}));
+    output.close();
+    EXPECT_EQ(readFile(dir.path() / "Team7.vcf"),
+              "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Team\r\n"
+              "FN:Team\r\nX-EVOLUTION-LIST:TRUE\r\nEnd:VCARD\r\n");
 }
 
 TEST(VCardOutput, NamesFilesKeepsClashesApartAndReportsWhatCannotBeWritten) {

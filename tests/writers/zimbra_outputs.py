@@ -103,10 +103,11 @@ def utf16_units(text):
     return len(text.encode("utf-16-le", "surrogatepass")) // 2
 
 
-def read_meta(path):
+def read_meta(path, groups=False):
     # The fields of a contact file (bencode, lengths in UTF-16 units or bytes, perhaps wrapped
     # in JSON, perhaps at the top of the metadata as older versions write them), a field with
-    # several values spread over its places; None for a group, folder or message.
+    # several values spread over its places; None for a folder, a message or (unless `groups`)
+    # a group.
     with open(path, encoding="utf-8", errors="surrogateescape", newline="") as handle:
         text = handle.read()
     if text.lstrip().startswith("{"):
@@ -134,7 +135,9 @@ def read_meta(path):
             fields.setdefault(key, value)
     except (ValueError, IndexError):  # a list: a message
         return None
-    if pos < 1 or not set(fields) & set(PLACES) or fields.get("type") == "group":
+    if pos >= 1 and fields.get("type") == "group":
+        return fields if groups else None
+    if pos < 1 or not set(fields) & set(PLACES):
         return None
     return spread_values(fields)
 

@@ -3,8 +3,10 @@
 #
 # Usage: pst_dump.py FILE; exit status 1 when libpff cannot open the file.
 # {"folders": [{"path", "name"}...], "contacts": [{"message_class", "given_name", ..., "email1",
-#  "named": {"0xLID" or name: value}, "attachments": [{"size", "method", "extension", "hidden"}]}]}
-# The contacts are the items of the first folder named "Contacts". Named properties (the address
+#  "named": {"0xLID" or name: value}, "attachments": [{"size", "method", "extension", "hidden"}]}],
+#  "dist_lists": [{"name", "subject", "members": [[display name, address type, address]...],
+#  "one_off_members": [...], "checksum"}]}
+# The contacts are the items of the first folder named "Contacts", its distribution lists apart. Named properties (the address
 # set's by LID, the public strings by name) are resolved through the file's own name-to-ID map,
 # the way a reader has to. Strings are decoded here: libpff's own conversion mangles surrogate
 # pairs.
@@ -80,6 +82,26 @@ def contact(message, ids):
     return out
 
 
+def one_offs(entry):
+    # [[display name, address type, address]] of a multi-valued binary property of one-off
+    # entry ids (flags, provider, version and flags, then three UTF-16 texts each ending in 0).
+    value_type, data = entry or (0, b"")
+    if value_type != 0x1102 or len(data) < 4:
+        return None
+    count = struct.unpack_from("<I", data)[0]
+    ends = list(struct.unpack_from("<%dI" % count, data, 4)) + [len(data)]
+    return [data[a + 24:b].decode("utf-16-le").split("\0")[:3] for a, b in zip(ends, ends[1:])]
+
+
+def dist_list(message, ids):
+    props = entries(message)
+    named = {lid: props.get(ids.get(lid)) for lid in (0x804C, 0x8053, 0x8054, 0x8055)}
+    return {"name": text(named[0x8053]), "subject": text(props.get(0x0037)),
+            "display_name": text(props.get(0x3001)), "members": one_offs(named[0x8055]),
+            "one_off_members": one_offs(named[0x8054]),
+            "checksum": named[0x804C] and struct.unpack("<I", named[0x804C][1])[0]}
+
+
 def main(argv):
     pst = pypff.file()
     try:
@@ -90,10 +112,12 @@ def main(argv):
     tree = folders(pst.get_root_folder(), None, [])
     ids = {**named_ids(pst, PSETID_ADDRESS), **named_ids(pst, PS_PUBLIC_STRINGS)}
     target = next((f["_folder"] for f in tree if f["name"] == "Contacts"), None)
-    contacts = [contact(target.get_sub_message(i), ids)
-                for i in range(target.number_of_sub_messages if target else 0)]
+    items = [target.get_sub_message(i) for i in range(target.number_of_sub_messages if target else 0)]
+    lists = [m for m in items if text(entries(m).get(0x001A)) == "IPM.DistList"]
     json.dump({"folders": [{"path": f["path"], "name": f["name"]} for f in tree],
-               "contacts": contacts}, sys.stdout, ensure_ascii=False, indent=1)
+               "contacts": [contact(m, ids) for m in items if not any(m is l for l in lists)],
+               "dist_lists": [dist_list(m, ids) for m in lists]},
+              sys.stdout, ensure_ascii=False, indent=1)
     return 0
 
 

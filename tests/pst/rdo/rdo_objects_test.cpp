@@ -67,6 +67,36 @@ TEST_F(RdoFixture, LogoffWritesTheSavedItemAndClosesTheStore) {
     EXPECT_THROW(session->get("Stores"), AutomationError);
 }
 
+// A distribution list is added by its message class among the contacts; its members, added by
+// name, address and type, reach the file in order.
+TEST_F(RdoFixture, SavesADistributionListWithItsMembers) {
+    const ObjectPtr store = addStore();
+    const ObjectPtr items =
+        store->call("GetDefaultFolder", {10}).toObject()->get("Items").toObject();
+    const ObjectPtr list = items->call("Add", {"ipm.distlist"}).toObject();
+    list->put("DLName", "Club");
+    list->call("AddMemberEx", {"Ann Lee", "ann@x", "SMTP"});
+    list->call("AddMemberEx", {"", "bob@x", "SMTP"});
+    EXPECT_EQ(list->get("MemberCount"), Variant(2));
+    EXPECT_EQ(list->get("MessageClass"), Variant("IPM.DistList"));
+    list->call("Save");
+    newItem(store)->call("Save");
+    EXPECT_EQ(items->get("Count"), Variant(2));
+    EXPECT_EQ(failureOf([&] { items->call("Add", {"IPM.Note"}); }).substr(0, 30),
+              "RDOItems.Add: items of class \"");
+    EXPECT_EQ(failureOf([&] {
+                  list->call("AddMemberEx", {"a", "b"});
+              }).substr(0, 27),
+              "RDODistListItem.AddMemberEx");
+    session->call("Logoff");
+    const auto dump = pstReaderJson("pst_dump.py", pstPath);
+    ASSERT_EQ(dump["dist_lists"].size(), 1U);
+    EXPECT_EQ(
+        dump["dist_lists"][0]["members"],
+        nlohmann::json::parse(R"([["Ann Lee", "SMTP", "ann@x"], ["bob@x", "SMTP", "bob@x"]])"));
+    EXPECT_EQ(dump["contacts"].size(), 1U);
+}
+
 TEST_F(RdoFixture, ReleasingASessionWithoutLogoffOnlyCleansUp) {
     newItem(addStore())->call("Save");
     session.reset();
