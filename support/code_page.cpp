@@ -1,36 +1,152 @@
 #include "support/code_page.h"
 
+#include "support/code_page_tables_p.h"
 #include "support/text.h"
 
-namespace plumbrae::support {
+#include <algorithm>
+#include <optional>
+#include <vector>
 
-void CodePageChooser::add(std::string_view text) {
+namespace plumbrae::support {
+namespace {
+
+constexpr std::size_t PageCount = WindowsAnsiCodePages.size();
+
+/// One character of a page and its code: a single byte below 0x100, else lead and trail byte.
+struct Encoding {
+    char16_t character;
+    std::uint16_t code;
+};
+
+/// Each page's characters sorted for lookup, made from the tables once.
+const std::array<std::vector<Encoding>, PageCount>& encodings() {
+    static const auto Sorted = [] {
+        std::array<std::vector<Encoding>, PageCount> pages;
+        for (std::size_t page = 0; page < PageCount; ++page) {
+            const auto& table = detail::codePageTables()[page];
+            auto& list = pages[page];
+            for (std::size_t i = 0; i < table.singles.size(); ++i) {
+                if (table.singles[i] != detail::NoCharacter) {
+                    list.push_back({table.singles[i], static_cast<std::uint16_t>(0x80 + i)});
+                }
+            }
+            for (const auto& row : table.rows) {
+                for (std::size_t i = 0; i < row.trails.size(); ++i) {
+                    if (row.trails[i] != detail::NoCharacter) {
+                        const std::size_t code =
+                            (std::size_t{row.lead} << 8U) + detail::FirstTrailByte + i;
+                        list.push_back({row.trails[i], static_cast<std::uint16_t>(code)});
+                    }
+                }
+            }
+            std::sort(list.begin(), list.end(), [](const Encoding& a, const Encoding& b) {
+                return a.character < b.character;
+            });
+        }
+        return pages;
+    }();
+    return Sorted;
+}
+
+std::optional<std::size_t> pageIndex(std::uint16_t codePage) {
+    const auto* found =
+        std::find(WindowsAnsiCodePages.begin(), WindowsAnsiCodePages.end(), codePage);
+    if (found == WindowsAnsiCodePages.end()) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(found - WindowsAnsiCodePages.begin());
+}
+
+/// The code of a character beyond ASCII in the page at `page`, or nothing.
+std::optional<std::uint16_t> codeOf(std::size_t page, char32_t character) {
+    if (character > 0xFFFF) { // no page holds a character beyond the basic plane
+        return std::nullopt;
+    }
+    const auto& list = encodings()[page];
+    const auto found = std::lower_bound(
+        list.begin(), list.end(), character,
+        [](const Encoding& entry, char32_t wanted) { return entry.character < wanted; });
+    if (found == list.end() || found->character != character) {
+        return std::nullopt;
+    }
+    return found->code;
+}
+
+} // namespace
+
+std::string codePageName(std::uint16_t codePage) {
+    static constexpr std::array<std::string_view, PageCount> Scripts = {
+        "Western European", "Central European",
+        "Cyrillic",         "Greek",
+        "Turkish",          "Hebrew",
+        "Arabic",           "Baltic",
+        "Vietnamese",       "Thai",
+        "Japanese",         "Simplified Chinese",
+        "Korean",           "Traditional Chinese"};
+    std::string name = "Windows-" + decimal(codePage);
+    if (const auto page = pageIndex(codePage)) {
+        name.append(" (").append(Scripts[*page]).append(")");
+    }
+    return name;
+}
+
+bool encodeCharacter(std::uint16_t codePage, char32_t character, std::string& bytes) {
+    if (character < 0x80) {
+        bytes.push_back(static_cast<char>(character));
+        return true;
+    }
+    const auto page = pageIndex(codePage);
+    const auto code = page ? codeOf(*page, character) : std::nullopt;
+    if (!code) {
+        return false;
+    }
+    if (*code > 0xFF) {
+        bytes.push_back(static_cast<char>(*code >> 8U));
+    }
+    bytes.push_back(static_cast<char>(*code & 0xFFU));
+    return true;
+}
+
+std::uint16_t CodePageChooser::pagesHolding(char32_t character) {
+    const auto found = m_pages.find(character);
+    if (found != m_pages.end()) {
+        return found->second;
+    }
+    std::uint16_t pages = 0;
+    for (std::size_t page = 0; page < PageCount; ++page) {
+        if (codeOf(page, character)) {
+            pages = static_cast<std::uint16_t>(pages | (1U << page));
+        }
+    }
+    return m_pages.emplace(character, pages).first->second;
+}
+
+void CodePageChooser::addCell(std::string_view cell) {
+    // An ASCII cell is whole in every page and so decides nothing.
+    constexpr std::uint16_t EveryPage = (1U << PageCount) - 1;
+    std::uint16_t holding = EveryPage;
     std::size_t pos = 0;
-    while (pos < text.size()) {
-        if (static_cast<unsigned char>(text[pos]) < 0x80) {
+    while (pos < cell.size() && holding != 0) {
+        if (static_cast<unsigned char>(cell[pos]) < 0x80) {
             ++pos;
             continue;
         }
         std::size_t length = 0;
-        ++m_counts[decodeUtf8Lenient(text, pos, length)];
+        holding = static_cast<std::uint16_t>(holding &
+                                             pagesHolding(decodeUtf8Lenient(cell, pos, length)));
         pos += length;
+    }
+    for (std::size_t page = 0; page < PageCount; ++page) {
+        if ((holding & (1U << page)) != 0) {
+            ++m_wholeCells[page];
+        }
     }
 }
 
 std::uint16_t CodePageChooser::best() const {
-    std::array<std::size_t, WindowsAnsiCodePages.size()> held{};
-    std::string scratch;
-    for (const auto& [character, count] : m_counts) {
-        for (std::size_t page = 0; page < WindowsAnsiCodePages.size(); ++page) {
-            scratch.clear();
-            if (encodeCharacter(WindowsAnsiCodePages[page], character, scratch)) {
-                held[page] += count;
-            }
-        }
-    }
     std::size_t winner = 0;
-    for (std::size_t page = 1; page < held.size(); ++page) {
-        if (held[page] > held[winner]) {
+    for (std::size_t page = 1; page < PageCount; ++page) {
+        if (m_wholeCells[page] > m_wholeCells[winner]) {
             winner = page;
         }
     }
@@ -44,8 +160,7 @@ const CodePageEncoder::Encoded& CodePageEncoder::lookUp(char32_t character) {
     }
     Encoded encoded;
     std::string bytes;
-    if (encodeCharacter(m_codePage, character, bytes) && !bytes.empty() &&
-        bytes.size() <= encoded.bytes.size()) {
+    if (encodeCharacter(m_codePage, character, bytes)) {
         bytes.copy(encoded.bytes.data(), bytes.size());
         encoded.length = static_cast<std::uint8_t>(bytes.size());
     }

@@ -1,9 +1,11 @@
 #pragma once
 
-// Text in the Windows ANSI code pages that older file formats (BIFF2 worksheets) store. The one
-// platform call is `encodeCharacter`: iconv where glibc is, WideCharToMultiByte on Windows.
-// Everything else here is portable and caches per character, so a sheet of thousands of
-// contacts asks the platform once for each distinct character, not once per byte.
+// Text in the Windows ANSI code pages that older file formats (BIFF2 worksheets) store. The
+// pages' characters come from tables kept with the sources, not from the system, so a sheet has
+// the same bytes on every system. A page holds a character only when it has a code of its own
+// for it that every reader turns back into that same character: a look-alike ("\" for "¥"), a
+// letter made of a base letter and a combining mark, or a code some readers lack (the euro sign
+// of 936) does not count.
 
 #include <array>
 #include <cstddef>
@@ -14,27 +16,36 @@
 
 namespace plumbrae::support {
 
-/// The Windows ANSI code pages, in the order that wins a tie (Western European first).
+/// The Windows ANSI code pages, in the order that wins a tie: Western European first, then the
+/// other single-byte pages, then the double-byte ones.
 inline constexpr std::array<std::uint16_t, 14> WindowsAnsiCodePages = {
     1252, 1250, 1251, 1253, 1254, 1255, 1256, 1257, 1258, 874, 932, 936, 949, 950};
 
+/// The page for messages: "Windows-1252 (Western European)".
+std::string codePageName(std::uint16_t codePage);
+
 /// The bytes of one character in a Windows code page, appended to `bytes`; false (nothing
-/// appended) when the page has no such character. Only exact mappings count: a look-alike
-/// ("best fit") is no mapping. Implemented per platform.
+/// appended) when the page does not hold the character. ASCII is in every page.
 bool encodeCharacter(std::uint16_t codePage, char32_t character, std::string& bytes);
 
-/// Picks the code page that holds most of a text's characters. ASCII is in every page and
-/// so decides nothing; only the other characters are counted.
+/// Chooses a sheet's code page by its cells: the page that keeps the most cells whole. A cell
+/// with one character its page lacks reads "?" there and is damaged, however many characters
+/// it has, so cells count, not characters.
 class CodePageChooser {
 public:
-    /// Counts the characters of `text` (read as `decodeUtf8Lenient` reads it).
-    void add(std::string_view text);
-    /// The page holding the most counted characters; the earlier page of
-    /// `WindowsAnsiCodePages` on a tie (1252 when nothing but ASCII was added).
+    /// Counts one cell (read as `decodeUtf8Lenient` reads it) for each page that holds every
+    /// character of it.
+    void addCell(std::string_view cell);
+    /// The page keeping the most cells whole; on a tie the earlier page of
+    /// `WindowsAnsiCodePages` (1252 when every cell is ASCII).
     [[nodiscard]] std::uint16_t best() const;
 
 private:
-    std::unordered_map<char32_t, std::size_t> m_counts;
+    /// The pages holding a character, one bit per page of WindowsAnsiCodePages.
+    std::uint16_t pagesHolding(char32_t character);
+
+    std::array<std::size_t, WindowsAnsiCodePages.size()> m_wholeCells{};
+    std::unordered_map<char32_t, std::uint16_t> m_pages;
 };
 
 /// Writes text in one code page. Characters the page lacks become "?".
@@ -48,9 +59,9 @@ public:
     std::size_t append(std::string_view text, std::string& out);
 
 private:
-    /// Bytes of one character (at most 4) with their count; count 0 for "not in the page".
+    /// Bytes of one character (at most 2) with their count; count 0 for "not in the page".
     struct Encoded {
-        std::array<char, 4> bytes{};
+        std::array<char, 2> bytes{};
         std::uint8_t length = 0;
     };
     const Encoded& lookUp(char32_t character);

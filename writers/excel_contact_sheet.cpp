@@ -285,11 +285,13 @@ void ExcelContactSheet::writeRow(std::size_t index) {
 }
 
 void ExcelContactSheet::writeWorksheet() {
+    // The titles are ASCII, whole in every page: the contacts' cells choose.
     support::CodePageChooser chooser;
-    for (const auto title : columnTitles()) {
-        chooser.add(title);
+    std::size_t begin = 0;
+    for (const std::size_t end : m_cellEnds) {
+        chooser.addCell(std::string_view(m_cellText).substr(begin, end - begin));
+        begin = end;
     }
-    chooser.add(m_cellText);
     m_file.setCodePage(chooser.best());
     m_file.CreateFile(*m_sheetSink);
     if (!m_file.isOpen()) {
@@ -411,8 +413,8 @@ std::vector<core::MessageList> ExcelContactSheet::notes() const {
     }
     if (m_file.substitutedCells() > 0) {
         lists.push_back({support::decimal(static_cast<std::int64_t>(m_file.substitutedCells())) +
-                             " cell(s) hold characters that the worksheet's code page (Windows-" +
-                             support::decimal(m_file.codePage()) +
+                             " cell(s) hold characters that the worksheet's code page (" +
+                             support::codePageName(m_file.codePage()) +
                              ") cannot show; they read \"?\" there. " + csv +
                              " holds every value exactly.",
                          {}});

@@ -27,8 +27,8 @@ namespace plumbrae::writers {
 /// Contact groups have no row there (a group has no person's fields): they go to
 /// `ZimbraGroups.csv` beside them (GroupSheet).
 ///
-/// The worksheet's code page is chosen for the whole sheet (the Windows page that holds most of
-/// its characters), so its rows are kept in memory and written when the run ends; the CSV is
+/// The worksheet's code page is chosen for the whole sheet (the Windows page that keeps the most
+/// cells whole), so its rows are kept in memory and written when the run ends; the CSV is
 /// written row by row as contacts come.
 class ExcelContactSheet : public core::ContactOutput {
 public:

@@ -374,6 +374,8 @@ NAMELESS = {"notes": "Only a note\nsecond line " + "x" * 300, "birthday": "1600-
 # For a sheet in Windows-1252, which every reader reads.
 WESTERN = {"firstName": "Zoë", "lastName": "Ångström", "jobTitle": "Gérant € Œuvre",
            "workStreet": "12 Main St\\nSuite 5", "workCity": "Québec", "notes": "n" * 254 + "!"}
+VIETNAMESE = {"firstName": "Nguyễn", "lastName": "Trần", "company": "Công ty", "notes": "Đà Nẵng"}
+EURO_936 = {"firstName": "华", "lastName": "李", "notes": "价格 €5"}
 DAMAGED = "Zimbra-Contact-Id: 9\r\nd3:fldd8:lastName9:Lee"
 # Fields with several values, as JSON arrays; a value that only starts with "[".
 ARRAYS = {"firstName": "Ann", "lastName": "Lee", "email3": "own@example.com",
@@ -402,16 +404,19 @@ def run(command):
     return result.returncode, (result.stdout + result.stderr).splitlines()
 
 
-def check_sheet(out, work, problems, western=False):
+def check_sheet(out, work, problems, western=False, encoding=None):
     # python3-xlrd, LibreOffice and (for a sheet in Windows-1252, the only one it reads right)
-    # gnumeric read each cell as the CSV beside it holds it, in the sheet's code page.
+    # gnumeric read each cell as the CSV beside it holds it, in the sheet's code page (when
+    # given, the one expected), and the CSV has no empty row.
     import xlrd
     whole, sheet = read_csv(out + "/ZimbraContacts.csv"), out + "/ZimbraContacts.xls"
     book = xlrd.open_workbook(sheet, logfile=open(os.devnull, "w"))
     found = {"python3-xlrd": [book.sheet_by_index(0).row_values(r)
                               for r in range(book.sheet_by_index(0).nrows)]}
-    if western and book.encoding != "cp1252":
-        problems.append("the Western sheet was written in %s" % book.encoding)
+    if book.encoding != (encoding or ("cp1252" if western else book.encoding)):
+        problems.append("%s was written in %s" % (sheet, book.encoding))
+    if not all(any(row) for row in whole):
+        problems.append("%s: an empty row" % (out + "/ZimbraContacts.csv"))
     for program, arguments, csv_out in (
             ("soffice", ["--headless", "--norestore", "-env:UserInstallation=file://%s/lo" % work,
                          "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76,1", "--outdir",
@@ -549,6 +554,16 @@ def check_command_line(program, w, problems):
     if names != ["First Name", "Zoë", "Acme Hotline", "", "Ann"]:
         problems.append("the western CSV's rows: %s" % names)
     check_sheet(w + "western", w, problems, western=True)
+    # Vietnamese letters with two marks are no code of 1258 of their own: the sheet stays in
+    # 1252, every reader reads the same "?". In a 936 sheet the euro sign, which common readers
+    # lack there, reads "?" too.
+    for name, fields, encoding in (("vietnamese", VIETNAMESE, "cp1252"),
+                                   ("euro936", EURO_936, "cp936")):
+        write(w + name + ".meta", meta(fields))
+        got, lines = run([program, "--excel", "--out", w + name, w + name + ".meta"])
+        if got != 0 or "1 of 1" not in "\n".join(lines):
+            problems.append("%s: exit %d: %s" % (name, got, lines))
+        check_sheet(w + name, w, problems, western=encoding == "cp1252", encoding=encoding)
 
 
 def main(argv):
