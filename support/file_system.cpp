@@ -58,6 +58,11 @@ std::error_code FileSystem::syncFile(int fd) {
     return resultOf(::_commit(fd));
 }
 
+std::error_code FileSystem::setSize(int fd, std::uint64_t size) {
+    const errno_t error = ::_chsize_s(fd, static_cast<long long>(size));
+    return error == 0 ? std::error_code{} : std::error_code{error, std::generic_category()};
+}
+
 std::error_code FileSystem::syncFolder(const std::filesystem::path& /*folder*/) {
     return {}; // the moves are written through already
 }
@@ -80,6 +85,10 @@ std::error_code FileSystem::remove(const std::filesystem::path& path) {
 
 std::error_code FileSystem::syncFile(int fd) {
     return resultOf(::fsync(fd));
+}
+
+std::error_code FileSystem::setSize(int fd, std::uint64_t size) {
+    return resultOf(::ftruncate(fd, static_cast<off_t>(size)));
 }
 
 std::error_code FileSystem::syncFolder(const std::filesystem::path& folder) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <system_error>
@@ -28,6 +29,9 @@ public:
     virtual std::error_code remove(const std::filesystem::path& path);
     /// Forces the bytes written through the open descriptor `fd` to the device.
     virtual std::error_code syncFile(int fd);
+    /// Sets the size of the file open for writing as `fd`, zero-filling what it gains. Some file
+    /// systems refuse it (FAT through FUSE: EPERM).
+    virtual std::error_code setSize(int fd, std::uint64_t size);
     /// Makes the names in `folder` (a rename done in it) durable.
     virtual std::error_code syncFolder(const std::filesystem::path& folder);
 

@@ -140,18 +140,24 @@ public:
             }
             m_uncommitted.clear();
             const auto unique = static_cast<std::uint32_t>(m_commits + 1);
-            m_database.commit(*file, unique, flush);
+            m_committedSize = m_database.commit(*file, unique, flush);
+            m_header = file->header();
             if (m_closed) {
                 // What the final commit replaced is no longer reachable: one more commit of
                 // nothing marks it free, so that the closed file has no leaked space.
-                m_database.commit(*openTarget(), unique + 1, flush);
+                file = openTarget();
+                m_committedSize = m_database.commit(*file, unique + 1, flush);
+                m_header = file->header();
             }
         } catch (const std::exception& error) {
+            std::string message = error.what();
             if (first && file) {
                 file.reset();
                 m_files.remove(aside());
+            } else if (file && !file->headerStarted()) {
+                message += cutBack(*file);
             }
-            throw PstError(error.what());
+            throw PstError(message);
         }
         if (first) {
             publishFirst();
@@ -162,6 +168,19 @@ public:
         m_lastCommit = std::chrono::steady_clock::now();
     }
 
+    /// A commit that failed before its header (a full disk) leaves the committed store whole,
+    /// but perhaps longer than it: the file is cut back to the store's size. Where the file
+    /// system refuses, the words to add to the failure say so.
+    std::string cutBack(ndb::DiskFile& file) {
+        const std::uint64_t size = file.sizeOnDisk();
+        if (size <= m_committedSize || file.cutBackTo(m_committedSize)) {
+            return {};
+        }
+        return ". The file holds every contact committed before, but the file system would not "
+               "cut it back: it stays " +
+               std::to_string(size - m_committedSize) + " bytes longer than they need";
+    }
+
     /// The first commit writes the whole empty store aside, so that the target never exists
     /// without a header.
     std::unique_ptr<ndb::DiskFile> createAside() {
@@ -170,9 +189,10 @@ public:
     }
 
     /// Later commits write into the committed store itself: into space it does not use, its
-    /// header last (see ndb::NodeDatabase).
+    /// header last (see ndb::NodeDatabase). Only the file the first commit wrote is reopened.
     std::unique_ptr<ndb::DiskFile> openTarget() {
-        return std::make_unique<ndb::DiskFile>(m_path, ndb::DiskFile::Open::Existing, m_files);
+        return std::make_unique<ndb::DiskFile>(m_path, ndb::DiskFile::Open::Existing, m_files,
+                                               m_header);
     }
 
     /// Puts the first commit's file in the target's place, never replacing a file someone
@@ -221,6 +241,9 @@ public:
     /// Contacts added since the last commit.
     std::vector<MessageNode> m_uncommitted;
     std::size_t m_contactCount = 0;
+    /// The header and the size of the store the last commit left in the file.
+    std::string m_header;
+    std::uint64_t m_committedSize = 0;
     bool m_broken = false;
     std::size_t m_pending = 0;
     std::size_t m_commits = 0;

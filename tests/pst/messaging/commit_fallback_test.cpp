@@ -16,6 +16,8 @@
 #include <array>
 #include <gtest/gtest.h>
 #include <optional>
+#include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace plumbrae::testing {
@@ -95,6 +97,24 @@ TEST(PstFile, AFailedCommitLeavesTheLastCommittedStore) {
     } catch (const PstError& error) {
         EXPECT_NE(std::string(error.what()).find("blocked.pst"), std::string::npos) << error.what();
     }
+    // A pipe that took the name is not waited on, and another file is not written into.
+    dir.write("other.pst", std::string(600, 'x'));
+    for (const std::string reason :
+         {"no longer a regular file", "another file has taken its name"}) {
+        fs::remove(path);
+        if (reason.starts_with("no longer")) {
+            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        } else {
+            fs::copy_file(dir.path() / "other.pst", path);
+        }
+        try {
+            file->commit();
+            ADD_FAILURE() << reason;
+        } catch (const PstError& error) {
+            EXPECT_NE(std::string(error.what()).find(reason), std::string::npos) << error.what();
+        }
+    }
+    fs::remove(path);
     fs::rename(moved, path);
     EXPECT_EQ(pstFindings(path, false), "");
     EXPECT_EQ(libpffContacts(path).size(), 2U);
@@ -111,6 +131,10 @@ struct Refusal {
     int failSync;
     /// Contacts in the file after 25 added in batches of 10 and the close; none: no file.
     std::optional<std::size_t> committed;
+    /// Setting a file's size is refused (FAT through FUSE).
+    bool refuseSize = false;
+    /// What the failure says besides the file's name.
+    const char* told = "";
 };
 
 /// The real file system, refusing the steps a Refusal names.
@@ -130,6 +154,10 @@ public:
         return ++m_syncs == m_refusal.failSync ? std::make_error_code(std::errc::no_space_on_device)
                                                : FileSystem::syncFile(fd);
     }
+    std::error_code setSize(int fd, std::uint64_t size) override {
+        return m_refusal.refuseSize ? std::make_error_code(std::errc::operation_not_permitted)
+                                    : FileSystem::setSize(fd, size);
+    }
 
 private:
     Refusal m_refusal;
@@ -144,20 +172,24 @@ TEST_P(CommitFallback, LeavesAValidStoreWithEveryCommittedContact) {
     TempDir dir;
     const auto path = dir.path() / "stick.pst";
     bool failed = false;
+    std::string told; // the first failure
     try {
         auto file = PstFile::create(path, "On a stick", {10, std::chrono::hours(1)}, files);
         for (std::size_t i = 0; i < 25 && !failed; ++i) {
             try {
                 file->addContact(sampleContact(i));
-            } catch (const PstError&) {
+            } catch (const PstError& error) {
                 failed = true;
+                told = error.what();
             }
         }
         file->close();
     } catch (const PstError& error) {
         failed = true;
+        told = told.empty() ? error.what() : told;
         EXPECT_NE(std::string(error.what()).find("stick.pst"), std::string::npos);
     }
+    EXPECT_NE(told.find(refusal.told), std::string::npos) << told;
     EXPECT_EQ(failed, refusal.committed != 25U);
     // Nothing stays beside the store.
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), refusal.committed ? 1 : 0);
@@ -165,6 +197,12 @@ TEST_P(CommitFallback, LeavesAValidStoreWithEveryCommittedContact) {
         std::string failure;
         EXPECT_EQ(readpstContactCards(path, &failure).size(), *refusal.committed) << failure;
         EXPECT_EQ(libpffContacts(path).size(), *refusal.committed);
+        // A commit that failed before its header is cut back: the file is its store, no longer,
+        // unless the file system refuses.
+        const auto findings = pstFindings(path, false);
+        EXPECT_EQ(findings.find("ibFileEof") == std::string::npos,
+                  !refusal.refuseSize || refusal.committed == 25U)
+            << findings;
     }
 }
 
@@ -178,8 +216,36 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"LinksRenameRefused", false, true, 0, 25},
                       Refusal{"BatchFlushBeforeHeaderFails", false, false, 3, 0},
                       Refusal{"BatchFlushAfterHeaderFails", true, false, 4, 10},
-                      Refusal{"FinalFlushFails", true, false, 7, 20}),
+                      Refusal{"FinalFlushFails", true, false, 7, 20},
+                      // Zeros grow the file instead, and it is read back.
+                      Refusal{"SizeRefused", true, false, 0, 25, true}),
     [](const auto& row) { return std::string(row.param.name); });
+
+// A commit that grows the file and fails before its header (a full disk) leaves the committed
+// store, cut back to its size; where the file system will not shorten a file, the failure
+// says how much longer it stays.
+TEST(CommitFallback, AFailedCommitIsCutBackWhereTheFileSystemAllows) {
+    for (const bool refuseSize : {false, true}) {
+        RefusingFileSystem files({"", false, false, 3, 0, refuseSize});
+        TempDir dir;
+        const auto path = dir.path() / "full.pst";
+        auto file = PstFile::create(path, "Store", {1000, std::chrono::hours(1)}, files);
+        for (std::size_t i = 0; i < 300; ++i) {
+            file->addContact(sampleContact(i));
+        }
+        const auto committed = fs::file_size(path);
+        try {
+            file->commit();
+            ADD_FAILURE() << "the commit did not fail";
+        } catch (const PstError& error) {
+            EXPECT_EQ(std::string(error.what()).find("bytes longer") != std::string::npos,
+                      refuseSize)
+                << error.what();
+        }
+        EXPECT_EQ(fs::file_size(path) == committed, !refuseSize);
+        EXPECT_EQ(libpffContacts(path).size(), 0U);
+    }
+}
 
 TEST(CommitFallback, RefusedLinksNeverReplaceAFileCreatedMeanwhile) {
     RefusingFileSystem files({"NoLinks", true, false, 0, {}});
