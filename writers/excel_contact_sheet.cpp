@@ -395,11 +395,18 @@ void ExcelContactSheet::dropWorksheet() noexcept {
 std::vector<std::string> ExcelContactSheet::writtenFiles() const {
     const std::string folder = core::GetParentPath(m_name);
     const std::string groups = m_groups.writtenFile();
-    return {"The contacts are in " + std::string(FileName) +
-            " and, every value exactly as read, in " + std::string(CsvFileName) +
+    const std::size_t damaged = m_file.substitutedCells();
+    return {
+        "The contacts are in " + std::string(FileName) + " and, every value exactly as read, in " +
+            std::string(CsvFileName) +
             (groups.empty() ? std::string() : "; the contact groups in " + groups) +
             (folder.empty() ? std::string() : ", in the folder " + core::folderForDisplay(folder)) +
-            "."};
+            ".",
+        "The worksheet is in code page " + support::codePageName(m_file.codePage()) + "; " +
+            (damaged == 0 ? std::string("no cell reads \"?\".")
+                          : support::decimal(static_cast<std::int64_t>(damaged)) +
+                                (damaged == 1 ? " cell reads" : " cells read") + " \"?\"."),
+    };
 }
 
 std::vector<core::MessageList> ExcelContactSheet::notes() const {

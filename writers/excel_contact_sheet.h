@@ -60,7 +60,8 @@ public:
     /// False: a value the worksheet could not hold whole is whole in the CSV, so no value is
     /// lost, though the notes name it.
     [[nodiscard]] bool valuesLost() const override { return false; }
-    /// Names the worksheet, the CSV, the groups file and their folder.
+    /// Names the worksheet, the CSV, the groups file and their folder; then the worksheet's code
+    /// page and how many cells read "?" there.
     [[nodiscard]] std::vector<std::string> writtenFiles() const override;
     /// Lines naming the contacts that lost a column because its value was too long for a cell,
     /// and counting the cells whose characters the worksheet's code page lacks.

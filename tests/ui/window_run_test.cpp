@@ -82,7 +82,9 @@ TEST_F(RunTest, ClosingMessageNamesWhatEachOptionWrote) {
         {"OptExcel",
          {"The contacts are in ZimbraContacts\\.xls and, every value exactly as read, "
           "in ZimbraContacts\\.csv, in the folder " +
-          folder + "excel\\."}},
+              folder + "excel\\.",
+          "The worksheet is in code page Windows-1252 \\(Western European\\); no cell reads "
+          "\"\\?\"\\."}},
         {"OptPST",
          {"Open Outlook to view the converted PST file \"Zimbracontacts[0-9. ]+\\.pst\" "
           "in the folder " +
