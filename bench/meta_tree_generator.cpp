@@ -362,6 +362,8 @@ ChildCost runProgram(const std::vector<std::string>& argv) {
     ChildCost cost;
     cost.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     cost.cpuSeconds = cpuSeconds(usage);
+    cost.userSeconds = static_cast<double>(usage.ru_utime.tv_sec) +
+                       static_cast<double>(usage.ru_utime.tv_usec) / 1e6;
     cost.peakKiB = usage.ru_maxrss;
     cost.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return cost;

@@ -33,12 +33,15 @@ long peakMemoryKiB();
 /// Wall time of a shell command in seconds (the floor every benchmark compares against).
 double timeShellCommand(const std::string& command);
 
-/// What a child process cost: wall time, and its own peak resident memory in KiB.
+/// What a child process cost: wall time, its own user CPU time, and its own peak resident
+/// memory in KiB.
 struct ChildCost {
     double seconds = 0.0;
     /// Processor time (user and system) the child used: unlike wall time, it does not grow when
     /// other programs share the machine.
     double cpuSeconds = 0.0;
+    /// User processor time alone.
+    double userSeconds = 0.0;
     long peakKiB = 0;
     int exitStatus = 0;
 };

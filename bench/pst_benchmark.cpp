@@ -4,8 +4,16 @@
 //   bench_pst [COUNT [WORK_FOLDER]]     (COUNT defaults to 30000)
 //
 // Prints the wall time of both and their ratio (target: at most 2), the file size, the time
-// of the first and the last batch commit (how a commit's cost grows with the file), and the
-// peak memory of a process that only writes the PST, for COUNT / 3 and COUNT contacts.
+// of the first and the last batch commit (how a commit's cost grows with the file), then how
+// the writer grows (below).
+//
+//   bench_pst --growth COUNT [ROUNDS]
+//
+// Only how the writer grows: processes that write COUNT / 10 and COUNT contacts, each contact
+// made as it is written (so that the process holds what the writer keeps, not the input),
+// alternating, ROUNDS of each (default 3). Prints the median user CPU time of both and their
+// ratio (target: at most 10.5, the contacts' ratio and a little), and the peak memory of each
+// (target for 300,000 contacts: under 128 MB).
 //
 //   bench_pst --peak COUNT OUT.pst   (the measured process)
 
@@ -36,15 +44,19 @@ double seconds(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+ContactRecord makeRecord(std::size_t index) {
+    ContactRecord record;
+    plumbrae::core::ReadContactBytes(
+        plumbrae::bench::generateMetaFile(static_cast<std::uint32_t>(index), 1),
+        "contact" + std::to_string(index) + ".meta", record);
+    return record.trimmed();
+}
+
 std::vector<ContactRecord> makeRecords(std::size_t count) {
     std::vector<ContactRecord> records;
     records.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
-        ContactRecord record;
-        plumbrae::core::ReadContactBytes(
-            plumbrae::bench::generateMetaFile(static_cast<std::uint32_t>(i), 1),
-            "contact" + std::to_string(i) + ".meta", record);
-        records.push_back(record.trimmed());
+        records.push_back(makeRecord(i));
     }
     return records;
 }
@@ -146,10 +158,49 @@ double median(std::vector<double> values) {
 }
 
 int measurePeak(std::size_t count, const fs::path& out) {
-    const auto records = makeRecords(count);
-    writePst(records, out);
+    fs::remove(out);
+    auto file = PstFile::create(out, "Zimbra Contacts : Created - bench");
+    for (std::size_t i = 0; i < count; ++i) {
+        file->addContact(toContact(makeRecord(i)));
+    }
+    file->close();
     std::printf("%ld\n", plumbrae::bench::peakMemoryKiB());
     return 0;
+}
+
+/// Writer processes for count / 10 and count contacts, alternating: the growth of user CPU
+/// time and peak memory.
+int measureGrowth(std::size_t count, int rounds, const fs::path& work, const char* self) {
+    fs::create_directories(work);
+    const std::size_t small = count / 10;
+    std::vector<double> smallCpu;
+    std::vector<double> largeCpu;
+    long smallPeak = 0;
+    long largePeak = 0;
+    int status = 0;
+    for (int round = 0; round < rounds; ++round) {
+        for (const bool large : {false, true}) {
+            const auto n = large ? count : small;
+            const auto cost = plumbrae::bench::runProgram(
+                {self, "--peak", std::to_string(n), (work / "growth.pst").string()});
+            status |= cost.exitStatus;
+            (large ? largeCpu : smallCpu).push_back(cost.userSeconds);
+            auto& peak = large ? largePeak : smallPeak;
+            peak = std::max(peak, cost.peakKiB);
+        }
+    }
+    fs::remove(work / "growth.pst");
+    const double smallMedian = median(smallCpu);
+    const double largeMedian = median(largeCpu);
+    std::printf("writer of %zu contacts:  user CPU %8.3f s (median of %d), peak %7.1f MB\n", small,
+                smallMedian, rounds, static_cast<double>(smallPeak) / 1024.0);
+    std::printf("writer of %zu contacts:  user CPU %8.3f s (median of %d), peak %7.1f MB\n", count,
+                largeMedian, rounds, static_cast<double>(largePeak) / 1024.0);
+    std::printf("ratio user CPU %zu / %zu:   %8.2f (target <= 10.5)\n", count, small,
+                largeMedian / smallMedian);
+    std::printf("peak memory, %zu contacts:  %6.1f MB (target < 128 for 300000)\n", count,
+                static_cast<double>(largePeak) / 1024.0);
+    return status == 0 ? 0 : 1;
 }
 
 int run(std::size_t count, const fs::path& work, const char* self) {
@@ -180,13 +231,7 @@ int run(std::size_t count, const fs::path& work, const char* self) {
 #else
     std::printf("worksheet writer not built: no ratio\n");
 #endif
-    const auto small = plumbrae::bench::runProgram(
-        {self, "--peak", std::to_string(count / 3), (work / "peak-small.pst").string()});
-    const auto large = plumbrae::bench::runProgram(
-        {self, "--peak", std::to_string(count), (work / "peak-large.pst").string()});
-    std::printf("peak memory, %zu contacts:  %8ld KiB\n", count / 3, small.peakKiB);
-    std::printf("peak memory, %zu contacts:  %8ld KiB\n", count, large.peakKiB);
-    return small.exitStatus == 0 && large.exitStatus == 0 ? 0 : 1;
+    return measureGrowth(count, 1, work, self);
 }
 
 } // namespace
@@ -195,6 +240,18 @@ int main(int argc, char** argv) {
     try {
         if (argc == 4 && std::string(argv[1]) == "--peak") {
             return measurePeak(std::strtoul(argv[2], nullptr, 10), argv[3]);
+        }
+        if (argc >= 3 && std::string(argv[1]) == "--growth") {
+            const auto count = std::strtoul(argv[2], nullptr, 10);
+            const int rounds = argc > 3 ? std::atoi(argv[3]) : 3;
+            if (count < 10 || rounds < 1) {
+                std::fprintf(stderr, "bench_pst: --growth COUNT (at least 10) [ROUNDS]\n");
+                return 2;
+            }
+            const auto work = fs::temp_directory_path() / "plumbrae-bench-pst-growth";
+            const int status = measureGrowth(count, rounds, work, argv[0]);
+            fs::remove_all(work);
+            return status;
         }
         const std::size_t count = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 30000;
         if (count < 3) {
