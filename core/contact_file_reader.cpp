@@ -399,11 +399,11 @@ ReadOutcome contactFrom(const detail::ContactValues& values, ContactRecord& reco
     return {};
 }
 
-/// The outcome with a contact's UID (see contactUid).
+/// The outcome with a contact's or a group's UID (see contactUid).
 ReadOutcome withUid(ReadOutcome outcome, const detail::ContactValues& values,
                     std::optional<std::int64_t> itemId, const std::string& path,
                     std::string_view metadata) {
-    if (outcome.kind == ItemKind::Contact) {
+    if (outcome.kind == ItemKind::Contact || outcome.kind == ItemKind::ContactGroup) {
         outcome.uid = contactUid(valueOf(values, "vcardUID").value_or(""), itemId, path, metadata);
     }
     return outcome;

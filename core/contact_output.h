@@ -37,6 +37,8 @@ struct GroupToWrite {
     const ContactGroup& group;
     /// 1-based number of the queued file (queue row + 1).
     std::int32_t contactNumber;
+    /// The group's UID, stable across runs (see contactUid).
+    std::string_view uid = {};
 };
 
 /// One saving option's output. The run opens it once, writes each contact, and closes it at the

@@ -146,7 +146,7 @@ bool ConversionRun::convertRow(ContactOutput& output, std::int32_t row, RunRepor
     } else {
         if (outcome && outcome->kind == ItemKind::ContactGroup) {
             const auto& group = outcome->group;
-            if (output.writeGroup(GroupToWrite{group, contactNumber})) {
+            if (output.writeGroup(GroupToWrite{group, contactNumber, outcome->uid})) {
                 ++report.groupsConverted;
                 report.groupMembers += static_cast<std::int32_t>(group.members.size());
             } else {

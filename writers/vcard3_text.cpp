@@ -154,6 +154,33 @@ void appendFoldedLine(std::string& out, std::string_view nameAndParameters,
     out.append("\r\n");
 }
 
+void appendVCard3Group(std::string& out, const core::ContactGroup& group, std::string_view uid) {
+    out.append("BEGIN:VCARD\r\nVERSION:3.0\r\n");
+    CardBuilder card(out);
+    card.line("N", {group.name, {}, {}, {}, {}}, true);
+    card.line("FN", {group.name}, true);
+    out.append("X-EVOLUTION-LIST:TRUE\r\n");
+    std::string property;
+    for (const auto& member : group.members) {
+        property = "EMAIL;TYPE=INTERNET";
+        if (!member.name.empty()) {
+            // A parameter holds no quote and no line break in any reader; ";:," need quotes.
+            std::string name = support::toValidUtf8(member.name);
+            std::replace(name.begin(), name.end(), '"', '\'');
+            std::replace(name.begin(), name.end(), '\r', ' ');
+            std::replace(name.begin(), name.end(), '\n', ' ');
+            const bool quoted = name.find_first_of(";:,") != std::string::npos;
+            property.append(";X-EVOLUTION-DEST-NAME=")
+                .append(quoted ? "\"" : "")
+                .append(name)
+                .append(quoted ? "\"" : "");
+        }
+        card.line(property, {member.address}, true);
+    }
+    card.line("UID", {uid}, true);
+    out.append("END:VCARD\r\n");
+}
+
 void appendVCard3(std::string& out, const ContactRecord& r, std::string_view uid) {
     out.append("BEGIN:VCARD\r\nVERSION:3.0\r\n");
     CardBuilder card(out);

@@ -17,6 +17,7 @@
 // bytes is folded: CR LF and a space go in before the byte that would pass the limit, never
 // inside a character or an escape. Every line ends in CR LF.
 
+#include "core/contact_group.h"
 #include "core/contact_record.h"
 
 #include <string>
@@ -26,6 +27,11 @@ namespace plumbrae::writers {
 
 /// Appends the vCard 3.0 card of a (trimmed) record, with `uid` as its UID, to `out`.
 void appendVCard3(std::string& out, const core::ContactRecord& record, std::string_view uid);
+
+/// Appends the vCard 3.0 card of a contact group to `out`: its name as N and FN, the mark
+/// Evolution reads as a contact list, and an EMAIL line per member (the member's name as the
+/// line's X-EVOLUTION-DEST-NAME parameter), with `uid` as its UID.
+void appendVCard3Group(std::string& out, const core::ContactGroup& group, std::string_view uid);
 
 /// Appends one property line, folded, to `out`: `nameAndParameters` as it is, ":", then
 /// `value` as it is (already escaped), then CR LF.

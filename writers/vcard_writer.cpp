@@ -389,6 +389,16 @@ void VCardOutput::write(const core::ContactToWrite& contact) {
 bool VCardOutput::writeGroup(const core::GroupToWrite& group) {
     writeCard(unusedFileName(group.group.name, group.contactNumber), vCardGroupText(group.group));
     m_wroteGroups = true;
+    if (m_oneFile != nullptr) {
+        m_card.clear();
+        appendVCard3Group(m_card, group.group, uniqueUid(group.uid));
+        try {
+            m_oneFile->write(m_card);
+        } catch (const support::SinkError& error) {
+            throw core::OutputError(std::string("The vCard file could not be written: ") +
+                                    error.what());
+        }
+    }
     return true;
 }
 

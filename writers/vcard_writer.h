@@ -55,7 +55,7 @@ void Save2vCardContact(const std::string& sFile, const core::ContactRecord& reco
 /// whole. A failure to write it leaves the file of that name as it was.
 ///
 /// A contact group gets a 2.1 card of its own (vCardGroupText), named in the same way after the
-/// group; `ZimbraContacts.vcf` holds the contacts only.
+/// group, and its 3.0 card joins the contacts in `ZimbraContacts.vcf` in queue order.
 class VCardOutput : public core::ContactOutput {
 public:
     static constexpr std::string_view OneFileName = "ZimbraContacts.vcf";

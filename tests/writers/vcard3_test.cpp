@@ -90,6 +90,22 @@ INSTANTIATE_TEST_SUITE_P(Cases, VCard3Cards, ::testing::Values(
      "N:;;;;\r\nFN:\r\nBDAY:--05-01\r\nX-ANNIVERSARY:--06-02\r\n"}));
 // clang-format on
 
+TEST(VCard3Group, IsAListCardWithEveryMember) {
+    const core::ContactGroup group{"Club; Nord",
+                                   {{"Lee, Ann", "ann@example.org"},
+                                    {"", "bob@example.org"},
+                                    {"Zo\xEB \"Z\"\r\nX", "zoe@example.org"}}};
+    std::string card;
+    writers::appendVCard3Group(card, group, "g");
+    EXPECT_EQ(card,
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Club\\; Nord;;;;\r\nFN:Club\\; Nord\r\n"
+              "X-EVOLUTION-LIST:TRUE\r\n"
+              "EMAIL;TYPE=INTERNET;X-EVOLUTION-DEST-NAME=\"Lee, Ann\":ann@example.org\r\n"
+              "EMAIL;TYPE=INTERNET:bob@example.org\r\n"
+              "EMAIL;TYPE=INTERNET;X-EVOLUTION-DEST-NAME=Zo\xC3\xAB 'Z'  X:zoe@example.org\r\n"
+              "UID:g\r\nEND:VCARD\r\n");
+}
+
 TEST(NameBasedUuid, MatchesTheStandardsVectorsAcrossBlockBoundaries) {
     constexpr support::Uuid Dns = {0x6B, 0xA7, 0xB8, 0x10, 0x9D, 0xAD, 0x11, 0xD1,
                                    0x80, 0xB4, 0x00, 0xC0, 0x4F, 0xD4, 0x30, 0xC8};
