@@ -247,21 +247,25 @@ void PstExport::StartPstExport(const std::string& OutputFolder) {
     });
 }
 
+automation::ObjectPtr PstExport::addItem(const std::string& storeID, std::int32_t FolderName,
+                                         const automation::Variant& kind) {
+    if (!m_session) {
+        throw core::OutputError("no Outlook session is open");
+    }
+    const automation::ObjectPtr store =
+        m_session->call(contract::session::GetStoreFromId, {storeID}).toObject();
+    const automation::ObjectPtr folder =
+        store->call(contract::store::GetDefaultFolder, {FolderName}).toObject();
+    const automation::ObjectPtr items = folder->get(contract::folder::Items).toObject();
+    return items->call(contract::items::Add, {kind}).toObject();
+}
+
 void PstExport::CreateContactItem(const std::string& storeID, std::int32_t FolderName,
                                   const core::ContactRecord& record) {
     const std::string saving = "Could not save contact " + support::decimal(m_contactNumber) +
                                " in the PST file " + quoted(m_pstPath);
     attempt(saving, [&] {
-        if (!m_session) {
-            throw core::OutputError("no Outlook session is open");
-        }
-        const automation::ObjectPtr store =
-            m_session->call(contract::session::GetStoreFromId, {storeID}).toObject();
-        const automation::ObjectPtr folder =
-            store->call(contract::store::GetDefaultFolder, {FolderName}).toObject();
-        const automation::ObjectPtr items = folder->get(contract::folder::Items).toObject();
-        const automation::ObjectPtr item =
-            items->call(contract::items::Add, {contract::ContactItem}).toObject();
+        const automation::ObjectPtr item = addItem(storeID, FolderName, contract::ContactItem);
         for (const PropertySource& source : ContactProperties) {
             std::string value = propertyValue(source, record);
             if (isSet(source, value)) {
@@ -280,16 +284,8 @@ void PstExport::CreateDistListItem(const std::string& storeID, std::int32_t Fold
     const std::string saving = "Could not save contact group " + support::decimal(m_contactNumber) +
                                " in the PST file " + quoted(m_pstPath);
     attempt(saving, [&] {
-        if (!m_session) {
-            throw core::OutputError("no Outlook session is open");
-        }
-        const automation::ObjectPtr store =
-            m_session->call(contract::session::GetStoreFromId, {storeID}).toObject();
-        const automation::ObjectPtr folder =
-            store->call(contract::store::GetDefaultFolder, {FolderName}).toObject();
-        const automation::ObjectPtr items = folder->get(contract::folder::Items).toObject();
         const automation::ObjectPtr item =
-            items->call(contract::items::Add, {std::string(contract::DistListClass)}).toObject();
+            addItem(storeID, FolderName, std::string(contract::DistListClass));
         item->put(contract::distList::DlName, group.name);
         for (const auto& member : group.members) {
             item->call(contract::distList::AddMemberEx,

@@ -72,6 +72,10 @@ public:
     void StartPstExport(const std::string& OutputFolder);
     /// Creates and saves one contact item in the default folder `FolderName` of the store
     /// `storeID`, looking the store and folder up anew. Throws core::OutputError.
+    /// A new item of `kind` (an item type or a message class) in the store's default folder
+    /// `FolderName`.
+    automation::ObjectPtr addItem(const std::string& storeID, std::int32_t FolderName,
+                                  const automation::Variant& kind);
     void CreateContactItem(const std::string& storeID, std::int32_t FolderName,
                            const core::ContactRecord& record);
     /// Creates and saves one distribution list item ("IPM.DistList") in the default folder

@@ -376,13 +376,17 @@ void VCardOutput::write(const core::ContactToWrite& contact) {
     if (m_oneFile != nullptr) {
         m_card.clear();
         appendVCard3(m_card, contact.trimmed, uniqueUid(contact.uid));
-        try {
-            // One write per card: a failure drops the file being written, never half a card.
-            m_oneFile->write(m_card);
-        } catch (const support::SinkError& error) {
-            throw core::OutputError(std::string("The vCard file could not be written: ") +
-                                    error.what());
-        }
+        writeCardToOneFile();
+    }
+}
+
+void VCardOutput::writeCardToOneFile() {
+    try {
+        // One write per card: a failure drops the file being written, never half a card.
+        m_oneFile->write(m_card);
+    } catch (const support::SinkError& error) {
+        throw core::OutputError(std::string("The vCard file could not be written: ") +
+                                error.what());
     }
 }
 
@@ -392,12 +396,7 @@ bool VCardOutput::writeGroup(const core::GroupToWrite& group) {
     if (m_oneFile != nullptr) {
         m_card.clear();
         appendVCard3Group(m_card, group.group, uniqueUid(group.uid));
-        try {
-            m_oneFile->write(m_card);
-        } catch (const support::SinkError& error) {
-            throw core::OutputError(std::string("The vCard file could not be written: ") +
-                                    error.what());
-        }
+        writeCardToOneFile();
     }
     return true;
 }

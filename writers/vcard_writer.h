@@ -80,6 +80,8 @@ private:
     std::string unusedFileName(std::string_view name, std::int32_t number);
     /// Writes a card's text to `fileName` in the output folder, aside and renamed into place.
     void writeCard(const std::string& fileName, const std::string& text) const;
+    /// Appends the card built in m_card to ZimbraContacts.vcf.
+    void writeCardToOneFile();
 
     std::string m_folder;
     std::set<std::string> m_usedNames;
