@@ -152,8 +152,8 @@ def fill_grade(free):
 
 
 def fill_levels(c, node, where):
-    # Each block's fill level grades the bytes it leaves free of 8176 (0, "not graded", is
-    # taken too: older writers leave it); blocks the heap does not have are 0. Block 0 holds the levels of blocks 0-7, the bitmap header of block 8 and every
+    # Each block's fill level grades the bytes it leaves free of 8176; blocks the heap does not
+    # have are 0. Block 0 holds the levels of blocks 0-7, the bitmap header of block 8 and every
     # 128th after it those of the next 128, two a byte, the lower block in the low half.
     count = len(node.blocks)
     for first, at, n in [(0, 8, 8)] + [(i, 2, 128) for i in range(8, count, 128)]:
@@ -161,10 +161,7 @@ def fill_levels(c, node, where):
         found = [(byte >> shift) & 15 for byte in levels for shift in (0, 4)]
         want = [fill_grade(BLOCK_DATA - len(node.blocks[first + k])) if first + k < count else 0
                 for k in range(len(found))]
-        # A level that understates the free bytes only makes a client look elsewhere; one for a
-        # block the heap does not have, or claiming more room than there is, misleads it.
-        if any(f != 0 and f < w or k + first >= count and f != 0
-               for k, (f, w) in enumerate(zip(found, want))):
+        if found != want:
             c.report("fill levels of blocks %d-%d are %s, their free bytes grade %s"
                      % (first, first + n - 1, found[:count - first], want[:count - first]), where)
 
