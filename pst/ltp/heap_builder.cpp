@@ -4,7 +4,9 @@
 #include "pst/ndb/disk_format.h"
 #include "support/le_writer.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <stdexcept>
 
 namespace plumbrae::pst::ltp {
@@ -35,12 +37,16 @@ std::uint8_t fillLevel(std::size_t freeBytes) {
 /// Writes each block's fill level where the heap keeps it: blocks 0-7 in the first block's
 /// header (from byte 8), the next 128 in the header of block 8, 136, ... (from byte 2), two
 /// levels a byte, the lower block in the low half.
-void setFillLevels(std::vector<std::string>& blocks) {
+/// A block kept only by its print already holds the levels of the blocks it keeps them for.
+void setFillLevels(std::vector<ndb::DataBlock>& blocks) {
     for (std::size_t i = 0; i < blocks.size(); ++i) {
         const std::size_t owner = i < 8 ? 0 : 8 + (i - 8) / 128 * 128;
+        if (blocks[owner].kept) {
+            continue;
+        }
         const std::size_t at = (owner == 0 ? 8 : 2) + (i - owner) / 2;
         const auto level = fillLevel(ndb::MaxBlockData - blocks[i].size());
-        auto& byte = blocks[owner][at];
+        auto& byte = blocks[owner].bytes[at];
         byte = static_cast<char>(static_cast<unsigned char>(byte) |
                                  (level << (4 * ((i - owner) % 2))));
     }
@@ -66,7 +72,8 @@ Hid HeapBuilder::allocate(std::string_view bytes) {
     if (bytes.size() > MaxHeapAllocation) {
         throw std::length_error("heap allocation larger than the format allows");
     }
-    if (m_pages.empty() || !fits(m_pages.size() - 1, m_pages.back(), bytes.size())) {
+    if (m_pages.empty() || m_pages.back().frozen ||
+        !fits(m_pages.size() - 1, m_pages.back(), bytes.size())) {
         m_pages.emplace_back();
     }
     auto& page = m_pages.back();
@@ -80,7 +87,8 @@ Hid HeapBuilder::allocate(std::string_view bytes) {
 void HeapBuilder::fill(Hid hid, std::string_view bytes) {
     const auto block = heapBlockIndex(hid);
     const auto index = heapAllocationIndex(hid);
-    if (block >= m_pages.size() || index == 0 || index > m_pages[block].starts.size()) {
+    if (block >= m_pages.size() || m_pages[block].frozen || index == 0 ||
+        index > m_pages[block].starts.size()) {
         throw std::out_of_range("heap id outside the heap");
     }
     auto& page = m_pages[block];
@@ -92,67 +100,105 @@ void HeapBuilder::fill(Hid hid, std::string_view bytes) {
     page.bytes.replace(start, bytes.size(), bytes);
 }
 
-std::vector<std::string> HeapBuilder::finish() const {
-    std::vector<std::string> blocks;
-    const auto pageCount = std::max<std::size_t>(m_pages.size(), 1);
-    for (std::size_t index = 0; index < pageCount; ++index) {
-        const Page empty;
-        const auto& page = index < m_pages.size() ? m_pages[index] : empty;
-        const auto header = headerSize(index);
-        std::string block;
-        block.reserve(header + page.bytes.size() + 1 + pageMapSize(page.starts.size()));
-        block.assign(header, '\0');
-        block.append(page.bytes);
-        if (block.size() % 2 != 0) {
-            block.push_back('\0');
-        }
-        const auto mapOffset = static_cast<std::uint16_t>(block.size());
-        ndb::appendRecord(block,
-                          HeapPageMapHeader{static_cast<std::uint16_t>(page.starts.size()), 0});
-        support::LeWriter map(block);
-        for (const auto start : page.starts) {
-            map.u16(static_cast<std::uint16_t>(header + start));
-        }
-        map.u16(static_cast<std::uint16_t>(header + page.bytes.size()));
-        if (index == 0) {
-            const HeapHeader head{mapOffset, HeapSignature, static_cast<std::uint8_t>(m_client),
-                                  m_userRoot, 0};
-            block.replace(0, sizeof head, ndb::recordBytes(head));
+std::string HeapBuilder::pageBlock(std::size_t index, const Page& page) const {
+    const auto header = headerSize(index);
+    std::string block;
+    block.reserve(header + page.bytes.size() + 1 + pageMapSize(page.starts.size()));
+    block.assign(header, '\0');
+    block.append(page.bytes);
+    if (block.size() % 2 != 0) {
+        block.push_back('\0');
+    }
+    const auto mapOffset = static_cast<std::uint16_t>(block.size());
+    ndb::appendRecord(block, HeapPageMapHeader{static_cast<std::uint16_t>(page.starts.size()), 0});
+    support::LeWriter map(block);
+    for (const auto start : page.starts) {
+        map.u16(static_cast<std::uint16_t>(header + start));
+    }
+    map.u16(static_cast<std::uint16_t>(header + page.bytes.size()));
+    if (index == 0) {
+        const HeapHeader head{mapOffset, HeapSignature, static_cast<std::uint8_t>(m_client),
+                              m_userRoot, 0};
+        std::memcpy(block.data(), &head, sizeof head);
+    } else {
+        std::memcpy(block.data(), &mapOffset, sizeof mapOffset);
+    }
+    return block;
+}
+
+std::vector<ndb::DataBlock> HeapBuilder::finish() const {
+    std::vector<ndb::DataBlock> blocks;
+    if (m_pages.empty()) {
+        blocks.emplace_back(pageBlock(0, Page{}));
+        return blocks;
+    }
+    blocks.reserve(m_pages.size());
+    for (std::size_t index = 0; index < m_pages.size(); ++index) {
+        const auto& page = m_pages[index];
+        if (page.frozen) {
+            blocks.emplace_back(*page.frozen);
         } else {
-            block.replace(0, sizeof mapOffset, support::LeWriter().u16(mapOffset).str());
+            blocks.emplace_back(pageBlock(index, page));
         }
-        blocks.push_back(std::move(block));
     }
     setFillLevels(blocks);
     return blocks;
 }
 
+HeapBuilder::Mark HeapBuilder::mark() const {
+    if (m_pages.empty()) {
+        return {};
+    }
+    return {m_pages.size(), m_pages.back().bytes.size(), m_pages.back().starts.size()};
+}
+
+void HeapBuilder::rollback(const Mark& mark) {
+    m_pages.resize(mark.pages);
+    if (!m_pages.empty() && !m_pages.back().frozen) {
+        m_pages.back().bytes.resize(mark.lastPageBytes);
+        m_pages.back().starts.resize(mark.lastPageAllocations);
+    }
+}
+
+void HeapBuilder::freezePages(std::size_t end) {
+    end = std::min(end, m_pages.size());
+    // A block that keeps the fill levels of the 128 after it is final only when they are.
+    const auto blocks = finish();
+    for (std::size_t index = 1; index < end; ++index) {
+        auto& page = m_pages[index];
+        if (!page.frozen && (index % 128 != 8 || index + 128 <= end)) {
+            page.frozen = ndb::blockPrint(blocks[index].bytes);
+            page.bytes = std::string();
+            page.starts = std::vector<std::uint16_t>();
+        }
+    }
+}
+
 Hid buildHeapBTree(HeapBuilder& heap, std::uint8_t keySize, std::uint8_t dataSize,
-                   const std::vector<std::string>& records, Hid headerAt) {
+                   std::string_view records, Hid headerAt) {
     std::uint8_t indexLevels = 0;
     Hid root = 0;
     if (!records.empty()) {
-        std::vector<std::string> level = records;
+        // Each level's allocations hold as many whole records as fit; the level above lists
+        // the first key and heap id of each, until one allocation holds them all.
+        std::string_view level = records;
+        std::string above;
+        std::string kept; // the level being split, once it is no longer `records`
         std::size_t recordSize = std::size_t{keySize} + dataSize;
         for (;;) {
-            const auto perAllocation = MaxHeapAllocation / recordSize;
-            std::vector<std::string> parents;
-            for (std::size_t first = 0; first < level.size(); first += perAllocation) {
-                const auto count = std::min(perAllocation, level.size() - first);
-                std::string bytes;
-                for (std::size_t i = first; i < first + count; ++i) {
-                    bytes.append(level[i]);
-                }
-                const auto hid = heap.allocate(bytes);
-                std::string parent = level[first].substr(0, keySize);
-                support::LeWriter(parent).u32(hid);
-                parents.push_back(std::move(parent));
+            const auto perAllocation = MaxHeapAllocation / recordSize * recordSize;
+            above.clear();
+            for (std::size_t at = 0; at < level.size(); at += perAllocation) {
+                const auto hid = heap.allocate(level.substr(at, perAllocation));
+                above.append(level.substr(at, keySize));
+                support::LeWriter(above).u32(hid);
                 root = hid;
             }
-            if (parents.size() == 1) {
+            if (above.size() == std::size_t{keySize} + 4) {
                 break;
             }
-            level = std::move(parents);
+            kept.swap(above);
+            level = kept;
             recordSize = std::size_t{keySize} + 4;
             ++indexLevels;
         }

@@ -11,7 +11,10 @@
 //
 // A heap id is (block index << 16) | (allocation number, 1-based, << 5).
 
+#include "pst/ndb/node_content.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,15 +46,32 @@ public:
     void setUserRoot(Hid root) { m_userRoot = root; }
 
     /// The node's data blocks, each at most one block's payload.
-    [[nodiscard]] std::vector<std::string> finish() const;
+    [[nodiscard]] std::vector<ndb::DataBlock> finish() const;
+
+    /// How far the heap is filled: allocations made after it can be taken back with rollback().
+    struct Mark {
+        std::size_t pages = 0;
+        std::size_t lastPageBytes = 0;
+        std::size_t lastPageAllocations = 0;
+    };
+    [[nodiscard]] Mark mark() const;
+    void rollback(const Mark& mark);
+
+    [[nodiscard]] std::size_t pageCount() const { return m_pages.size(); }
+    /// Keeps only the print of each page from the second up to `end` (exclusive): for pages
+    /// that take no more allocations and whose bytes the node in the file already holds (see
+    /// ndb::DataBlock). The first page is never frozen: its header names the user root.
+    void freezePages(std::size_t end);
 
 private:
     struct Page {
-        std::string bytes;                 // the allocations, one after another
-        std::vector<std::uint16_t> starts; // where each allocation starts in `bytes`
+        std::string bytes;                     // the allocations, one after another
+        std::vector<std::uint16_t> starts;     // where each allocation starts in `bytes`
+        std::optional<ndb::BlockPrint> frozen; // set: the bytes are let go
     };
     [[nodiscard]] static std::size_t headerSize(std::size_t pageIndex);
     [[nodiscard]] static bool fits(std::size_t pageIndex, const Page& page, std::size_t bytes);
+    [[nodiscard]] std::string pageBlock(std::size_t index, const Page& page) const;
 
     HeapClient m_client;
     Hid m_userRoot = 0;
@@ -66,12 +86,12 @@ constexpr std::uint32_t heapAllocationIndex(Hid hid) {
     return (hid >> 5U) & 0x7FFU;
 }
 
-/// Adds a B-tree on the heap holding `records` (each key then data, sorted by key, all the
-/// same size) and returns the id of its header. Leaves that would pass the allocation limit
+/// Adds a B-tree on the heap holding `records` (one after another, each key then data, sorted
+/// by key) and returns the id of its header. Leaves that would pass the allocation limit
 /// are split under index levels. With `headerAt`, the header goes into that allocation (taken
 /// earlier with HeapBTreeHeaderSize bytes) instead of a new one.
 Hid buildHeapBTree(HeapBuilder& heap, std::uint8_t keySize, std::uint8_t dataSize,
-                   const std::vector<std::string>& records, Hid headerAt = 0);
+                   std::string_view records, Hid headerAt = 0);
 
 /// The size of a B-tree header on the heap, for taking its place before the tree is built.
 inline constexpr std::size_t HeapBTreeHeaderSize = 8;

@@ -46,8 +46,8 @@ ndb::NodeContent buildPropertyContext(const std::vector<Property>& properties,
     ndb::NodeContent content;
     content.subnodes = std::move(extraSubnodes);
     std::uint32_t nextSubnodeIndex = 1;
-    std::vector<std::string> records;
-    records.reserve(sorted.size());
+    std::string records;
+    records.reserve(sorted.size() * sizeof(PropertyRecord));
     for (const auto* property : sorted) {
         const auto type = tagType(property->tag);
         const auto size = fixedSize(type);
@@ -59,8 +59,8 @@ ndb::NodeContent buildPropertyContext(const std::vector<Property>& properties,
         } else {
             reference = storeValue(heap, content.subnodes, nextSubnodeIndex, property->value);
         }
-        records.push_back(ndb::recordBytes(
-            PropertyRecord{tagId(property->tag), static_cast<std::uint16_t>(type), reference}));
+        ndb::appendRecord(records, PropertyRecord{tagId(property->tag),
+                                                  static_cast<std::uint16_t>(type), reference});
     }
     heap.setUserRoot(buildHeapBTree(heap, 2, 6, records, header));
     content.blocks = heap.finish();

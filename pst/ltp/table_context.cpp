@@ -5,12 +5,27 @@
 #include "support/le_writer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 namespace plumbrae::pst::ltp {
 namespace {
 
 constexpr std::uint8_t TableSignature = 0x7C;
+static_assert(sizeof(RowIndexRecord) == 8);
+
+/// Takes back, when it goes, what was allocated in a heap after it was made.
+class HeapRollback {
+public:
+    explicit HeapRollback(HeapBuilder& heap) : m_heap(heap), m_mark(heap.mark()) {}
+    ~HeapRollback() { m_heap.rollback(m_mark); }
+    HeapRollback(const HeapRollback&) = delete;
+    HeapRollback& operator=(const HeapRollback&) = delete;
+
+private:
+    HeapBuilder& m_heap;
+    HeapBuilder::Mark m_mark;
+};
 
 std::uint8_t cellSize(PropertyTag tag) {
     const auto size = fixedSize(tagType(tag));
@@ -110,46 +125,64 @@ void TableBuilder::addRow(std::uint32_t rowId, const std::vector<Property>& cell
         }
         setBit(*column);
     }
-    if (!m_index.empty() && m_index.back().first > rowId) {
+    if (!m_rowIndex.empty() &&
+        support::readLe32(m_rowIndex, m_rowIndex.size() - RowIndexRecordSize) > rowId) {
         m_indexSorted = false;
     }
-    m_index.emplace_back(rowId, static_cast<std::uint32_t>(m_index.size()));
-    m_matrix.append(row);
+    ndb::appendRecord(m_rowIndex, RowIndexRecord{rowId, static_cast<std::uint32_t>(rowCount())});
+    m_rows.append(row);
 }
 
-ndb::NodeContent TableBuilder::finish() const {
-    HeapBuilder heap = m_values;
+std::vector<ndb::DataBlock> TableBuilder::matrixBlocks() const {
+    // Rows never straddle blocks: each block holds as many whole rows as fit and is padded to a
+    // full block, so that row n sits in block n / perBlock for every reader, whether it reads
+    // block by block or the blocks one after another. Only the last block is not padded.
+    const auto perBlock = rowsPerBlock() * m_rowSize;
+    std::vector<ndb::DataBlock> blocks;
+    blocks.reserve(m_keptRows.size() + m_rows.size() / perBlock + 1);
+    for (const auto& print : m_keptRows) {
+        blocks.emplace_back(print);
+    }
+    for (std::size_t at = 0; at < m_rows.size(); at += perBlock) {
+        std::string block = m_rows.substr(at, perBlock);
+        if (at + perBlock < m_rows.size()) {
+            block.resize(ndb::MaxBlockData, '\0');
+        }
+        blocks.emplace_back(std::move(block));
+    }
+    return blocks;
+}
+
+std::string TableBuilder::sortedRowIndex() const {
+    std::vector<RowIndexRecord> records(rowCount());
+    std::memcpy(records.data(), m_rowIndex.data(), m_rowIndex.size());
+    std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) {
+        return a.rowId != b.rowId ? a.rowId < b.rowId : a.position < b.position;
+    });
+    std::string sorted(m_rowIndex.size(), '\0');
+    std::memcpy(sorted.data(), records.data(), sorted.size());
+    return sorted;
+}
+
+ndb::NodeContent TableBuilder::finish() {
+    // The matrix (while small), the row index and the table's description go into the heap
+    // after the values for this build only: the values of rows added later follow the ones
+    // there are now, as they do when every row is added before the first build.
+    const HeapRollback rollback(m_values);
     ndb::NodeContent content;
     content.subnodes = m_bigValues;
     std::uint32_t rowsReference = 0;
-    if (!m_matrix.empty() && m_matrix.size() <= MaxHeapAllocation) {
-        rowsReference = heap.allocate(m_matrix);
-    } else if (!m_matrix.empty()) {
-        // Rows never straddle blocks: each block holds as many whole rows as fit and is
-        // padded to a full block, so that row n sits in block n / perBlock for every reader,
-        // whether it reads block by block or the blocks one after another.
-        const auto perBlock = (ndb::MaxBlockData / m_rowSize) * m_rowSize;
-        std::vector<std::string> blocks;
-        for (std::size_t at = 0; at < m_matrix.size(); at += perBlock) {
-            blocks.push_back(m_matrix.substr(at, perBlock));
-            if (at + perBlock < m_matrix.size()) {
-                blocks.back().resize(ndb::MaxBlockData, '\0');
-            }
-        }
+    const auto matrixSize = rowCount() * m_rowSize;
+    if (matrixSize != 0 && matrixSize <= MaxHeapAllocation) {
+        rowsReference = m_values.allocate(m_rows);
+    } else if (matrixSize != 0) {
         rowsReference =
             ndb::makeNid(ndb::NidType::Ltp, static_cast<std::uint32_t>(m_bigValues.size() + 1));
-        content.subnodes.push_back({rowsReference, {std::move(blocks), {}}});
+        content.subnodes.push_back({rowsReference, {matrixBlocks(), {}}});
     }
-    auto index = m_index;
-    if (!m_indexSorted) {
-        std::sort(index.begin(), index.end());
-    }
-    std::vector<std::string> records;
-    records.reserve(index.size());
-    for (const auto& [id, position] : index) {
-        records.push_back(ndb::recordBytes(RowIndexRecord{id, position}));
-    }
-    const auto rowIndex = buildHeapBTree(heap, 4, 4, records, m_rowIndexHeader);
+    const std::string sorted = m_indexSorted ? std::string() : sortedRowIndex();
+    const auto rowIndex = buildHeapBTree(
+        m_values, 4, 4, m_indexSorted ? std::string_view(m_rowIndex) : sorted, m_rowIndexHeader);
 
     TableInfoHeader head{TableSignature,
                          static_cast<std::uint8_t>(m_columns.size()),
@@ -163,9 +196,31 @@ ndb::NodeContent TableBuilder::finish() const {
         ndb::appendRecord(
             info, TableColumnDescriptor{column.tag, column.offset, column.size, column.bit});
     }
-    heap.setUserRoot(heap.allocate(info));
-    content.blocks = heap.finish();
+    m_values.setUserRoot(m_values.allocate(info));
+    content.blocks = m_values.finish();
     return content;
+}
+
+void TableBuilder::committed() {
+    // Every value page but the last is full; so is every matrix block that more rows follow.
+    m_values.freezePages(m_values.pageCount() - 1);
+    if (rowCount() * m_rowSize > MaxHeapAllocation) {
+        const auto perBlock = rowsPerBlock() * m_rowSize;
+        std::size_t at = 0;
+        for (; m_rows.size() - at > perBlock; at += perBlock) {
+            std::string block = m_rows.substr(at, perBlock);
+            block.resize(ndb::MaxBlockData, '\0');
+            m_keptRows.push_back(ndb::blockPrint(block));
+        }
+        m_rows.erase(0, at);
+    }
+    for (auto& value : m_bigValues) {
+        for (auto& block : value.content.blocks) {
+            if (!block.kept) {
+                block = ndb::DataBlock(ndb::blockPrint(block.bytes));
+            }
+        }
+    }
 }
 
 } // namespace plumbrae::pst::ltp

@@ -142,6 +142,7 @@ public:
             const auto unique = static_cast<std::uint32_t>(m_commits + 1);
             m_committedSize = m_database.commit(*file, unique, flush);
             m_header = file->header();
+            m_contactsTable.committed();
             if (m_closed) {
                 // What the final commit replaced is no longer reachable: one more commit of
                 // nothing marks it free, so that the closed file has no leaked space.

@@ -25,7 +25,7 @@ struct StoreContents {
     Guid recordKey{};
     std::string displayName;
     const NamedPropertyMap* names = nullptr;
-    const ltp::TableBuilder* contactsTable = nullptr;
+    ltp::TableBuilder* contactsTable = nullptr;
 };
 
 /// The columns of every folder's contents table.

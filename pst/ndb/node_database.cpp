@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 
 namespace plumbrae::pst::ndb {
 namespace {
@@ -56,10 +57,14 @@ std::uint8_t longestFreeRun(const SpaceMap::Bitmap& map) {
 
 } // namespace
 
-std::vector<std::string> splitIntoBlocks(std::string_view bytes) {
-    std::vector<std::string> blocks;
+BlockPrint blockPrint(std::string_view bytes) {
+    return {std::hash<std::string_view>{}(bytes), static_cast<std::uint16_t>(bytes.size())};
+}
+
+std::vector<DataBlock> splitIntoBlocks(std::string_view bytes) {
+    std::vector<DataBlock> blocks;
     for (std::size_t at = 0; at < bytes.size(); at += MaxBlockData) {
-        blocks.emplace_back(bytes.substr(at, MaxBlockData));
+        blocks.emplace_back(std::string(bytes.substr(at, MaxBlockData)));
     }
     return blocks;
 }
@@ -80,19 +85,39 @@ void NodeDatabase::putNode(Nid nid, Nid parent, NodeContent content) {
     m_staged[nid] = {parent, std::move(content)};
 }
 
-Bid NodeDatabase::writeBlock(std::string_view data, bool internal, std::vector<Bid>& owned) {
-    const auto hash = std::hash<std::string_view>{}(data) ^ (internal ? InternalHashSalt : 0);
+Bid NodeDatabase::reuseBlock(std::size_t hash, std::size_t size, bool internal,
+                             std::vector<Bid>& owned) {
     // A 64-bit hash of the bytes plus their size and kind identifies an unchanged block well
     // enough; checksumming each unchanged block again would cost as much as writing it.
     const auto [first, last] = m_reusable.equal_range(hash);
     for (auto candidate = first; candidate != last; ++candidate) {
         const auto bid = candidate->second;
         const auto& found = block(bid);
-        if (found.size == data.size() && ((bid & InternalBidFlag) != 0) == internal) {
+        if (found.size == size && ((bid & InternalBidFlag) != 0) == internal) {
             m_reusable.erase(candidate);
             owned.push_back(bid);
             return bid;
         }
+    }
+    return 0;
+}
+
+Bid NodeDatabase::writeBlock(const DataBlock& data, std::vector<Bid>& owned) {
+    if (!data.kept) {
+        return writeBlock(data.bytes, false, owned);
+    }
+    const auto bid = reuseBlock(data.kept->hash, data.kept->size, false, owned);
+    if (bid == 0) {
+        throw PstIoError("internal error: a block a node keeps is not in the file");
+    }
+    return bid;
+}
+
+Bid NodeDatabase::writeBlock(std::string_view data, bool internal, std::vector<Bid>& owned) {
+    const auto hash =
+        internal ? std::hash<std::string_view>{}(data) ^ InternalHashSalt : blockPrint(data).hash;
+    if (const auto bid = reuseBlock(hash, data.size(), internal, owned); bid != 0) {
+        return bid;
     }
     const Bid bid = m_nextBlockBid | (internal ? InternalBidFlag : 0);
     m_nextBlockBid += BidStep;
@@ -108,6 +133,7 @@ Bid NodeDatabase::writeBlock(std::string_view data, bool internal, std::vector<B
     appendRecord(bytes, trailer);
     m_file->writeAt(offset, bytes);
     m_blocks.push_back({bid, offset, trailer.dataSize, true, hash});
+    m_changedBlocks.push_back(bid);
     ++m_liveBlocks;
     owned.push_back(bid);
     ++m_writes;
@@ -128,22 +154,24 @@ void NodeDatabase::releaseBlock(Bid bid) {
     auto& found = block(bid);
     m_space.release(found.offset, blockSpan(found.size));
     found.live = false;
+    m_firstReleased = std::min(m_firstReleased, static_cast<std::size_t>(&found - m_blocks.data()));
+    m_changedBlocks.push_back(bid);
     --m_liveBlocks;
 }
 
-Bid NodeDatabase::writeDataTree(const std::vector<std::string>& blocks, std::vector<Bid>& owned) {
+Bid NodeDatabase::writeDataTree(const std::vector<DataBlock>& blocks, std::vector<Bid>& owned) {
     if (blocks.empty()) {
         return 0;
     }
     if (blocks.size() == 1) {
-        return writeBlock(blocks.front(), false, owned);
+        return writeBlock(blocks.front(), owned);
     }
     std::uint64_t total = 0;
     std::vector<Bid> leaves;
     leaves.reserve(blocks.size());
     for (const auto& block : blocks) {
         total += block.size();
-        leaves.push_back(writeBlock(block, false, owned));
+        leaves.push_back(writeBlock(block, owned));
     }
     if (total > 0xFFFFFFFFU) {
         throw PstIoError("a value of more than 4 GB cannot be stored");
@@ -300,24 +328,82 @@ NodeDatabase::Level NodeDatabase::layoutLevel(PageType type, std::string_view en
     return out;
 }
 
-BlockRef NodeDatabase::writeTree(PageType type, std::string entries, std::size_t leafSize,
-                                 std::size_t leafMax, std::vector<Level>& levels) {
-    std::vector<Level> built;
-    std::size_t maxEntries = leafMax;
-    std::size_t entrySize = leafSize;
-    for (std::uint8_t level = 0;; ++level) {
-        Level empty;
-        auto& previous = level < levels.size() ? levels[level] : empty;
-        built.push_back(layoutLevel(type, entries, entrySize, maxEntries, level, previous));
-        if (built.back().size() == 1) {
-            break;
+NodeDatabase::Level NodeDatabase::layoutLeaves(PageType type, std::size_t entrySize,
+                                               std::size_t maxEntries, Level& previous,
+                                               const std::vector<std::uint64_t>& changed,
+                                               const EntriesIn& entriesIn) {
+    std::string entries;
+    if (previous.empty()) {
+        entriesIn(0, NoKey, entries);
+        return layoutLevel(type, entries, entrySize, maxEntries, 0, previous);
+    }
+    // As layoutLevel lays out the whole level, but only the key ranges of the pages a changed
+    // key falls into are laid out again; every other page keeps its entries as they are.
+    std::vector<bool> dirty(previous.size(), false);
+    for (const auto key : changed) {
+        const auto after = std::upper_bound(
+            previous.begin(), previous.end(), key,
+            [](std::uint64_t wanted, const Page& page) { return wanted < page.firstKey; });
+        dirty[after == previous.begin() ? 0
+                                        : static_cast<std::size_t>(after - previous.begin() - 1)] =
+            true;
+    }
+    Level out;
+    out.reserve(previous.size() + changed.size() / maxEntries + 1);
+    std::vector<bool> kept(previous.size(), true);
+    for (std::size_t index = 0; index < previous.size(); ++index) {
+        auto& old = previous[index];
+        if (!dirty[index]) {
+            out.push_back(std::move(old));
+            continue;
         }
+        kept[index] = false;
+        entries.clear();
+        entriesIn(index == 0 ? 0 : old.firstKey,
+                  index + 1 < previous.size() ? previous[index + 1].firstKey : NoKey, entries);
+        const auto count = entries.size() / entrySize;
+        for (std::size_t first = 0; first < count; first += maxEntries) {
+            const auto inPage = std::min(maxEntries, count - first);
+            Page page;
+            page.firstKey = support::readLe64(entries, first * entrySize);
+            const auto pageEntries =
+                std::string_view(entries).substr(first * entrySize, inPage * entrySize);
+            if (!kept[index] && old.firstKey == page.firstKey && old.entries == pageEntries) {
+                page.entries = std::move(old.entries);
+                page.ref = old.ref;
+                kept[index] = true;
+            } else {
+                page.entries = pageEntries;
+                page.ref = writeBTreePage(type, page.entries, inPage, entrySize, maxEntries, 0);
+            }
+            out.push_back(std::move(page));
+        }
+    }
+    for (std::size_t index = 0; index < previous.size(); ++index) {
+        if (!kept[index]) {
+            m_space.release(previous[index].ref.offset, PageSize);
+        }
+    }
+    return out;
+}
+
+BlockRef NodeDatabase::writeTree(PageType type, std::size_t leafSize, std::size_t leafMax,
+                                 std::vector<std::uint64_t>& changed, const EntriesIn& entriesIn,
+                                 std::vector<Level>& levels) {
+    Level empty;
+    std::vector<Level> built;
+    built.push_back(layoutLeaves(type, leafSize, leafMax, levels.empty() ? empty : levels[0],
+                                 changed, entriesIn));
+    changed.clear();
+    std::string entries;
+    for (std::uint8_t level = 1; built.back().size() > 1; ++level) {
         entries.clear();
         for (const auto& page : built.back()) {
             appendRecord(entries, BTreeBranchEntry{page.firstKey, page.ref});
         }
-        maxEntries = BranchMax;
-        entrySize = sizeof(BTreeBranchEntry);
+        auto& previous = level < levels.size() ? levels[level] : empty;
+        built.push_back(
+            layoutLevel(type, entries, sizeof(BTreeBranchEntry), BranchMax, level, previous));
     }
     for (std::size_t level = built.size(); level < levels.size(); ++level) {
         for (const auto& page : levels[level]) {
@@ -329,6 +415,13 @@ BlockRef NodeDatabase::writeTree(PageType type, std::string entries, std::size_t
 }
 
 void NodeDatabase::writeMaps() {
+    // The longest free run of each range, for the free maps, changes only with its bitmap.
+    m_longestFreeRuns.resize(m_space.rangeCount());
+    for (std::size_t range = 0; range < m_space.rangeCount(); ++range) {
+        if (m_space.changed(range) || m_space.added(range)) {
+            m_longestFreeRuns[range] = longestFreeRun(m_space.bitmap(range));
+        }
+    }
     for (std::size_t range = 0; range < m_space.rangeCount(); ++range) {
         const auto offset = allocationMapOffset(range);
         if (m_space.changed(range) || m_space.added(range)) {
@@ -348,7 +441,7 @@ void NodeDatabase::writeMaps() {
         if (hasFreeMap(range)) {
             std::string runs(CrcBytesInPage, '\0');
             for (std::size_t i = 0; i < CrcBytesInPage && range + i < m_space.rangeCount(); ++i) {
-                runs[i] = static_cast<char>(longestFreeRun(m_space.bitmap(range + i)));
+                runs[i] = static_cast<char>(m_longestFreeRuns[range + i]);
             }
             m_file->writeAt(next, finishPage(std::move(runs), PageType::FreeMap, 0, next));
         }
@@ -409,6 +502,10 @@ std::uint64_t NodeDatabase::commit(OutputFile& file, std::uint32_t unique, bool 
             releaseBlock(bid);
         }
         m_reusable.clear();
+        if (!replaced || old->data != fresh.data || old->subnodes != fresh.subnodes ||
+            old->parent != fresh.parent) {
+            m_changedNodes.push_back(nid);
+        }
         if (replaced) {
             *old = std::move(fresh);
         } else {
@@ -416,24 +513,39 @@ std::uint64_t NodeDatabase::commit(OutputFile& file, std::uint32_t unique, bool 
         }
     }
     m_staged.clear();
-    std::erase_if(m_blocks, [](const BlockEntry& entry) { return !entry.live; });
-    std::string blockEntries;
-    blockEntries.reserve(m_blocks.size() * sizeof(BlockBTreeLeafEntry));
-    for (const auto& entry : m_blocks) {
-        appendRecord(
-            blockEntries,
-            BlockBTreeLeafEntry{{entry.bid, entry.offset}, entry.size, SingleUseReferenceCount, 0});
+    if (m_firstReleased < m_blocks.size()) {
+        // Released blocks are few and mostly recent: only the entries from the first one move.
+        m_blocks.erase(
+            std::remove_if(m_blocks.begin() + static_cast<std::ptrdiff_t>(m_firstReleased),
+                           m_blocks.end(), [](const BlockEntry& entry) { return !entry.live; }),
+            m_blocks.end());
     }
-    const auto blockRoot = writeTree(PageType::BlockBTree, std::move(blockEntries),
-                                     sizeof(BlockBTreeLeafEntry), BlockLeafMax, m_blockLevels);
-    std::string nodeEntries;
-    nodeEntries.reserve(m_nodes.size() * sizeof(NodeBTreeLeafEntry));
-    for (const auto& node : m_nodes) {
-        appendRecord(nodeEntries,
-                     NodeBTreeLeafEntry{node.nid, node.data, node.subnodes, node.parent, 0});
-    }
-    const auto nodeRoot = writeTree(PageType::NodeBTree, std::move(nodeEntries),
-                                    sizeof(NodeBTreeLeafEntry), NodeLeafMax, m_nodeLevels);
+    m_firstReleased = NoBlock;
+    const auto blockRoot = writeTree(
+        PageType::BlockBTree, sizeof(BlockBTreeLeafEntry), BlockLeafMax, m_changedBlocks,
+        [this](std::uint64_t first, std::uint64_t end, std::string& out) {
+            auto entry = std::lower_bound(
+                m_blocks.begin(), m_blocks.end(), first,
+                [](const BlockEntry& block, std::uint64_t wanted) { return block.bid < wanted; });
+            for (; entry != m_blocks.end() && entry->bid < end; ++entry) {
+                appendRecord(
+                    out, BlockBTreeLeafEntry{
+                             {entry->bid, entry->offset}, entry->size, SingleUseReferenceCount, 0});
+            }
+        },
+        m_blockLevels);
+    const auto nodeRoot = writeTree(
+        PageType::NodeBTree, sizeof(NodeBTreeLeafEntry), NodeLeafMax, m_changedNodes,
+        [this](std::uint64_t first, std::uint64_t end, std::string& out) {
+            auto node = std::lower_bound(
+                m_nodes.begin(), m_nodes.end(), first,
+                [](const NodeEntry& entry, std::uint64_t wanted) { return entry.nid < wanted; });
+            for (; node != m_nodes.end() && node->nid < end; ++node) {
+                appendRecord(out, NodeBTreeLeafEntry{node->nid, node->data, node->subnodes,
+                                                     node->parent, 0});
+            }
+        },
+        m_nodeLevels);
     writeMaps();
     const auto size = m_space.fileSize();
     file.beforeHeader(size, flush);

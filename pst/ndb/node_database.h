@@ -7,6 +7,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <limits>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -71,15 +73,25 @@ private:
         BlockRef ref{};
     };
     using Level = std::vector<Page>;
+    /// Appends the leaf entries of the keys from `first` up to `end` (exclusive) to `out`.
+    using EntriesIn = std::function<void(std::uint64_t first, std::uint64_t end, std::string& out)>;
+    static constexpr std::uint64_t NoKey = std::numeric_limits<std::uint64_t>::max();
+    static constexpr std::size_t NoBlock = std::numeric_limits<std::size_t>::max();
 
     void writeNode(Nid nid, const NodeContent& content, NodeEntry& entry);
+    Bid reuseBlock(std::size_t hash, std::size_t size, bool internal, std::vector<Bid>& owned);
+    Bid writeBlock(const DataBlock& data, std::vector<Bid>& owned);
     Bid writeBlock(std::string_view data, bool internal, std::vector<Bid>& owned);
-    Bid writeDataTree(const std::vector<std::string>& blocks, std::vector<Bid>& owned);
+    Bid writeDataTree(const std::vector<DataBlock>& blocks, std::vector<Bid>& owned);
     Bid writeSubnodes(const std::vector<Subnode>& subnodes, std::vector<Bid>& owned);
     void releaseBlock(Bid bid);
     BlockEntry& block(Bid bid);
-    BlockRef writeTree(PageType type, std::string leafEntries, std::size_t leafSize,
-                       std::size_t leafMax, std::vector<Level>& levels);
+    BlockRef writeTree(PageType type, std::size_t leafSize, std::size_t leafMax,
+                       std::vector<std::uint64_t>& changed, const EntriesIn& entriesIn,
+                       std::vector<Level>& levels);
+    Level layoutLeaves(PageType type, std::size_t entrySize, std::size_t maxEntries,
+                       Level& previous, const std::vector<std::uint64_t>& changed,
+                       const EntriesIn& entriesIn);
     BlockRef writeBTreePage(PageType type, std::string_view entries, std::size_t count,
                             std::size_t entrySize, std::size_t maxEntries, std::uint8_t level);
     Level layoutLevel(PageType type, std::string_view entries, std::size_t entrySize,
@@ -104,6 +116,12 @@ private:
     Bid m_nextPageBid = 1;
     std::array<std::uint32_t, 32> m_highestNidIndex{};
     std::size_t m_writes = 0;
+    /// Keys whose B-tree leaf entry was added, changed or removed since the last commit.
+    std::vector<std::uint64_t> m_changedBlocks;
+    std::vector<std::uint64_t> m_changedNodes;
+    /// Index in m_blocks of the first block released since the last commit.
+    std::size_t m_firstReleased = NoBlock;
+    std::vector<std::uint8_t> m_longestFreeRuns; // per allocation-map range
 };
 
 } // namespace plumbrae::pst::ndb

@@ -305,7 +305,7 @@ TEST(CommitInPlace, WritesWhatChangedAndAKillBetweenAnyTwoWritesLeavesTheCommitt
     pst::ndb::NodeDatabase database;
     std::string disk;
     TempDir dir;
-    std::vector<std::string> table(6, std::string(8000, 't'));
+    std::vector<pst::ndb::DataBlock> table(6, std::string(8000, 't'));
     std::uint32_t messages = 0;
     // Messages each commit adds, and the most blocks and pages it may write.
     const std::array<std::pair<std::uint32_t, std::size_t>, 5> commits{
