@@ -19,7 +19,6 @@ constexpr std::size_t MaxSubnodeBranchEntries =
     (MaxBlockData - sizeof(SubnodeBlockHeader)) / sizeof(SubnodeBranchEntry);
 constexpr std::size_t NodeLeafMax = BTreeEntryBytes / sizeof(NodeBTreeLeafEntry);
 constexpr std::size_t BlockLeafMax = BTreeEntryBytes / sizeof(BlockBTreeLeafEntry);
-constexpr std::size_t BranchMax = BTreeEntryBytes / sizeof(BTreeBranchEntry);
 // Outlook records one more reference than there are users of a block.
 constexpr std::uint16_t SingleUseReferenceCount = 2;
 constexpr std::size_t InternalHashSalt = 0x9E3779B97F4A7C15ULL;
@@ -69,7 +68,9 @@ std::vector<DataBlock> splitIntoBlocks(std::string_view bytes) {
     return blocks;
 }
 
-NodeDatabase::NodeDatabase() {
+NodeDatabase::NodeDatabase()
+    : m_nodeTree(sizeof(NodeBTreeLeafEntry), NodeLeafMax),
+      m_blockTree(sizeof(BlockBTreeLeafEntry), BlockLeafMax) {
     m_highestNidIndex.fill(0x400);
     m_highestNidIndex[static_cast<std::size_t>(NidType::SearchFolder)] = 0x4000;
     m_highestNidIndex[static_cast<std::size_t>(NidType::NormalMessage)] = 0x10000;
@@ -85,24 +86,51 @@ void NodeDatabase::putNode(Nid nid, Nid parent, NodeContent content) {
     m_staged[nid] = {parent, std::move(content)};
 }
 
-Bid NodeDatabase::reuseBlock(std::size_t hash, std::size_t size, bool internal,
-                             std::vector<Bid>& owned) {
+void NodeDatabase::offerForReuse(const Owned& blocks) {
+    m_reusableFrom = &blocks;
+    m_reusable.clear();
+    m_reusable.reserve(blocks.size());
+    for (std::size_t position = 0; position < blocks.size(); ++position) {
+        m_reusable.emplace_back(blocks[position].hash, position);
+    }
+    std::sort(m_reusable.begin(), m_reusable.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : a.second > b.second;
+    });
+    m_reusableTaken.assign(blocks.size(), false);
+}
+
+void NodeDatabase::releaseUnused() {
+    if (m_reusableFrom != nullptr) {
+        for (std::size_t position = 0; position < m_reusableFrom->size(); ++position) {
+            if (!m_reusableTaken[position]) {
+                releaseBlock((*m_reusableFrom)[position].bid);
+            }
+        }
+    }
+    m_reusableFrom = nullptr;
+    m_reusable.clear();
+}
+
+Bid NodeDatabase::reuseBlock(std::size_t hash, std::size_t size, bool internal, Owned& owned) {
     // A 64-bit hash of the bytes plus their size and kind identifies an unchanged block well
     // enough; checksumming each unchanged block again would cost as much as writing it.
-    const auto [first, last] = m_reusable.equal_range(hash);
-    for (auto candidate = first; candidate != last; ++candidate) {
-        const auto bid = candidate->second;
-        const auto& found = block(bid);
-        if (found.size == size && ((bid & InternalBidFlag) != 0) == internal) {
-            m_reusable.erase(candidate);
-            owned.push_back(bid);
-            return bid;
+    auto candidate = std::lower_bound(
+        m_reusable.begin(), m_reusable.end(), hash,
+        [](const auto& entry, std::size_t wanted) { return entry.first < wanted; });
+    for (; candidate != m_reusable.end() && candidate->first == hash; ++candidate) {
+        const auto position = candidate->second;
+        const auto& found = (*m_reusableFrom)[position];
+        if (!m_reusableTaken[position] && found.size == size &&
+            ((found.bid & InternalBidFlag) != 0) == internal) {
+            m_reusableTaken[position] = true;
+            owned.push_back(found);
+            return found.bid;
         }
     }
     return 0;
 }
 
-Bid NodeDatabase::writeBlock(const DataBlock& data, std::vector<Bid>& owned) {
+Bid NodeDatabase::writeBlock(const DataBlock& data, Owned& owned) {
     if (!data.kept) {
         return writeBlock(data.bytes, false, owned);
     }
@@ -113,7 +141,7 @@ Bid NodeDatabase::writeBlock(const DataBlock& data, std::vector<Bid>& owned) {
     return bid;
 }
 
-Bid NodeDatabase::writeBlock(std::string_view data, bool internal, std::vector<Bid>& owned) {
+Bid NodeDatabase::writeBlock(std::string_view data, bool internal, Owned& owned) {
     const auto hash =
         internal ? std::hash<std::string_view>{}(data) ^ InternalHashSalt : blockPrint(data).hash;
     if (const auto bid = reuseBlock(hash, data.size(), internal, owned); bid != 0) {
@@ -132,10 +160,10 @@ Bid NodeDatabase::writeBlock(std::string_view data, bool internal, std::vector<B
     trailer.bid = bid;
     appendRecord(bytes, trailer);
     m_file->writeAt(offset, bytes);
-    m_blocks.push_back({bid, offset, trailer.dataSize, true, hash});
+    m_blocks.push_back({bid, offset, trailer.dataSize, true});
     m_changedBlocks.push_back(bid);
     ++m_liveBlocks;
-    owned.push_back(bid);
+    owned.push_back({bid, hash, trailer.dataSize});
     ++m_writes;
     return bid;
 }
@@ -159,7 +187,7 @@ void NodeDatabase::releaseBlock(Bid bid) {
     --m_liveBlocks;
 }
 
-Bid NodeDatabase::writeDataTree(const std::vector<DataBlock>& blocks, std::vector<Bid>& owned) {
+Bid NodeDatabase::writeDataTree(const std::vector<DataBlock>& blocks, Owned& owned) {
     if (blocks.empty()) {
         return 0;
     }
@@ -205,7 +233,7 @@ Bid NodeDatabase::writeDataTree(const std::vector<DataBlock>& blocks, std::vecto
     return makeTree(2, level1.data(), level1.size(), static_cast<std::uint32_t>(total));
 }
 
-Bid NodeDatabase::writeSubnodes(const std::vector<Subnode>& subnodes, std::vector<Bid>& owned) {
+Bid NodeDatabase::writeSubnodes(const std::vector<Subnode>& subnodes, Owned& owned) {
     if (subnodes.empty()) {
         return 0;
     }
@@ -265,153 +293,6 @@ BlockRef NodeDatabase::writeBTreePage(PageType type, std::string_view entries, s
     m_file->writeAt(offset, finishPage(std::move(body), type, computeSignature(offset, bid), bid));
     ++m_writes;
     return {bid, offset};
-}
-
-NodeDatabase::Level NodeDatabase::layoutLevel(PageType type, std::string_view entries,
-                                              std::size_t entrySize, std::size_t maxEntries,
-                                              std::uint8_t level, Level& previous) {
-    // Entries stay in the key ranges the pages had at the last commit, so that pages whose
-    // range did not change are kept as they are; a range that outgrew one page is split.
-    const auto count = entrySize == 0 ? 0 : entries.size() / entrySize;
-    auto keyAt = [&](std::size_t i) { return support::readLe64(entries, i * entrySize); };
-    std::vector<std::pair<std::size_t, std::size_t>> groups; // [first, last) entry indexes
-    std::size_t bound = 0; // index of the previous page whose range holds the current entry
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto key = keyAt(i);
-        const auto before = bound;
-        while (bound + 1 < previous.size() && previous[bound + 1].firstKey <= key) {
-            ++bound;
-        }
-        if (groups.empty() || bound != before) {
-            groups.emplace_back(i, i + 1);
-        } else {
-            groups.back().second = i + 1;
-        }
-    }
-    if (groups.empty()) {
-        groups.emplace_back(0, 0); // an empty tree still has its root page
-    }
-    Level out;
-    std::vector<bool> kept(previous.size(), false);
-    std::size_t search = 0; // previous pages are in key order, like the new ones
-    for (const auto& [groupFirst, groupLast] : groups) {
-        for (auto first = groupFirst; first < groupLast || first == groupFirst;
-             first += maxEntries) {
-            const auto inPage = std::min(maxEntries, groupLast - first);
-            Page page;
-            page.firstKey = inPage == 0 ? 0 : keyAt(first);
-            const auto pageEntries = entries.substr(first * entrySize, inPage * entrySize);
-            while (search < previous.size() && previous[search].firstKey < page.firstKey) {
-                ++search;
-            }
-            if (search < previous.size() && previous[search].firstKey == page.firstKey &&
-                previous[search].entries == pageEntries) {
-                // Most pages are kept: take their entries over instead of copying them.
-                page.entries = std::move(previous[search].entries);
-                page.ref = previous[search].ref;
-                kept[search] = true;
-            } else {
-                page.entries = pageEntries;
-                page.ref = writeBTreePage(type, page.entries, inPage, entrySize, maxEntries, level);
-            }
-            out.push_back(std::move(page));
-            if (inPage == 0) {
-                break;
-            }
-        }
-    }
-    for (std::size_t i = 0; i < previous.size(); ++i) {
-        if (!kept[i]) {
-            m_space.release(previous[i].ref.offset, PageSize);
-        }
-    }
-    return out;
-}
-
-NodeDatabase::Level NodeDatabase::layoutLeaves(PageType type, std::size_t entrySize,
-                                               std::size_t maxEntries, Level& previous,
-                                               const std::vector<std::uint64_t>& changed,
-                                               const EntriesIn& entriesIn) {
-    std::string entries;
-    if (previous.empty()) {
-        entriesIn(0, NoKey, entries);
-        return layoutLevel(type, entries, entrySize, maxEntries, 0, previous);
-    }
-    // As layoutLevel lays out the whole level, but only the key ranges of the pages a changed
-    // key falls into are laid out again; every other page keeps its entries as they are.
-    std::vector<bool> dirty(previous.size(), false);
-    for (const auto key : changed) {
-        const auto after = std::upper_bound(
-            previous.begin(), previous.end(), key,
-            [](std::uint64_t wanted, const Page& page) { return wanted < page.firstKey; });
-        dirty[after == previous.begin() ? 0
-                                        : static_cast<std::size_t>(after - previous.begin() - 1)] =
-            true;
-    }
-    Level out;
-    out.reserve(previous.size() + changed.size() / maxEntries + 1);
-    std::vector<bool> kept(previous.size(), true);
-    for (std::size_t index = 0; index < previous.size(); ++index) {
-        auto& old = previous[index];
-        if (!dirty[index]) {
-            out.push_back(std::move(old));
-            continue;
-        }
-        kept[index] = false;
-        entries.clear();
-        entriesIn(index == 0 ? 0 : old.firstKey,
-                  index + 1 < previous.size() ? previous[index + 1].firstKey : NoKey, entries);
-        const auto count = entries.size() / entrySize;
-        for (std::size_t first = 0; first < count; first += maxEntries) {
-            const auto inPage = std::min(maxEntries, count - first);
-            Page page;
-            page.firstKey = support::readLe64(entries, first * entrySize);
-            const auto pageEntries =
-                std::string_view(entries).substr(first * entrySize, inPage * entrySize);
-            if (!kept[index] && old.firstKey == page.firstKey && old.entries == pageEntries) {
-                page.entries = std::move(old.entries);
-                page.ref = old.ref;
-                kept[index] = true;
-            } else {
-                page.entries = pageEntries;
-                page.ref = writeBTreePage(type, page.entries, inPage, entrySize, maxEntries, 0);
-            }
-            out.push_back(std::move(page));
-        }
-    }
-    for (std::size_t index = 0; index < previous.size(); ++index) {
-        if (!kept[index]) {
-            m_space.release(previous[index].ref.offset, PageSize);
-        }
-    }
-    return out;
-}
-
-BlockRef NodeDatabase::writeTree(PageType type, std::size_t leafSize, std::size_t leafMax,
-                                 std::vector<std::uint64_t>& changed, const EntriesIn& entriesIn,
-                                 std::vector<Level>& levels) {
-    Level empty;
-    std::vector<Level> built;
-    built.push_back(layoutLeaves(type, leafSize, leafMax, levels.empty() ? empty : levels[0],
-                                 changed, entriesIn));
-    changed.clear();
-    std::string entries;
-    for (std::uint8_t level = 1; built.back().size() > 1; ++level) {
-        entries.clear();
-        for (const auto& page : built.back()) {
-            appendRecord(entries, BTreeBranchEntry{page.firstKey, page.ref});
-        }
-        auto& previous = level < levels.size() ? levels[level] : empty;
-        built.push_back(
-            layoutLevel(type, entries, sizeof(BTreeBranchEntry), BranchMax, level, previous));
-    }
-    for (std::size_t level = built.size(); level < levels.size(); ++level) {
-        for (const auto& page : levels[level]) {
-            m_space.release(page.ref.offset, PageSize);
-        }
-    }
-    levels = std::move(built);
-    return levels.back().front().ref;
 }
 
 void NodeDatabase::writeMaps() {
@@ -481,6 +362,51 @@ void NodeDatabase::writeHeader(BlockRef nodeRoot, BlockRef blockRoot, std::uint3
     m_file->writeAt(0, recordBytes(header));
 }
 
+BlockRef NodeDatabase::updateBlockTree() {
+    const auto root = m_blockTree.update(
+        m_changedBlocks,
+        [this](std::uint64_t first, std::uint64_t end, std::string& out) {
+            auto entry = std::lower_bound(
+                m_blocks.begin(), m_blocks.end(), first,
+                [](const BlockEntry& block, std::uint64_t wanted) { return block.bid < wanted; });
+            for (; entry != m_blocks.end() && entry->bid < end; ++entry) {
+                appendRecord(
+                    out, BlockBTreeLeafEntry{
+                             {entry->bid, entry->offset}, entry->size, SingleUseReferenceCount, 0});
+            }
+        },
+        [this](std::string_view entries, std::size_t count, std::size_t entrySize,
+               std::size_t maxEntries, std::uint8_t level) {
+            return writeBTreePage(PageType::BlockBTree, entries, count, entrySize, maxEntries,
+                                  level);
+        },
+        [this](const BlockRef& page) { m_space.release(page.offset, PageSize); });
+    m_changedBlocks.clear();
+    return root;
+}
+
+BlockRef NodeDatabase::updateNodeTree() {
+    const auto root = m_nodeTree.update(
+        m_changedNodes,
+        [this](std::uint64_t first, std::uint64_t end, std::string& out) {
+            auto node = std::lower_bound(
+                m_nodes.begin(), m_nodes.end(), first,
+                [](const NodeEntry& entry, std::uint64_t wanted) { return entry.nid < wanted; });
+            for (; node != m_nodes.end() && node->nid < end; ++node) {
+                appendRecord(out, NodeBTreeLeafEntry{node->nid, node->data, node->subnodes,
+                                                     node->parent, 0});
+            }
+        },
+        [this](std::string_view entries, std::size_t count, std::size_t entrySize,
+               std::size_t maxEntries, std::uint8_t level) {
+            return writeBTreePage(PageType::NodeBTree, entries, count, entrySize, maxEntries,
+                                  level);
+        },
+        [this](const BlockRef& page) { m_space.release(page.offset, PageSize); });
+    m_changedNodes.clear();
+    return root;
+}
+
 std::uint64_t NodeDatabase::commit(OutputFile& file, std::uint32_t unique, bool flush) {
     m_file = &file;
     m_writes = 0;
@@ -493,15 +419,10 @@ std::uint64_t NodeDatabase::commit(OutputFile& file, std::uint32_t unique, bool 
                              [](const NodeEntry& entry, Nid wanted) { return entry.nid < wanted; });
         const bool replaced = old != m_nodes.end() && old->nid == nid;
         if (replaced) {
-            for (const auto bid : old->owned) {
-                m_reusable.emplace(block(bid).hash, bid);
-            }
+            offerForReuse(old->owned);
         }
         writeNode(nid, staged.second, fresh);
-        for (const auto& [hash, bid] : m_reusable) {
-            releaseBlock(bid);
-        }
-        m_reusable.clear();
+        releaseUnused();
         if (!replaced || old->data != fresh.data || old->subnodes != fresh.subnodes ||
             old->parent != fresh.parent) {
             m_changedNodes.push_back(nid);
@@ -521,31 +442,8 @@ std::uint64_t NodeDatabase::commit(OutputFile& file, std::uint32_t unique, bool 
             m_blocks.end());
     }
     m_firstReleased = NoBlock;
-    const auto blockRoot = writeTree(
-        PageType::BlockBTree, sizeof(BlockBTreeLeafEntry), BlockLeafMax, m_changedBlocks,
-        [this](std::uint64_t first, std::uint64_t end, std::string& out) {
-            auto entry = std::lower_bound(
-                m_blocks.begin(), m_blocks.end(), first,
-                [](const BlockEntry& block, std::uint64_t wanted) { return block.bid < wanted; });
-            for (; entry != m_blocks.end() && entry->bid < end; ++entry) {
-                appendRecord(
-                    out, BlockBTreeLeafEntry{
-                             {entry->bid, entry->offset}, entry->size, SingleUseReferenceCount, 0});
-            }
-        },
-        m_blockLevels);
-    const auto nodeRoot = writeTree(
-        PageType::NodeBTree, sizeof(NodeBTreeLeafEntry), NodeLeafMax, m_changedNodes,
-        [this](std::uint64_t first, std::uint64_t end, std::string& out) {
-            auto node = std::lower_bound(
-                m_nodes.begin(), m_nodes.end(), first,
-                [](const NodeEntry& entry, std::uint64_t wanted) { return entry.nid < wanted; });
-            for (; node != m_nodes.end() && node->nid < end; ++node) {
-                appendRecord(out, NodeBTreeLeafEntry{node->nid, node->data, node->subnodes,
-                                                     node->parent, 0});
-            }
-        },
-        m_nodeLevels);
+    const auto blockRoot = updateBlockTree();
+    const auto nodeRoot = updateNodeTree();
     writeMaps();
     const auto size = m_space.fileSize();
     file.beforeHeader(size, flush);

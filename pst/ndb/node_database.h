@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pst/ndb/btree_pages.h"
 #include "pst/ndb/disk_format.h"
 #include "pst/ndb/node_content.h"
 #include "pst/ndb/output_file.h"
@@ -7,11 +8,9 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <limits>
 #include <map>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace plumbrae::pst::ndb {
@@ -58,44 +57,38 @@ private:
         std::uint64_t offset = 0;
         std::uint16_t size = 0;
         bool live = true;
-        std::size_t hash = 0;
     };
+    /// A block of a node's data or subnode trees, with what finds it again among the node's
+    /// blocks when the node is replaced.
+    struct OwnedBlock {
+        Bid bid = 0;
+        std::size_t hash = 0;
+        std::uint16_t size = 0;
+    };
+    using Owned = std::vector<OwnedBlock>;
     struct NodeEntry {
         Nid nid = 0;
         Nid parent = 0;
         Bid data = 0;
         Bid subnodes = 0;
-        std::vector<Bid> owned; // every block of the data and subnode trees
+        Owned owned; // every block of the data and subnode trees
     };
-    struct Page {
-        std::uint64_t firstKey = 0;
-        std::string entries;
-        BlockRef ref{};
-    };
-    using Level = std::vector<Page>;
-    /// Appends the leaf entries of the keys from `first` up to `end` (exclusive) to `out`.
-    using EntriesIn = std::function<void(std::uint64_t first, std::uint64_t end, std::string& out)>;
-    static constexpr std::uint64_t NoKey = std::numeric_limits<std::uint64_t>::max();
     static constexpr std::size_t NoBlock = std::numeric_limits<std::size_t>::max();
 
     void writeNode(Nid nid, const NodeContent& content, NodeEntry& entry);
-    Bid reuseBlock(std::size_t hash, std::size_t size, bool internal, std::vector<Bid>& owned);
-    Bid writeBlock(const DataBlock& data, std::vector<Bid>& owned);
-    Bid writeBlock(std::string_view data, bool internal, std::vector<Bid>& owned);
-    Bid writeDataTree(const std::vector<DataBlock>& blocks, std::vector<Bid>& owned);
-    Bid writeSubnodes(const std::vector<Subnode>& subnodes, std::vector<Bid>& owned);
+    void offerForReuse(const Owned& blocks);
+    void releaseUnused();
+    Bid reuseBlock(std::size_t hash, std::size_t size, bool internal, Owned& owned);
+    Bid writeBlock(const DataBlock& data, Owned& owned);
+    Bid writeBlock(std::string_view data, bool internal, Owned& owned);
+    Bid writeDataTree(const std::vector<DataBlock>& blocks, Owned& owned);
+    Bid writeSubnodes(const std::vector<Subnode>& subnodes, Owned& owned);
     void releaseBlock(Bid bid);
     BlockEntry& block(Bid bid);
-    BlockRef writeTree(PageType type, std::size_t leafSize, std::size_t leafMax,
-                       std::vector<std::uint64_t>& changed, const EntriesIn& entriesIn,
-                       std::vector<Level>& levels);
-    Level layoutLeaves(PageType type, std::size_t entrySize, std::size_t maxEntries,
-                       Level& previous, const std::vector<std::uint64_t>& changed,
-                       const EntriesIn& entriesIn);
     BlockRef writeBTreePage(PageType type, std::string_view entries, std::size_t count,
                             std::size_t entrySize, std::size_t maxEntries, std::uint8_t level);
-    Level layoutLevel(PageType type, std::string_view entries, std::size_t entrySize,
-                      std::size_t maxEntries, std::uint8_t level, Level& previous);
+    BlockRef updateBlockTree();
+    BlockRef updateNodeTree();
     void writeMaps();
     void writeHeader(BlockRef nodeRoot, BlockRef blockRoot, std::uint32_t unique);
     void noteNid(Nid nid);
@@ -109,9 +102,13 @@ private:
     /// In identifier order; new contacts take ever higher identifiers, so most are appended.
     std::vector<NodeEntry> m_nodes;
     std::map<Nid, std::pair<Nid, NodeContent>> m_staged;
-    std::unordered_multimap<std::size_t, Bid> m_reusable;
-    std::vector<Level> m_nodeLevels;
-    std::vector<Level> m_blockLevels;
+    /// While a replaced node is written: its old blocks, as (hash, position in the old list)
+    /// sorted by hash and, for one hash, the block listed last first; and which were taken.
+    const Owned* m_reusableFrom = nullptr;
+    std::vector<std::pair<std::size_t, std::size_t>> m_reusable;
+    std::vector<bool> m_reusableTaken;
+    BTreePages m_nodeTree;
+    BTreePages m_blockTree;
     Bid m_nextBlockBid = BidStep;
     Bid m_nextPageBid = 1;
     std::array<std::uint32_t, 32> m_highestNidIndex{};
