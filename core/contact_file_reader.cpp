@@ -121,13 +121,50 @@ std::string causeOf(int error) {
     return support::describeFileError({}, error).substr(2);
 }
 
+/// A file's metadata text and what a JSON export says about it. The text is a view into the
+/// bytes as read (valid until the next file is read on this thread) or into `decoded`.
+struct LoadedMetadata {
+    std::string_view view;
+    std::string decoded;
+    bool useDecoded = false;
+    bool statesType = false;
+    std::optional<std::int64_t> itemId;
+
+    [[nodiscard]] std::string_view text() const {
+        return useDecoded ? std::string_view(decoded) : view;
+    }
+};
+
+/// The metadata of a file kept whole in memory, or nothing when it is a JSON export of an item
+/// that is not a contact.
+std::optional<LoadedMetadata> metadataOfWhole(std::string_view whole,
+                                              const detail::MetadataLineFinder& finder) {
+    LoadedMetadata loaded;
+    if (auto json = detail::metadataFromJson(whole)) {
+        if (!json->isContact) {
+            return std::nullopt;
+        }
+        loaded.decoded = std::move(json->metadata);
+        loaded.useDecoded = true;
+        loaded.statesType = json->statesType;
+        loaded.itemId = json->itemId;
+        return loaded;
+    }
+    const auto [begin, end] = finder.range();
+    loaded.view = whole.substr(begin, end - begin);
+    return loaded;
+}
+
 /// The file's metadata text, whether a JSON export states that it is a contact and the item id
 /// it gives, or nothing when it is a JSON export of an item that is not a contact. Small files and
 /// files that may be one JSON object are read whole; larger files are streamed once to find where
-/// the metadata stands, and only that range is read back.
-std::optional<detail::JsonItem> loadMetadata(ContactSource& file, const std::string& path,
-                                             const std::function<void()>& yield) {
+/// the metadata stands, and only that range is read back. A file read in one piece is used where
+/// it was read, without a copy.
+std::optional<LoadedMetadata> loadMetadata(ContactSource& file, const std::string& path,
+                                           const std::function<void()>& yield) {
     std::string whole;
+    // The bytes kept so far: the first piece where it was read, or `whole` once more follow.
+    std::string_view kept;
     bool keepWhole = true;
     bool decided = false;
     detail::MetadataLineFinder finder;
@@ -163,36 +200,49 @@ std::optional<detail::JsonItem> loadMetadata(ContactSource& file, const std::str
             }
         }
         if (keepWhole) {
-            if (whole.size() + piece.size() > MaxMetadataBytes) {
+            if (kept.size() + piece.size() > MaxMetadataBytes) {
                 throw ContactFileError(path, TooLarge);
             }
-            whole.append(piece);
+            if (kept.empty()) {
+                kept = piece;
+            } else {
+                whole.append(piece);
+                kept = whole;
+            }
         }
         if (size == 0 || got < want) {
             break;
         }
+        if (kept.data() == chunk.data()) {
+            // The next read reuses the buffer: what is kept moves out of it first.
+            whole.assign(kept);
+            kept = whole;
+        }
     }
     if (keepWhole) {
-        if (auto json = detail::metadataFromJson(whole)) {
-            if (!json->isContact) {
-                return std::nullopt;
-            }
-            return json;
+        auto loaded = metadataOfWhole(kept, finder);
+        if (loaded && !loaded->useDecoded && kept.data() == whole.data()) {
+            // Read in several pieces: `whole` goes with the function, so the metadata's own
+            // bytes are cut out of it and kept.
+            const auto [begin, end] = finder.range();
+            whole.erase(end);
+            whole.erase(0, begin);
+            loaded->decoded = std::move(whole);
+            loaded->useDecoded = true;
         }
-        const auto [begin, end] = finder.range();
-        whole.erase(end);
-        whole.erase(0, begin);
-        return detail::JsonItem{true, false, std::move(whole), {}};
+        return loaded;
     }
     const auto [begin, end] = finder.range();
     if (end - begin > MaxMetadataBytes) {
         throw ContactFileError(path, TooLarge);
     }
-    std::string text(end - begin, '\0');
-    if (!file.readAt(begin, text.data(), text.size())) {
+    LoadedMetadata loaded;
+    loaded.decoded.assign(end - begin, '\0');
+    loaded.useDecoded = true;
+    if (!file.readAt(begin, loaded.decoded.data(), loaded.decoded.size())) {
         throw ContactFileError(path, "cannot read the file: it changed while it was read");
     }
-    return detail::JsonItem{true, false, std::move(text), {}};
+    return loaded;
 }
 
 /// The web address as written: trimmed, and "http://" taken off its start (any case), where it
@@ -344,7 +394,7 @@ void storeValues(const detail::ContactValues& values, ContactRecord& record) {
         if (const auto& value = values[Indexes[i]]) {
             auto elements = detail::jsonStringArray(*value);
             if (!elements) {
-                record.*KeyFields[i].field = std::string(*value);
+                (record.*KeyFields[i].field).assign(*value);
                 continue;
             }
             record.*KeyFields[i].field = std::move(elements->front());
@@ -369,7 +419,7 @@ void storeValues(const detail::ContactValues& values, ContactRecord& record) {
     // The display name joins the names as read; the contact's own full name stands only for a
     // contact without either.
     if (!record.FirstName.empty() || !record.LastName.empty() || record.FullName.empty()) {
-        record.FullName = record.FirstName + " " + record.LastName;
+        record.FullName.assign(record.FirstName).append(" ").append(record.LastName);
     }
 }
 
@@ -513,7 +563,7 @@ ReadOutcome ReadContactFile(const std::string& path, ContactRecord& record,
     if (!metadata) {
         return {ItemKind::NotContact, {}, {}};
     }
-    return readMetadata(metadata->metadata, path, record, metadata->statesType, metadata->itemId);
+    return readMetadata(metadata->text(), path, record, metadata->statesType, metadata->itemId);
 }
 
 ReadOutcome ReadContactBytes(std::string_view bytes, const std::string& path,

@@ -117,10 +117,20 @@ void ContactRecord::FreevCard() {
 
 ContactRecord ContactRecord::trimmed() const {
     ContactRecord copy;
-    for (const auto& info : fields()) {
-        copy.*info.field = std::string(support::trimSpaces(this->*info.field));
-    }
+    copy.assignTrimmed(*this);
     return copy;
+}
+
+void ContactRecord::assignTrimmed(const ContactRecord& from) {
+    for (const auto& info : fields()) {
+        const std::string& value = from.*info.field;
+        std::string& copy = this->*info.field;
+        if (value.empty()) {
+            copy.clear();
+        } else {
+            copy.assign(support::trimSpaces(value));
+        }
+    }
 }
 
 } // namespace plumbrae::core

@@ -107,6 +107,10 @@ struct ContactRecord {
     /// what the writers receive.
     [[nodiscard]] ContactRecord trimmed() const;
 
+    /// Makes this record the trimmed copy of `from` in place, reusing the fields' storage: a
+    /// run keeps one such record for all its contacts, so a contact costs no allocation here.
+    void assignTrimmed(const ContactRecord& from);
+
     /// Every field in declared order, with its name, for code that treats them alike.
     using FieldPointer = std::string ContactRecord::*;
     struct FieldInfo {

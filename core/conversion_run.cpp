@@ -136,12 +136,11 @@ bool ConversionRun::convertRow(ContactOutput& output, std::int32_t row, RunRepor
     const std::int32_t contactNumber = row + 1;
     const std::string sourceFolder = SourceFolderText(path);
 
-    ContactRecord record;
-    record.FreevCard();
-    const auto outcome = readRow(output, path, contactNumber, record, report);
+    m_record.FreevCard();
+    const auto outcome = readRow(output, path, contactNumber, m_record, report);
     if (outcome && outcome->kind == ItemKind::Contact) {
-        const ContactRecord trimmed = record.trimmed();
-        output.write(ContactToWrite{trimmed, record, contactNumber, outcome->uid});
+        m_trimmed.assignTrimmed(m_record);
+        output.write(ContactToWrite{m_trimmed, m_record, contactNumber, outcome->uid});
         ++report.converted;
     } else {
         if (outcome && outcome->kind == ItemKind::ContactGroup) {

@@ -87,6 +87,10 @@ private:
 
     ConversionHost& m_host;
     OutputProvider m_outputs;
+    /// The contact being handled, as read and trimmed: kept for the whole run, so that their
+    /// fields' storage serves every contact.
+    ContactRecord m_record;
+    ContactRecord m_trimmed;
 };
 
 } // namespace plumbrae::core

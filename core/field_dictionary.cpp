@@ -81,6 +81,11 @@ private:
             if (atEnd()) {
                 return std::nullopt;
             }
+            if (static_cast<unsigned char>(peek()) < 0x80) {
+                ++units; // ASCII: one unit, one byte
+                advance();
+                continue;
+            }
             std::size_t bytes = 0;
             const std::int32_t cp = support::decodeUtf8(m_text, m_pos, bytes);
             units += cp >= 0x10000 ? 2U : 1U;

@@ -108,17 +108,25 @@ bool encodeCharacter(std::uint16_t codePage, char32_t character, std::string& by
 }
 
 std::uint16_t CodePageChooser::pagesHolding(char32_t character) {
-    const auto found = m_pages.find(character);
-    if (found != m_pages.end()) {
-        return found->second;
+    // No page holds a character beyond the basic plane; 0xFFFF (16 pages) marks "not looked up".
+    constexpr std::uint16_t NotLookedUp = 0xFFFF;
+    static_assert(PageCount < 16);
+    if (character > 0xFFFF) {
+        return 0;
     }
-    std::uint16_t pages = 0;
-    for (std::size_t page = 0; page < PageCount; ++page) {
-        if (codeOf(page, character)) {
-            pages = static_cast<std::uint16_t>(pages | (1U << page));
+    if (m_pages.empty()) {
+        m_pages.assign(0x10000, NotLookedUp);
+    }
+    std::uint16_t& pages = m_pages[character];
+    if (pages == NotLookedUp) {
+        pages = 0;
+        for (std::size_t page = 0; page < PageCount; ++page) {
+            if (codeOf(page, character)) {
+                pages = static_cast<std::uint16_t>(pages | (1U << page));
+            }
         }
     }
-    return m_pages.emplace(character, pages).first->second;
+    return pages;
 }
 
 void CodePageChooser::addCell(std::string_view cell) {
@@ -154,17 +162,23 @@ std::uint16_t CodePageChooser::best() const {
 }
 
 const CodePageEncoder::Encoded& CodePageEncoder::lookUp(char32_t character) {
-    const auto found = m_cache.find(character);
-    if (found != m_cache.end()) {
-        return found->second;
+    static const Encoded NotInPage{{}, 0};
+    if (character > 0xFFFF) {
+        return NotInPage;
     }
-    Encoded encoded;
-    std::string bytes;
-    if (encodeCharacter(m_codePage, character, bytes)) {
-        bytes.copy(encoded.bytes.data(), bytes.size());
-        encoded.length = static_cast<std::uint8_t>(bytes.size());
+    if (m_cache.empty()) {
+        m_cache.resize(0x10000);
     }
-    return m_cache.emplace(character, encoded).first->second;
+    Encoded& encoded = m_cache[character];
+    if (encoded.length == NotLookedUp) {
+        std::string bytes;
+        encoded.length = 0;
+        if (encodeCharacter(m_codePage, character, bytes)) {
+            bytes.copy(encoded.bytes.data(), bytes.size());
+            encoded.length = static_cast<std::uint8_t>(bytes.size());
+        }
+    }
+    return encoded;
 }
 
 std::size_t CodePageEncoder::append(std::string_view text, std::string& out) {

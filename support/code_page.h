@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 namespace plumbrae::support {
 
@@ -45,7 +45,9 @@ private:
     std::uint16_t pagesHolding(char32_t character);
 
     std::array<std::size_t, WindowsAnsiCodePages.size()> m_wholeCells{};
-    std::unordered_map<char32_t, std::uint16_t> m_pages;
+    /// The pages of each character of the basic plane looked up so far, by character; made at
+    /// the first character beyond ASCII.
+    std::vector<std::uint16_t> m_pages;
 };
 
 /// Writes text in one code page. Characters the page lacks become "?".
@@ -59,15 +61,19 @@ public:
     std::size_t append(std::string_view text, std::string& out);
 
 private:
-    /// Bytes of one character (at most 2) with their count; count 0 for "not in the page".
+    /// Bytes of one character (at most 2) with their count; count 0 for "not in the page",
+    /// NotLookedUp until it is known.
     struct Encoded {
         std::array<char, 2> bytes{};
-        std::uint8_t length = 0;
+        std::uint8_t length = NotLookedUp;
     };
+    static constexpr std::uint8_t NotLookedUp = 0xFF;
     const Encoded& lookUp(char32_t character);
 
     std::uint16_t m_codePage;
-    std::unordered_map<char32_t, Encoded> m_cache;
+    /// Every character of the basic plane by its number, looked up once; made at the first
+    /// character beyond ASCII. No page holds a character beyond the basic plane.
+    std::vector<Encoded> m_cache;
 };
 
 } // namespace plumbrae::support

@@ -5,12 +5,15 @@
 namespace plumbrae::support {
 
 std::string_view trimSpaces(std::string_view text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) {
-        return {};
+    std::size_t first = 0;
+    while (first < text.size() && text[first] == ' ') {
+        ++first;
     }
-    const auto last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
+    std::size_t end = text.size();
+    while (end > first && text[end - 1] == ' ') {
+        --end;
+    }
+    return text.substr(first, end - first);
 }
 
 std::string asciiLower(std::string_view text) {
@@ -109,22 +112,27 @@ char32_t decodeUtf8Lenient(std::string_view text, std::size_t pos, std::size_t& 
 std::string toValidUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
+    appendValidUtf8(out, text);
+    return out;
+}
+
+void appendValidUtf8(std::string& out, std::string_view text) {
     std::size_t pos = 0;
     while (pos < text.size()) {
-        if (static_cast<unsigned char>(text[pos]) < 0x80) {
-            out.push_back(text[pos++]);
-            continue;
+        // The valid run from here goes across in one append.
+        std::size_t end = pos;
+        std::size_t length = 1;
+        while (end < text.size() && (static_cast<unsigned char>(text[end]) < 0x80 ||
+                                     decodeUtf8(text, end, length) >= 0)) {
+            end += static_cast<unsigned char>(text[end]) < 0x80 ? 1 : length;
         }
-        std::size_t length = 0;
-        const std::int32_t cp = decodeUtf8(text, pos, length);
-        if (cp >= 0) {
-            out.append(text.substr(pos, length));
-        } else {
-            appendUtf8(out, decodeUtf8Lenient(text, pos, length));
+        out.append(text.data() + pos, end - pos);
+        if (end == text.size()) {
+            break;
         }
-        pos += length;
+        appendUtf8(out, decodeUtf8Lenient(text, end, length));
+        pos = end + length;
     }
-    return out;
 }
 
 std::u16string toUtf16(std::string_view bytes) {

@@ -31,6 +31,10 @@ char32_t decodeUtf8Lenient(std::string_view text, std::size_t pos, std::size_t& 
 /// is).
 std::string toValidUtf8(std::string_view text);
 
+/// Appends `text` as `toValidUtf8` gives it, without a copy of its own: runs of valid UTF-8
+/// go across whole.
+void appendValidUtf8(std::string& out, std::string_view text);
+
 /// Appends the UTF-8 encoding of a code point (U+0000 to U+10FFFF, no surrogates).
 void appendUtf8(std::string& out, char32_t codePoint);
 

@@ -22,11 +22,14 @@ public:
     /// Writes one row. Bytes that are not UTF-8 are taken as Windows-1252 characters, so the
     /// file is always valid UTF-8. Throws support::SinkError.
     void writeRow(std::span<const std::string> fields);
+    void writeRow(std::span<const std::string_view> fields);
 
     /// One field as it goes into the file.
     static void appendField(std::string& out, std::string_view value);
 
 private:
+    template <typename Text> void writeFields(std::span<const Text> fields);
+
     support::ByteSink& m_sink;
     std::string m_line;
 };

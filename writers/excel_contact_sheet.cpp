@@ -71,17 +71,21 @@ constexpr std::array<Field, ExcelContactSheet::ColumnCount> ColumnFields = {
     &core::ContactRecord::Comments,        // 36
 };
 
-std::string cellValue(const core::ContactRecord& record, std::int32_t column) {
+/// The text of a column; column 14's rewritten address is made in `scratch`.
+std::string_view cellValue(const core::ContactRecord& record, std::int32_t column,
+                           std::string& scratch) {
     if (column == 1) {
         return support::trimSpaces(record.FirstName).empty() ? record.FullName : record.FirstName;
     }
     if (column == 14) {
-        return record.BusinessAddress.empty()
-                   ? record.BusinessStreet
-                   : ExcelContactSheet::businessAddressCell(record.BusinessAddress);
+        if (record.BusinessAddress.empty()) {
+            return record.BusinessStreet;
+        }
+        scratch = ExcelContactSheet::businessAddressCell(record.BusinessAddress);
+        return scratch;
     }
     const Field field = ColumnFields[static_cast<std::size_t>(column - 1)];
-    return field == nullptr ? std::string() : record.*field;
+    return field == nullptr ? std::string_view() : std::string_view(record.*field);
 }
 
 } // namespace
@@ -208,7 +212,8 @@ void ExcelContactSheet::start(support::ByteSink& sheet, const std::string& name,
     m_csvSink = csv;
     m_omitted.clear();
     m_rowNumbers.clear();
-    m_rowNames.clear();
+    m_rowNameText.clear();
+    m_rowNameEnds.clear();
     m_cellText.clear();
     m_cellEnds.clear();
     m_csv.reset();
@@ -230,7 +235,7 @@ bool ExcelContactSheet::writeGroup(const core::GroupToWrite& group) {
     return true;
 }
 
-void ExcelContactSheet::writeCsvRow(std::span<const std::string> cells) {
+void ExcelContactSheet::writeCsvRow(std::span<const std::string_view> cells) {
     if (!m_csv) {
         return;
     }
@@ -248,14 +253,16 @@ void ExcelContactSheet::Save2ExcelContact(const core::ContactRecord& record, std
                                 ": a worksheet holds at most " + support::decimal(MaxContacts) +
                                 " contacts");
     }
-    std::array<std::string, ColumnCount> cells;
+    std::string address;
+    std::array<std::string_view, ColumnCount> cells;
     for (std::size_t column = 0; column < ColumnCount; ++column) {
-        cells[column] = cellValue(record, static_cast<std::int32_t>(column + 1));
+        cells[column] = cellValue(record, static_cast<std::int32_t>(column + 1), address);
     }
     writeCsvRow(cells);
     m_rowNumbers.push_back(xlsCnt);
-    m_rowNames.emplace_back(support::trimSpaces(record.FullName));
-    for (const auto& cell : cells) {
+    m_rowNameText.append(support::trimSpaces(record.FullName));
+    m_rowNameEnds.push_back(m_rowNameText.size());
+    for (const auto cell : cells) {
         m_cellText.append(cell);
         m_cellEnds.push_back(m_cellText.size());
     }
@@ -266,15 +273,18 @@ void ExcelContactSheet::writeRow(std::size_t index) {
     const std::int32_t xlsCnt = m_rowNumbers[index];
     const auto row = static_cast<std::int32_t>(index) + 2;
     const std::size_t first = index * ColumnCount;
+    const std::string_view cellText = m_cellText;
     for (const std::int32_t column : WriteOrder) {
         const std::size_t cell = first + static_cast<std::size_t>(column - 1);
         const std::size_t begin = cell == 0 ? 0 : m_cellEnds[cell - 1];
-        const std::int16_t result = m_file.WriteValue(
-            ExcelFile::TextCell, ContactFont, AlignLeft, NotLockedOrHidden, row, column,
-            m_cellText.substr(begin, m_cellEnds[cell] - begin), GeneralFormat);
+        const std::int16_t result =
+            m_file.WriteText(ContactFont, AlignLeft, NotLockedOrHidden, row, column,
+                             cellText.substr(begin, m_cellEnds[cell] - begin), GeneralFormat);
         if (result == ExcelFile::ValueDoesNotFit) {
             // The cell is left out; the closing message says which contact lost what.
-            const std::string& name = m_rowNames[index];
+            const std::size_t nameBegin = index == 0 ? 0 : m_rowNameEnds[index - 1];
+            const std::string name =
+                m_rowNameText.substr(nameBegin, m_rowNameEnds[index] - nameBegin);
             m_omitted.push_back("Contact " + support::decimal(xlsCnt) +
                                 (name.empty() ? std::string() : " (" + name + ")") + ": " +
                                 std::string(columnTitles()[static_cast<std::size_t>(column - 1)]));

@@ -92,7 +92,7 @@ public:
 
 private:
     void start(support::ByteSink& sheet, const std::string& name, support::ByteSink* csv);
-    void writeCsvRow(std::span<const std::string> cells);
+    void writeCsvRow(std::span<const std::string_view> cells);
     /// Writes the whole worksheet from the kept rows and closes it.
     void writeWorksheet();
     void writeRow(std::size_t index);
@@ -116,9 +116,11 @@ private:
     /// The CSV's size after its last whole row.
     std::size_t m_csvCompleteSize = 0;
     /// Kept rows: the contact numbers, the name of each contact (for messages), and every
-    /// cell's text, one after the other in one string, 36 per row, with where each one ends.
+    /// cell's text; names and cells each one after the other in one string (36 cells per row),
+    /// with where each one ends.
     std::vector<std::int32_t> m_rowNumbers;
-    std::vector<std::string> m_rowNames;
+    std::string m_rowNameText;
+    std::vector<std::size_t> m_rowNameEnds;
     std::string m_cellText;
     std::vector<std::size_t> m_cellEnds;
     /// One entry per value left out, every one: the closing message's details list them all.

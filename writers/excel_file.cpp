@@ -394,6 +394,11 @@ std::int16_t ExcelFile::WriteValue(std::int32_t ValueType, std::int32_t CellFont
     if (ValueType != IntegerCell && ValueType != NumberCell && ValueType != TextCell) {
         return NoError;
     }
+    if (ValueType == TextCell) {
+        if (const auto* text = std::get_if<std::string>(&value)) {
+            return WriteText(CellFontUsed, Alignment, HiddenLocked, lrow, lcol, *text, CellFormat);
+        }
+    }
     const CellPayload payload = cellPayload(ValueType, value, m_encoder);
     if (payload.error != NoError) {
         return fail(payload.error, payload.message);
@@ -412,6 +417,47 @@ std::int16_t ExcelFile::WriteValue(std::int32_t ValueType, std::int32_t CellFont
         .bytes(payload.bytes);
     const std::int16_t result = put(record);
     if (result == NoError && payload.replaced > 0) {
+        ++m_substitutedCells;
+    }
+    return result;
+}
+
+std::int16_t ExcelFile::WriteText(std::int32_t CellFontUsed, std::int32_t Alignment,
+                                  std::int32_t HiddenLocked, std::int32_t lrow, std::int32_t lcol,
+                                  std::string_view text, std::int32_t CellFormat) {
+    if (m_sink == nullptr) {
+        return notOpen();
+    }
+    if (!validRowOrColumn(lrow) || !validRowOrColumn(lcol)) {
+        return fail(ValueDoesNotFit, "the cell's row or column is outside the worksheet");
+    }
+    // The head and the length byte are filled in once the converted text's length is known.
+    constexpr std::size_t TextStart = 4 + CellHeadLength + 1;
+    m_cell.assign(TextStart, '\0');
+    const std::size_t replaced = m_encoder.append(text, m_cell);
+    const std::size_t length = m_cell.size() - TextStart;
+    if (length > MaxTextLength) {
+        return fail(ValueDoesNotFit, "a text of " +
+                                         support::decimal(static_cast<std::int64_t>(length)) +
+                                         " characters does not fit a cell (at most 255)");
+    }
+    const std::int64_t fontAndFormat = std::int64_t{CellFontUsed} + CellFormat;
+    if (!fitsByte(HiddenLocked) || !fitsByte(fontAndFormat) || !fitsByte(Alignment)) {
+        return fail(ValueDoesNotFit, "the cell's attributes do not fit their bytes");
+    }
+    std::string head;
+    support::LeWriter(head)
+        .u16(RecordLabel)
+        .u16(static_cast<std::uint16_t>(CellHeadLength + 1 + length))
+        .u16(static_cast<std::uint16_t>(lrow - 1))
+        .u16(static_cast<std::uint16_t>(lcol - 1))
+        .u8(static_cast<std::uint8_t>(HiddenLocked))
+        .u8(static_cast<std::uint8_t>(fontAndFormat))
+        .u8(static_cast<std::uint8_t>(Alignment))
+        .u8(static_cast<std::uint8_t>(length));
+    m_cell.replace(0, TextStart, head);
+    const std::int16_t result = put(m_cell);
+    if (result == NoError && replaced > 0) {
         ++m_substitutedCells;
     }
     return result;

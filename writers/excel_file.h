@@ -104,6 +104,12 @@ public:
                             std::int32_t Alignment, std::int32_t HiddenLocked, std::int32_t lrow,
                             std::int32_t lcol, const CellValue& value, std::int32_t CellFormat = 0);
 
+    /// The same for a text cell (value type 2) given as bytes the caller keeps: no copy of
+    /// the text is made on the way out.
+    std::int16_t WriteText(std::int32_t CellFontUsed, std::int32_t Alignment,
+                           std::int32_t HiddenLocked, std::int32_t lrow, std::int32_t lcol,
+                           std::string_view text, std::int32_t CellFormat = 0);
+
     /// Writes the margin record `Margin` (one of the four margin identifiers) in inches.
     std::int16_t SetMargin(std::int32_t Margin, double MarginValue);
     /// Sets the width of 1-based columns `FirstColumn` to `LastColumn`, in characters (0..127).
@@ -164,6 +170,8 @@ private:
     std::vector<std::uint16_t> m_pageBreaks;
     support::CodePageEncoder m_encoder{1252};
     std::size_t m_substitutedCells = 0;
+    /// The text cell being built, kept so that its storage serves every cell.
+    std::string m_cell;
 };
 
 } // namespace plumbrae::writers

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace plumbrae::core {
@@ -298,6 +299,23 @@ TEST(ContactFileReader, ReadsFilesFromDiskStreamingLongLines) {
     const auto split = std::string(200000, 'x') + "\r\nd3:fldd5:notes3:a\rb8:lastName1:Ze";
     ReadContactFile(dir.write("split.meta", split).string(), record);
     EXPECT_EQ(record.Comments, "a\rb");
+}
+
+// A file that opens with "{" is kept whole however long it is: a JSON export, and a file that
+// only looks like one, whose metadata is then found on its last line.
+TEST(ContactFileReader, KeepsLongFilesThatMayBeJsonWhole) {
+    testing::TempDir dir;
+    const std::string filler(150000, ' ');
+    for (const auto& [name, bytes, lastName] :
+         {std::tuple{"export.meta",
+                     "{\"type\": 6," + filler + "\"metadata\": \"d3:fldd8:lastName4:Jsone\"}",
+                     "Json"},
+          {"lookalike.meta", "{ no JSON" + filler + "\r\nd3:fldd8:lastName5:Plaine", "Plain"},
+          {"short.meta", "{ no JSON\r\nd3:fldd8:lastName5:Shorte", "Short"}}) {
+        ContactRecord record;
+        ReadContactFile(dir.write(name, bytes).string(), record);
+        EXPECT_EQ(record.LastName, lastName) << name;
+    }
 }
 
 // Real days with their year (from 1601 on for the PST's dates), and days without a year.

@@ -59,6 +59,27 @@ TEST_F(ConversionRunTest, EndsBeforeReadingWithoutAnOptionAQueueAFolderOrAnOutpu
     EXPECT_EQ(host.messages.at(0).text, "too many");
 }
 
+// The run keeps one record for all its contacts: nothing of one contact reaches the next.
+TEST_F(ConversionRunTest, EachContactStartsFromAnEmptyRecord) {
+    host.folderAnswer = "/out/";
+    const std::string name(40, 'a');
+    const auto full =
+        dir.write("full.meta", "d3:fldd9:firstName42:  " + name +
+                                   "8:lastName5:  Lee5:notes21:a note that is long  e");
+    EXPECT_EQ(run(OutputKind::VCards, {full, contact("b.meta"), missing("c.meta"), full}),
+              Outcome::Completed);
+    ContactRecord first;
+    first.FirstName = name;
+    first.LastName = "Lee";
+    first.FullName = name + "   Lee";
+    first.Comments = "a note that is long";
+    ContactRecord second;
+    second.LastName = second.FullName = "Lee";
+    EXPECT_EQ(output.written, (std::vector<ContactRecord>{first, second, first}));
+    EXPECT_EQ(output.asRead.at(1).FullName, " Lee");
+    EXPECT_EQ(output.asRead.at(2).Comments, "a note that is long  ");
+}
+
 // The box names the first few files and values; its details, and so the terminal, every one.
 TEST_F(ConversionRunTest, SkipsUnreadableFilesAndSaysWhichInAShortBoxAndWholeDetails) {
     host.folderAnswer = "/out/";

@@ -7,6 +7,7 @@
 #include "support/byte_sink.h"
 #include "tests/support/temp_dir.h"
 #include "tests/writers/excel_records.h"
+#include "writers/csv_file.h"
 #include "writers/excel_contact_sheet.h"
 #include "writers/vcard_writer.h"
 
@@ -210,6 +211,25 @@ TEST(ExcelSheet, LongValuesAreLeftOutAndEachNamedInTheNotes) {
     EXPECT_EQ(notes[0].entries.back(), "Contact 150 (Ann Lee): Comments");
     EXPECT_EQ(sheet.checkQueueSize(65535), "");
     EXPECT_NE(sheet.checkQueueSize(65536).find("65535"), std::string::npos);
+}
+
+// A field goes across as it is, quoted where it must be; bytes that are not UTF-8 are the
+// Windows-1252 characters they name, beside a quote too.
+TEST(CsvFields, AreQuotedWhereNeededAndAlwaysValid) {
+    for (const auto& [value, field] : std::initializer_list<std::pair<std::string, std::string>>{
+             {"plain text", "plain text"},
+             {"Zo\xC3\xAB \xF0\x9F\x98\x80", "Zo\xC3\xAB \xF0\x9F\x98\x80"},
+             {"a,b", "\"a,b\""},
+             {"say \"hi\"", "\"say \"\"hi\"\"\""},
+             {"line\r\nnext", "\"line\r\nnext\""},
+             {"caf\xE9", "caf\xC3\xA9"},
+             {"\xE2\"\xFF,", "\"\xC3\xA2\"\"\xC3\xBF,\""},
+             {"\xF0\x9F\x98", "\xC3\xB0\xC5\xB8\xCB\x9C"},
+         }) {
+        std::string out = "x";
+        writers::CsvFile::appendField(out, value);
+        EXPECT_EQ(out, "x" + field) << value;
+    }
 }
 
 // Queued files 2 and 5 gave contacts, the others none: the contacts take the two rows below the
