@@ -316,7 +316,7 @@ constexpr std::array<KeyField, 5> SecondHomeAddress = {{
 static_assert(everyKeyIsKnown(KeyFields) && everyKeyIsKnown(SecondHomeAddress));
 
 std::optional<std::string_view> valueOf(const detail::ContactValues& values, std::string_view key) {
-    return values[detail::contactKeyIndex(key)];
+    return values[detail::findContactKey(key)];
 }
 
 /// The keys that hold one value each of a kind, in order: a field with several values fills
@@ -449,11 +449,12 @@ ReadOutcome contactFrom(const detail::ContactValues& values, ContactRecord& reco
     return {};
 }
 
-/// The outcome with a contact's or a group's UID (see contactUid).
+/// The outcome with a contact's or a group's UID (see contactUid), when `uid` asks for it.
 ReadOutcome withUid(ReadOutcome outcome, const detail::ContactValues& values,
                     std::optional<std::int64_t> itemId, const std::string& path,
-                    std::string_view metadata) {
-    if (outcome.kind == ItemKind::Contact || outcome.kind == ItemKind::ContactGroup) {
+                    std::string_view metadata, UidWanted uid) {
+    if (uid == UidWanted::Yes &&
+        (outcome.kind == ItemKind::Contact || outcome.kind == ItemKind::ContactGroup)) {
         outcome.uid = contactUid(valueOf(values, "vcardUID").value_or(""), itemId, path, metadata);
     }
     return outcome;
@@ -462,11 +463,12 @@ ReadOutcome withUid(ReadOutcome outcome, const detail::ContactValues& values,
 /// `statedContact`: the file says the item is a contact (a JSON export of type 6), so metadata
 /// without fields is damage rather than another kind of item.
 ReadOutcome readMetadata(std::string_view metadata, const std::string& path, ContactRecord& record,
-                         bool statedContact, std::optional<std::int64_t> itemId) {
+                         bool statedContact, std::optional<std::int64_t> itemId,
+                         UidWanted uid = UidWanted::Yes) {
     const auto result = detail::readFieldDictionary(metadata);
     if (!result) {
         if (const auto values = detail::readTopLevelFields(metadata)) {
-            return withUid(contactFrom(*values, record), *values, itemId, path, metadata);
+            return withUid(contactFrom(*values, record), *values, itemId, path, metadata, uid);
         }
         if (!statedContact && detail::isWellFormedMetadata(metadata)) {
             return {ItemKind::NotContact, {}, {}};
@@ -478,7 +480,8 @@ ReadOutcome readMetadata(std::string_view metadata, const std::string& path, Con
                                          std::to_string(result->errorOffset) +
                                          " of the contact metadata");
     }
-    return withUid(contactFrom(*result->values, record), *result->values, itemId, path, metadata);
+    return withUid(contactFrom(*result->values, record), *result->values, itemId, path, metadata,
+                   uid);
 }
 
 #ifdef _WIN32
@@ -557,13 +560,14 @@ ContactFileError::ContactFileError(const std::string& path, const std::string& r
     : std::runtime_error(path + ": " + reason), m_path(path), m_reason(reason) {}
 
 ReadOutcome ReadContactFile(const std::string& path, ContactRecord& record,
-                            const std::function<void()>& yield) {
+                            const std::function<void()>& yield, UidWanted uid) {
     auto file = openRegularFile(path);
     const auto metadata = loadMetadata(file, path, yield);
     if (!metadata) {
         return {ItemKind::NotContact, {}, {}};
     }
-    return readMetadata(metadata->text(), path, record, metadata->statesType, metadata->itemId);
+    return readMetadata(metadata->text(), path, record, metadata->statesType, metadata->itemId,
+                        uid);
 }
 
 ReadOutcome ReadContactBytes(std::string_view bytes, const std::string& path,

@@ -33,11 +33,15 @@ enum class ItemKind {
     NotContact,   ///< a folder, a message or another item: the record stays empty
 };
 
+/// Whether the reader works out the UID of a contact or a group (see contactUid).
+enum class UidWanted { No, Yes };
+
 struct ReadOutcome {
     ItemKind kind = ItemKind::Contact;
     /// A contact group's name and members.
     ContactGroup group;
-    /// A contact's UID: the same for the same Zimbra item in every run (see contactUid).
+    /// A contact's UID: the same for the same Zimbra item in every run (see contactUid); empty
+    /// when it was not asked for.
     std::string uid;
 };
 
@@ -49,7 +53,8 @@ struct ReadOutcome {
 /// for the one JSON object of a desktop export. `yield` (optional) is called regularly while a
 /// large file is read.
 ReadOutcome ReadContactFile(const std::string& path, ContactRecord& record,
-                            const std::function<void()>& yield = {});
+                            const std::function<void()>& yield = {},
+                            UidWanted uid = UidWanted::Yes);
 
 /// The same, on the file's bytes already in memory (used by the fuzzer and the tests).
 ReadOutcome ReadContactBytes(std::string_view bytes, const std::string& path,

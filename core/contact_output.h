@@ -71,6 +71,8 @@ public:
     /// another item); no contact is written for it, but an output that numbers its rows may keep
     /// its place.
     virtual void skipped(std::int32_t contactNumber) { (void)contactNumber; }
+    /// False for an output that writes no UID: the run then does not work the UIDs out.
+    [[nodiscard]] virtual bool usesUid() const { return true; }
     /// True when a file that cannot be read must end the run as a failure of this output
     /// (the PST export); otherwise the file is skipped and the run goes on.
     [[nodiscard]] virtual bool readFailureEndsRun() const { return false; }

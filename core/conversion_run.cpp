@@ -169,7 +169,9 @@ std::optional<ReadOutcome> ConversionRun::readRow(const ContactOutput& output,
                                                   RunReport& report) {
     try {
         // Paths are opened exactly as queued: a Linux file name may end in a space.
-        auto outcome = ReadContactFile(path, record, [this] { m_host.yield(); });
+        auto outcome = ReadContactFile(
+            path, record, [this] { m_host.yield(); },
+            output.usesUid() ? UidWanted::Yes : UidWanted::No);
         if (outcome.kind == ItemKind::NotContact) {
             ++report.notContacts;
         }

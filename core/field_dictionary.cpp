@@ -179,7 +179,7 @@ bool readPairs(Parser& parser, ContactValues* values) {
         if (!key || parser.atEnd()) {
             return false;
         }
-        const std::size_t index = values != nullptr ? contactKeyIndex(*key) : ContactKeys.size();
+        const std::size_t index = values != nullptr ? findContactKey(*key) : ContactKeys.size();
         const char kind = parser.peek();
         if (index < ContactKeys.size() && (kind == 'i' || (kind >= '0' && kind <= '9'))) {
             const auto value = kind == 'i' ? parser.readInteger() : parser.readString();
@@ -214,6 +214,27 @@ FieldReadResult attempt(std::string_view text, std::size_t keyStart, Counting co
 }
 
 } // namespace
+
+std::size_t findContactKey(std::string_view key) {
+    // The indexes of the keys of each length, in order.
+    static const auto ByLength = [] {
+        std::array<std::vector<std::uint8_t>, 16> lengths;
+        for (std::size_t index = 0; index < ContactKeys.size(); ++index) {
+            lengths.at(ContactKeys[index].size()).push_back(static_cast<std::uint8_t>(index));
+        }
+        return lengths;
+    }();
+    if (key.empty() || key.size() >= ByLength.size()) {
+        return ContactKeys.size();
+    }
+    for (const std::uint8_t index : ByLength[key.size()]) {
+        const std::string_view candidate = ContactKeys[index];
+        if (candidate[0] == key[0] && candidate == key) {
+            return index;
+        }
+    }
+    return ContactKeys.size();
+}
 
 std::optional<FieldReadResult> readFieldDictionary(std::string_view metadata) {
     auto marker = metadata.find(FieldMarker);

@@ -37,6 +37,10 @@ constexpr std::size_t contactKeyIndex(std::string_view key) {
                : ContactKeys.size();
 }
 
+/// The same, found by the key's length and first letter before any comparison: the reader looks
+/// up every key of every field dictionary.
+std::size_t findContactKey(std::string_view key);
+
 /// The first value found for each key (index as in ContactKeys), as it stands in the metadata
 /// text; nothing when absent.
 using ContactValues = std::array<std::optional<std::string_view>, ContactKeys.size()>;

@@ -46,17 +46,28 @@ bool scanStrings(std::string_view text, std::vector<StringToken>& tokens, std::s
     strict.reserve(text.size());
     std::size_t pos = 0;
     while (pos < text.size()) {
-        const char c = text[pos];
-        if (c != '"') {
-            strict.push_back(c);
-            ++pos;
-            continue;
+        // Outside strings the bytes go across as they are, up to the next quote.
+        const auto quote = text.find('"', pos);
+        if (quote == std::string_view::npos) {
+            strict.append(text.substr(pos));
+            break;
         }
-        strict.push_back('"');
-        const std::size_t begin = ++pos;
+        strict.append(text.substr(pos, quote + 1 - pos));
+        const std::size_t begin = pos = quote + 1;
         for (;;) {
             if (pos >= text.size()) {
                 return false;
+            }
+            // Plain ASCII (no quote, no backslash) goes across in runs.
+            std::size_t plain = pos;
+            while (plain < text.size() && static_cast<unsigned char>(text[plain]) < 0x80 &&
+                   text[plain] != '"' && text[plain] != '\\') {
+                ++plain;
+            }
+            if (plain > pos) {
+                strict.append(text.substr(pos, plain - pos));
+                pos = plain;
+                continue;
             }
             const char s = text[pos];
             if (s == '"') {

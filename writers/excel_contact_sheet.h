@@ -57,6 +57,8 @@ public:
     void close() override;
     /// Ends every file as far as the disk allows; the rows written so far stay readable.
     void abandon() noexcept override;
+    /// False: neither file has a place for a contact's UID.
+    [[nodiscard]] bool usesUid() const override { return false; }
     /// False: a value the worksheet could not hold whole is whole in the CSV, so no value is
     /// lost, though the notes name it.
     [[nodiscard]] bool valuesLost() const override { return false; }

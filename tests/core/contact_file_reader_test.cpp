@@ -1,4 +1,5 @@
 #include "core/contact_file_reader.h"
+#include "core/field_dictionary_p.h"
 #include "tests/support/print_case.h"
 #include "tests/support/temp_dir.h"
 
@@ -316,6 +317,30 @@ TEST(ContactFileReader, KeepsLongFilesThatMayBeJsonWhole) {
         ReadContactFile(dir.write(name, bytes).string(), record);
         EXPECT_EQ(record.LastName, lastName) << name;
     }
+}
+
+// Every key the reader takes is found, and nothing else: a near miss, a longer or shorter key.
+TEST(ContactFileReader, FindsEveryContactKeyAndNoOther) {
+    for (std::size_t index = 0; index < detail::ContactKeys.size(); ++index) {
+        const std::string key(detail::ContactKeys[index]);
+        EXPECT_EQ(detail::findContactKey(key), index) << key;
+        for (const std::string& other :
+             {key + "x", key.substr(1), "X" + key.substr(1), key.substr(0, key.size() - 1) + "#"}) {
+            EXPECT_EQ(detail::findContactKey(other), detail::ContactKeys.size()) << other;
+        }
+    }
+    EXPECT_EQ(detail::findContactKey(""), detail::ContactKeys.size());
+    EXPECT_EQ(detail::findContactKey(std::string(40, 'e')), detail::ContactKeys.size());
+}
+
+// A contact's UID is worked out only for an output that asks for it.
+TEST(ContactFileReader, WorksOutTheUidOnlyWhenAsked) {
+    testing::TempDir dir;
+    const auto path = dir.write("257.meta", "d3:fldd8:lastName3:Leee").string();
+    ContactRecord record;
+    EXPECT_EQ(ReadContactFile(path, record, {}, UidWanted::Yes).uid.size(), 36U);
+    EXPECT_EQ(ReadContactFile(path, record, {}, UidWanted::No).uid, "");
+    EXPECT_EQ(record.LastName, "Lee");
 }
 
 // Real days with their year (from 1601 on for the PST's dates), and days without a year.
