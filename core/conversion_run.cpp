@@ -5,6 +5,9 @@
 #include "core/path_text.h"
 #include "support/text.h"
 
+#include <array>
+#include <charconv>
+
 namespace plumbrae::core {
 namespace {
 
@@ -187,13 +190,28 @@ std::optional<ReadOutcome> ConversionRun::readRow(const ContactOutput& output,
 
 void ConversionRun::reportProgress(std::int32_t contactNumber, const std::string& sourceFolder) {
     const std::int32_t rows = m_host.queueRowCount();
-    Progress progress;
-    progress.frameCaption = "Details : Converting - (" + std::to_string(contactNumber) + " of " +
-                            std::to_string(rows) + ") file(s)";
-    progress.folderCaption = "Converting Contacts... from (" + sourceFolder + ")";
-    progress.sourceFolder = sourceFolder;
-    progress.countCaption =
-        "Contact(s) " + std::to_string(contactNumber) + " (of " + std::to_string(rows) + ")";
+    const auto decimalIn = [](std::array<char, 16>& buffer, std::int32_t value) {
+        const char* end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value).ptr;
+        return std::string_view(buffer.data(), static_cast<std::size_t>(end - buffer.data()));
+    };
+    std::array<char, 16> numberText{};
+    std::array<char, 16> rowsText{};
+    const std::string_view number = decimalIn(numberText, contactNumber);
+    const std::string_view total = decimalIn(rowsText, rows);
+    // Made in the run's own Progress, so that its texts' storage serves every row.
+    Progress& progress = m_progress;
+    progress.frameCaption.assign("Details : Converting - (")
+        .append(number)
+        .append(" of ")
+        .append(total)
+        .append(") file(s)");
+    progress.folderCaption.assign("Converting Contacts... from (").append(sourceFolder).append(")");
+    progress.sourceFolder.assign(sourceFolder);
+    progress.countCaption.assign("Contact(s) ")
+        .append(number)
+        .append(" (of ")
+        .append(total)
+        .append(")");
     progress.value =
         static_cast<float>(static_cast<double>(contactNumber) / static_cast<double>(rows) * 100.0);
     m_host.showProgress(progress);

@@ -91,6 +91,8 @@ private:
     /// fields' storage serves every contact.
     ContactRecord m_record;
     ContactRecord m_trimmed;
+    /// The progress shown after each row, made anew in place.
+    Progress m_progress;
 };
 
 } // namespace plumbrae::core

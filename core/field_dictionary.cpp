@@ -197,20 +197,18 @@ bool readPairs(Parser& parser, ContactValues* values) {
 }
 
 /// One attempt: the field dictionary, and when `whole` also the rest of the metadata dictionary
-/// that holds it.
-FieldReadResult attempt(std::string_view text, std::size_t keyStart, Counting counting,
-                        bool whole) {
+/// that holds it. The values go straight into `result` (no copy of the table per file).
+void attempt(std::string_view text, std::size_t keyStart, Counting counting, bool whole,
+             FieldReadResult& result) {
     Parser parser(text, keyStart, counting);
-    FieldReadResult result;
-    ContactValues values;
+    ContactValues& values = result.values.emplace();
     // "3:fld" then the "d" that opens the field dictionary.
     const bool fieldsRead = parser.readString().has_value() && !parser.atEnd() &&
                             parser.peek() == 'd' && (parser.advance(), readPairs(parser, &values));
-    if (fieldsRead && (!whole || readPairs(parser, nullptr))) {
-        result.values = values;
+    if (!fieldsRead || (whole && !readPairs(parser, nullptr))) {
+        result.values.reset();
     }
     result.errorOffset = parser.pos();
-    return result;
 }
 
 } // namespace
@@ -237,25 +235,29 @@ std::size_t findContactKey(std::string_view key) {
 }
 
 std::optional<FieldReadResult> readFieldDictionary(std::string_view metadata) {
+    // One object returned by every path, so that it is built where the caller keeps it.
+    std::optional<FieldReadResult> result;
     auto marker = metadata.find(FieldMarker);
     if (marker == std::string_view::npos) {
         marker = metadata.find(LateFieldMarker);
     }
     if (marker == std::string_view::npos) {
-        return std::nullopt;
+        return result;
     }
     const std::size_t keyStart = marker + 1; // the "3:fld" key behind the "d" or "e"
     std::size_t furthest = 0;
+    result.emplace();
     for (const bool whole : {true, false}) {
         for (const Counting counting : {Counting::Utf16Units, Counting::Bytes}) {
-            auto result = attempt(metadata, keyStart, counting, whole);
-            if (result.values) {
+            attempt(metadata, keyStart, counting, whole, *result);
+            if (result->values) {
                 return result;
             }
-            furthest = std::max(furthest, result.errorOffset);
+            furthest = std::max(furthest, result->errorOffset);
         }
     }
-    return FieldReadResult{std::nullopt, furthest};
+    result->errorOffset = furthest;
+    return result;
 }
 
 std::optional<ContactValues> readTopLevelFields(std::string_view metadata) {

@@ -144,6 +144,9 @@ void CodePageChooser::addCell(std::string_view cell) {
                                              pagesHolding(decodeUtf8Lenient(cell, pos, length)));
         pos += length;
     }
+    if (holding == EveryPage) {
+        return; // one more for every page changes no page's place
+    }
     for (std::size_t page = 0; page < PageCount; ++page) {
         if ((holding & (1U << page)) != 0) {
             ++m_wholeCells[page];

@@ -434,7 +434,7 @@ std::int16_t ExcelFile::WriteText(std::int32_t CellFontUsed, std::int32_t Alignm
     // The head and the length byte are filled in once the converted text's length is known.
     constexpr std::size_t TextStart = 4 + CellHeadLength + 1;
     m_cell.assign(TextStart, '\0');
-    const std::size_t replaced = m_encoder.append(text, m_cell);
+    const std::size_t replaced = text.empty() ? 0 : m_encoder.append(text, m_cell);
     const std::size_t length = m_cell.size() - TextStart;
     if (length > MaxTextLength) {
         return fail(ValueDoesNotFit, "a text of " +
@@ -445,17 +445,18 @@ std::int16_t ExcelFile::WriteText(std::int32_t CellFontUsed, std::int32_t Alignm
     if (!fitsByte(HiddenLocked) || !fitsByte(fontAndFormat) || !fitsByte(Alignment)) {
         return fail(ValueDoesNotFit, "the cell's attributes do not fit their bytes");
     }
-    std::string head;
-    support::LeWriter(head)
-        .u16(RecordLabel)
-        .u16(static_cast<std::uint16_t>(CellHeadLength + 1 + length))
-        .u16(static_cast<std::uint16_t>(lrow - 1))
-        .u16(static_cast<std::uint16_t>(lcol - 1))
-        .u8(static_cast<std::uint8_t>(HiddenLocked))
-        .u8(static_cast<std::uint8_t>(fontAndFormat))
-        .u8(static_cast<std::uint8_t>(Alignment))
-        .u8(static_cast<std::uint8_t>(length));
-    m_cell.replace(0, TextStart, head);
+    const auto setU16 = [this](std::size_t at, std::int64_t value) {
+        m_cell[at] = static_cast<char>(value & 0xFF);
+        m_cell[at + 1] = static_cast<char>((value >> 8) & 0xFF);
+    };
+    setU16(0, RecordLabel);
+    setU16(2, static_cast<std::int64_t>(CellHeadLength + 1 + length));
+    setU16(4, lrow - 1);
+    setU16(6, lcol - 1);
+    m_cell[8] = static_cast<char>(HiddenLocked);
+    m_cell[9] = static_cast<char>(fontAndFormat);
+    m_cell[10] = static_cast<char>(Alignment);
+    m_cell[11] = static_cast<char>(length);
     const std::int16_t result = put(m_cell);
     if (result == NoError && replaced > 0) {
         ++m_substitutedCells;
