@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace plumbrae::core {
 namespace {
@@ -105,19 +105,29 @@ std::optional<int> buildQueue(const CommandLine& options, std::vector<std::strin
                               int& unreadableFolders) {
     // A file named twice (or inside two folders given) is queued once, as the window queues it:
     // its contact would otherwise be written twice. The same file is recognised also when
-    // named by another path to it ("in/a.meta", "./in/a.meta").
-    std::unordered_set<std::string> queued;
+    // named by another path to it ("in/a.meta", "./in/a.meta"). Only a hash of each queued
+    // file's normal path is kept, with its place in the queue (a tree of 300,000 files would
+    // otherwise hold every path twice); paths whose hashes agree are compared whole.
+    std::unordered_multimap<std::size_t, std::size_t> queued;
     int alreadyQueued = 0;
     std::error_code ignored;
     const auto base = std::filesystem::current_path(ignored);
-    const auto enqueue = [&](const std::string& path) {
+    const auto normalPath = [&base](const std::string& path) {
         const auto named = support::pathFromUtf8(path);
-        const auto absolute = named.is_absolute() ? named : base / named;
-        if (queued.insert(support::pathToUtf8(absolute.lexically_normal())).second) {
-            queue.push_back(path);
-        } else {
-            ++alreadyQueued;
+        return support::pathToUtf8((named.is_absolute() ? named : base / named).lexically_normal());
+    };
+    const auto enqueue = [&](const std::string& path) {
+        const auto normal = normalPath(path);
+        const auto hash = std::hash<std::string>{}(normal);
+        const auto [first, last] = queued.equal_range(hash);
+        for (auto same = first; same != last; ++same) {
+            if (normalPath(queue[same->second]) == normal) {
+                ++alreadyQueued;
+                return;
+            }
         }
+        queued.emplace(hash, queue.size());
+        queue.push_back(path);
     };
     for (const auto& given : options.paths) {
         const std::string path = queuedFilePath(given);

@@ -114,7 +114,10 @@ public:
         m_uncommitted.push_back(std::move(message));
         ++m_contactCount;
         ++m_pending;
-        if (m_pending >= m_policy.maxPendingContacts ||
+        const auto share = m_contactCount / std::max<std::size_t>(m_policy.folderShare, 1);
+        const auto batch =
+            std::max(m_policy.maxPendingContacts, std::min(share, m_policy.largestBatch));
+        if (m_pending >= batch ||
             std::chrono::steady_clock::now() - m_lastCommit >= m_policy.maxPendingTime) {
             commit();
         }

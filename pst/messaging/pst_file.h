@@ -97,10 +97,16 @@ public:
 };
 
 /// When added contacts are made durable: after this many contacts, or when this much time has
-/// passed since the last commit (checked as contacts are added), whichever comes first.
+/// passed since the last commit (checked as contacts are added), whichever comes first. A
+/// commit writes the Contacts folder's row index again, so a folder of more than
+/// maxPendingContacts * folderShare items waits for that share of the items it holds instead
+/// (up to largestBatch contacts, which the writer holds until they are committed): what the
+/// commits cost per contact then grows far slower than the folder.
 struct CommitPolicy {
     std::size_t maxPendingContacts = 1000;
     std::chrono::milliseconds maxPendingTime{2000};
+    std::size_t folderShare = 32;
+    std::size_t largestBatch = 5000;
 };
 
 class PstFileImpl;
