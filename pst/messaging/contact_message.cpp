@@ -316,6 +316,8 @@ void registerContactNames(NamedPropertyMap& names) {
         }
     }
     names.idFor(PublicStringsPropertySet, std::string("Keywords"));
+    // Last, so that the ids above stay as earlier stores have them.
+    names.idFor(AddressPropertySet, LidDistributionListStream);
 }
 
 std::string withCrLf(const std::string& text) {

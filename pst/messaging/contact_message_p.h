@@ -19,7 +19,8 @@ MessageNode buildContactMessage(const Contact& contact, ndb::Nid nid, NamedPrope
 
 /// Builds one distribution list item ("IPM.DistList") in the same way: its name as display
 /// name, subject and file-as, and every member as a one-off entry in both member properties,
-/// with their checksum.
+/// with their checksum. A list too long for those properties (15,000 bytes each) has every
+/// member in the members stream and its leading members in the properties.
 MessageNode buildDistListMessage(const DistList& list, ndb::Nid nid, NamedPropertyMap& names,
                                  std::uint64_t now, const std::string& searchKey);
 

@@ -191,6 +191,7 @@ constexpr std::uint32_t LidDistributionListChecksum = 0x804C;
 constexpr std::uint32_t LidDistributionListName = 0x8053;
 constexpr std::uint32_t LidDistributionListOneOffMembers = 0x8054;
 constexpr std::uint32_t LidDistributionListMembers = 0x8055;
+constexpr std::uint32_t LidDistributionListStream = 0x8064;
 constexpr std::uint32_t LidEmail1Base = 0x8080; // e-mail 2 and 3 follow at +0x10 and +0x20
 constexpr std::uint32_t EmailDisplayNameOffset = 0;
 constexpr std::uint32_t EmailAddressTypeOffset = 2;

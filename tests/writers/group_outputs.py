@@ -158,9 +158,13 @@ def check_option(program, option, out, files, groups, contacts, problems):
         if len(dump["contacts"]) != contacts or len(lists) != len(groups):
             problems.append("the PST holds %d contacts" % len(dump["contacts"]))
         for number, seen in zip(groups, lists):
+            # A list too long for the member properties is whole in its members stream, the
+            # properties holding its leading members.
+            listed = seen["stream_members"] or seen["members"]
             members = [(shown if shown != address else "", address)
-                       for shown, _, address in seen["members"]]
-            if seen["members"] == seen["one_off_members"] and seen["subject"] == seen["name"]:
+                       for shown, _, address in listed]
+            if seen["members"] == seen["one_off_members"] == listed[:len(seen["members"])] \
+                    and seen["subject"] == seen["name"]:
                 arrived[number] = (seen["name"], members)
     whole, members_arrived = 0, 0
     for number, (name, members) in groups.items():

@@ -1,12 +1,14 @@
 #!/usr/bin/python3
 # The checker refuses row matrices laid out otherwise than readers find their rows, heaps
 # whose first allocation is not the B-tree header readers take from heap id 0x20, and heap
-# blocks whose fill level claims room they do not have.
+# blocks whose fill level claims room they do not have, and distribution lists whose member
+# properties outgrow 15,000 bytes or whose members stream does not parse or disagrees with them.
 
 import struct
 import sys
 import unittest
 
+import dist_list_rules as dl
 import format_rules
 from pst_check import Node
 
@@ -78,6 +80,50 @@ class FillLevels(unittest.TestCase):
                 block = bytes(8) + levels + bytes(8000 - 9)
                 format_rules.fill_levels(checker, Node(0x122, [block, bytes(100)], {}), "node")
                 self.assertEqual(fault, bool(checker.findings), checker.findings)
+
+
+def one_off(n):
+    texts = "Member %d\0SMTP\0m%d@example.org\0" % (n, n)
+    return bytes(4) + dl.ONE_OFF_PROVIDER + b"\0\0\x01\x80" + texts.encode("utf-16-le")
+
+
+def multi(values):
+    offsets = [4 + 4 * len(values) + sum(map(len, values[:i])) for i in range(len(values))]
+    return struct.pack("<%dI" % (1 + len(values)), len(values), *offsets) + b"".join(values)
+
+
+def stream(members, extra=b"", count=None):
+    size = sum(map(len, members))
+    body = b"".join(struct.pack("<I", len(m)) + m + struct.pack("<I", len(m)) + m +
+                    struct.pack("<I", len(extra)) + extra for m in members)
+    return struct.pack("<HHIIIIII", 1, 0, 30000, 0, len(members) if count is None else count,
+                       size, size, 0) + body + bytes(8)
+
+
+class DistLists(unittest.TestCase):
+    def test_member_properties_and_stream(self):
+        every = [one_off(n) for n in range(300)]
+        lead = every[:150]
+        changed = every[:10] + [one_off(999)] + every[11:]
+        for name, props, streamed, fault in (
+                ("short list, no stream", every[:20], None, None),
+                ("long list in the properties", every, None, "15,000 or more"),
+                ("leading members and the stream", lead, stream(every), None),
+                ("stream short of its count", lead, stream(every, count=301), "member 301 whole"),
+                ("stream with extra bytes", lead, stream(every, b"x"), "member 1 as an entry"),
+                ("stream without its terminators", lead, stream(every)[:-8], "two zero words"),
+                ("stream and properties disagree", lead, stream(changed), "does not begin")):
+            with self.subTest(name):
+                pc = {1: (0x1102, multi(props)), 2: (0x1102, multi(props)),
+                      3: (0x0003, struct.pack("<I", dl.crc(b"".join(props))))}
+                if streamed is not None:
+                    pc[4] = (0x0102, streamed)
+                checker = Findings()
+                dl.check_list(checker, pc, {dl.LID_DL_MEMBERS: 1, dl.LID_DL_ONE_OFF_MEMBERS: 2,
+                                            dl.LID_DL_CHECKSUM: 3, dl.LID_DL_STREAM: 4}, "list")
+                self.assertEqual(bool(fault), bool(checker.findings), checker.findings)
+                if fault:
+                    self.assertIn(fault, checker.findings[0])
 
 
 if __name__ == "__main__":

@@ -16,6 +16,7 @@ import sys
 import traceback
 import zlib
 
+import dist_list_rules
 import format_rules
 
 PAGE, AMAP_FIRST, AMAP_RANGE = 512, 0x4400, 0x3E000
@@ -42,12 +43,6 @@ ENTRY_IDS = dict.fromkeys([0x35D8, 0x35E0, 0x35E2, 0x35E3, 0x35E4, 0x35E5, 0x35E
 ENTRY_IDS.update({0x36D0: "IPF.Appointment", 0x36D1: "IPF.Contact", 0x36D2: "IPF.Journal",
                   0x36D3: "IPF.StickyNote", 0x36D4: "IPF.Task", 0x36D7: "IPF.Note"})
 
-
-# Distribution lists: the address property set, and the providers of one-off and wrapped entry ids.
-PSETID_ADDRESS = bytes.fromhex("0420060000000000c000000000000046")
-ONE_OFF_PROVIDER = bytes.fromhex("812b1fa4bea310199d6e00dd010f5402")
-WRAPPED_PROVIDER = bytes.fromhex("c091add3519dcf11a4a900aa0047faa4")
-LID_DL_CHECKSUM, LID_DL_ONE_OFF_MEMBERS, LID_DL_MEMBERS = 0x804C, 0x8054, 0x8055
 
 
 def unpacker(fmt):
@@ -508,63 +503,8 @@ class Checker:
             self.ltp(node, "node 0x%X" % nid, None)
         self.store(nodes)
         format_rules.check_all(self, nodes)
-        check_dist_lists(self)
+        dist_list_rules.check(self)
         return True
-
-
-def multi_binary(v):
-    # The values of a multi-valued binary property: a count, offsets, then the values.
-    count = u32(v, 0)
-    ends = [u32(v, 4 + 4 * i) for i in range(count)] + [len(v)]
-    return [bytes(v[a:b]) for a, b in zip(ends, ends[1:])]
-
-
-def one_off(entry):
-    # (display name, address type, address) of a one-off entry id, or None when it is not one.
-    if len(entry) < 24 or entry[:4] != bytes(4) or entry[4:20] != ONE_OFF_PROVIDER:
-        return None
-    wide, parts, pos = u16(entry, 22) & 0x8000, [], 24
-    for _ in range(3):
-        end = pos
-        while end + (1 if wide else 0) < len(entry) and entry[end:end + (2 if wide else 1)] != \
-                bytes(2 if wide else 1):
-            end += 2 if wide else 1
-        parts.append(entry[pos:end].decode("utf-16-le" if wide else "cp1252"))
-        pos = end + (2 if wide else 1)
-    return tuple(parts) if pos == len(entry) else None
-
-
-def check_dist_lists(checker):
-    # Each distribution list names every member in both member properties, in the same order
-    # (a member is its one-off entry id in both, or a wrapped entry id beside its one-off form),
-    # and its checksum is the CRC of the members property's values.
-    names = checker.pcs.get((None, 0x61), {})
-    stream, guids = (names.get(p, (0, b""))[1] for p in (0x0003, 0x0002))
-    guids = [None, None, None] + [guids[i:i + 16] for i in range(0, len(guids), 16)]
-    lids = {u32(stream, 8 * pos): 0x8000 + pos for pos in range(len(stream) // 8)
-            if not u16(stream, 8 * pos + 4) & 1 and u16(stream, 8 * pos + 4) >> 1 < len(guids)
-            and guids[u16(stream, 8 * pos + 4) >> 1] == PSETID_ADDRESS}
-    for (top, nid), pc in sorted(checker.pcs.items(), key=str):
-        if top is not None or pc.get(0x001A, (0, b""))[1] != "IPM.DistList".encode("utf-16-le"):
-            continue
-        where = "distribution list 0x%X" % nid
-        members, one_offs, checksum = (pc.get(lids.get(lid), (0, None)) for lid in (
-            LID_DL_MEMBERS, LID_DL_ONE_OFF_MEMBERS, LID_DL_CHECKSUM))
-        if members[0] != 0x1102 or one_offs[0] != 0x1102 or checksum[0] != 0x0003:
-            checker.report("member properties or checksum missing", where)
-            continue
-        members, one_offs = multi_binary(members[1]), multi_binary(one_offs[1])
-        if len(members) != len(one_offs):
-            checker.report("the member properties list %d and %d members" % (
-                len(members), len(one_offs)), where)
-        for i, (member, single) in enumerate(zip(members, one_offs)):
-            wrapped = member[4:20] == WRAPPED_PROVIDER and len(member) > 21
-            if one_off(single) is None or (member != single if not wrapped else (
-                    member[20] & 0x0F == 0 and member[21:] != single)):
-                checker.report("member %d differs between the member properties" % (i + 1), where)
-        if crc(b"".join(members)) != u32(checksum[1], 0):
-            checker.report("checksum 0x%08X is not the members' CRC 0x%08X" % (
-                u32(checksum[1], 0), crc(b"".join(members))), where)
 
 
 def check_file(path, strict):

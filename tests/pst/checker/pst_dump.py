@@ -5,7 +5,7 @@
 # {"folders": [{"path", "name"}...], "contacts": [{"message_class", "given_name", ..., "email1",
 #  "named": {"0xLID" or name: value}, "attachments": [{"size", "method", "extension", "hidden"}]}],
 #  "dist_lists": [{"name", "subject", "members": [[display name, address type, address]...],
-#  "one_off_members": [...], "checksum"}]}
+#  "one_off_members": [...], "checksum", "stream_members": [...] or null without a stream}]}
 # The contacts are the items of the first folder named "Contacts", its distribution lists apart. Named properties (the address
 # set's by LID, the public strings by name) are resolved through the file's own name-to-ID map,
 # the way a reader has to. Strings are decoded here: libpff's own conversion mangles surrogate
@@ -93,13 +93,31 @@ def one_offs(entry):
     return [data[a + 24:b].decode("utf-16-le").split("\0")[:3] for a, b in zip(ends, ends[1:])]
 
 
+def stream_one_offs(entry):
+    # The one-off members of a members stream: a 28-byte header (the count at 12), then per
+    # member an entry id, a one-off entry id and extra bytes, each behind its 4-byte size.
+    value_type, data = entry or (0, b"")
+    if value_type != 0x0102:
+        return None
+    out, pos = [], 28
+    for _ in range(struct.unpack_from("<I", data, 12)[0]):
+        parts = []
+        for _ in range(3):
+            size = struct.unpack_from("<I", data, pos)[0]
+            parts.append(data[pos + 4:pos + 4 + size])
+            pos += 4 + size
+        out.append(parts[1][24:].decode("utf-16-le").split("\0")[:3])
+    return out
+
+
 def dist_list(message, ids):
     props = entries(message)
-    named = {lid: props.get(ids.get(lid)) for lid in (0x804C, 0x8053, 0x8054, 0x8055)}
+    named = {lid: props.get(ids.get(lid)) for lid in (0x804C, 0x8053, 0x8054, 0x8055, 0x8064)}
     return {"name": text(named[0x8053]), "subject": text(props.get(0x0037)),
             "display_name": text(props.get(0x3001)), "members": one_offs(named[0x8055]),
             "one_off_members": one_offs(named[0x8054]),
-            "checksum": named[0x804C] and struct.unpack("<I", named[0x804C][1])[0]}
+            "checksum": named[0x804C] and struct.unpack("<I", named[0x804C][1])[0],
+            "stream_members": stream_one_offs(named[0x8064])}
 
 
 def main(argv):
