@@ -7,6 +7,7 @@
 #include "support/console.h"
 #include "support/file_path.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string_view>
@@ -46,6 +47,27 @@ constexpr const char* Usage =
     "(each is listed); 2 usage error, or the output could not be written.\n";
 
 /// Text to a standard stream, in any script (see support::writeText).
+#ifndef _WIN32
+/// True when `path` is already in the form `lexically_normal` gives it: no empty, "." or ".."
+/// part and no separator at its end (the one that starts an absolute path aside). Most paths of a
+/// walked folder are, and so skip the normalising.
+bool isNormalPath(std::string_view path) {
+    if (path.empty() || path.back() == '/') {
+        return false;
+    }
+    std::size_t start = path.front() == '/' ? 1 : 0;
+    while (start <= path.size()) {
+        const auto end = std::min(path.find('/', start), path.size());
+        const auto part = path.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..") {
+            return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+#endif
+
 void print(std::FILE* stream, const std::string& text) {
     support::writeText(stream, text);
 }
@@ -112,7 +134,18 @@ std::optional<int> buildQueue(const CommandLine& options, std::vector<std::strin
     int alreadyQueued = 0;
     std::error_code ignored;
     const auto base = std::filesystem::current_path(ignored);
-    const auto normalPath = [&base](const std::string& path) {
+#ifndef _WIN32
+    const std::string baseText = support::pathToUtf8(base);
+    const bool normalBase =
+        baseText == "/" || (baseText.starts_with('/') && isNormalPath(baseText));
+#endif
+    const auto normalPath = [&](const std::string& path) -> std::string {
+#ifndef _WIN32
+        // The same path without the path objects where the parts are normal already.
+        if (isNormalPath(path) && (path.front() == '/' || normalBase)) {
+            return path.front() == '/' ? path : baseText + (baseText == "/" ? "" : "/") + path;
+        }
+#endif
         const auto named = support::pathFromUtf8(path);
         return support::pathToUtf8((named.is_absolute() ? named : base / named).lexically_normal());
     };

@@ -399,8 +399,8 @@ for my $path (grep { !/ZimbraContacts\.vcf$/ } glob("$ARGV[0]/*.vcf")) {
 }"""
 
 
-def run(command):
-    result = subprocess.run(command, capture_output=True, text=True, errors="replace")
+def run(command, cwd=None):
+    result = subprocess.run(command, capture_output=True, text=True, errors="replace", cwd=cwd)
     return result.returncode, (result.stdout + result.stderr).splitlines()
 
 
@@ -546,6 +546,11 @@ def check_command_line(program, w, problems):
         got, lines = run([program] + [a if a[0] in "-/" else w + a for a in arguments.split()])
         if got != status or not all(part in "\n".join(lines) for part in text.split("|")):
             problems.append("%s: exit %d, not %d, or no %r in %s" % (arguments, got, status, text, lines))
+    # Named by relative, absolute and roundabout paths from the folder it runs in: still once.
+    got, lines = run([program, "--vcards", "--out", "o10", "in/a.meta", "in",
+                      os.path.realpath(w) + "/in/a.meta", "./in/sub//B.META"], cwd=w)
+    if got != 0 or "3 contact files were given more than once" not in "\n".join(lines):
+        problems.append("relative paths: exit %d: %s" % (got, lines))
     cards = ["Ann Lee1.vcf", "Bob Kim3.vcf", "Dan Doe2.vcf", "ZimbraContacts.vcf"]
     if (sorted(os.listdir(w + "o1")) != cards or sorted(os.listdir(w + "o8")) != cards or
             "n" * 300 not in read_csv(w + "o3/ZimbraContacts.csv")[1]):
