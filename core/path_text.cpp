@@ -23,7 +23,9 @@ std::string GetParentPath(std::string_view path) {
 
 bool isContactFileName(std::string_view path) {
     static constexpr std::string_view Extension = ".meta";
-    return support::asciiLower(support::trimSpaces(path)).ends_with(Extension);
+    const auto name = support::trimSpaces(path);
+    return name.size() >= Extension.size() &&
+           support::asciiLower(name.substr(name.size() - Extension.size())) == Extension;
 }
 
 std::string withTrailingSeparator(std::string_view folder) {

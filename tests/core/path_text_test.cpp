@@ -48,7 +48,7 @@ TEST(PathText, ContactFileNamesEndInMetaInAnyCase) {
     for (const auto* name : {"/a/b.meta", "b.META", "a.meta ", ".meta"}) {
         EXPECT_TRUE(isContactFileName(name)) << name;
     }
-    for (const auto* name : {"a.meta.txt", "a.metadata", "ameta", ""}) {
+    for (const auto* name : {"a.meta.txt", "a.metadata", "ameta", "meta", " ", ""}) {
         EXPECT_FALSE(isContactFileName(name)) << name;
     }
 }
