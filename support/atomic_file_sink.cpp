@@ -59,7 +59,7 @@ AtomicFileSink::AtomicFileSink(std::filesystem::path path, bool flush, FileSyste
     // would cost every file a lookup.
     const auto folder = m_path.parent_path();
     for (int attempt = 0; m_fd < 0; ++attempt) {
-        m_temporary = folder / (std::string(PartPrefix) + randomDigits() + std::string(PartSuffix));
+        m_temporary = folder / newPartName();
         m_fd = createNew(m_temporary);
         if (m_fd < 0 && (errno != EEXIST || attempt > 8)) {
             throw SinkError("cannot create " + describeFileError(m_path, errno));
@@ -141,6 +141,10 @@ void AtomicFileSink::close() {
     if (m_flush) {
         m_files.syncFolder(m_path.parent_path());
     }
+}
+
+std::string AtomicFileSink::newPartName() {
+    return std::string(PartPrefix) + randomDigits() + std::string(PartSuffix);
 }
 
 bool AtomicFileSink::isAbandonedPart(const std::filesystem::path& path) {

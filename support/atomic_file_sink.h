@@ -39,6 +39,8 @@ public:
 
     /// True for a temporary file of this kind, by its name alone.
     static bool isAbandonedPart(const std::filesystem::path& path);
+    /// A new name of that kind (no folder part), for a file written aside in another way.
+    static std::string newPartName();
 
 private:
     void flushBuffer();

@@ -290,12 +290,17 @@ std::string vCardGroupText(const core::ContactGroup& group) {
     return out;
 }
 
-std::string vCardText(const ContactRecord& record) {
-    std::string out = "BEGIN:VCARD\r\nVERSION:2.1\r\n";
+void appendVCardText(std::string& out, const ContactRecord& record) {
+    out.append("BEGIN:VCARD\r\nVERSION:2.1\r\n");
     for (const auto& line : Layout) {
         appendLine(out, line, record);
     }
     out.append("End:VCARD\r\n");
+}
+
+std::string vCardText(const ContactRecord& record) {
+    std::string out;
+    appendVCardText(out, record);
     return out;
 }
 
@@ -316,6 +321,7 @@ void Save2vCardContact(const std::string& sFile, const ContactRecord& record,
 void VCardOutput::start(const std::string& outputFolder) {
     m_wroteGroups = false;
     m_folder = outputFolder;
+    m_cards = std::make_unique<support::WholeFileFolder>(support::pathFromUtf8(m_folder));
     m_usedNames.clear();
     m_usedUids.clear();
 }
@@ -367,12 +373,9 @@ std::string VCardOutput::unusedFileName(std::string_view fullName, std::int32_t 
 }
 
 void VCardOutput::write(const core::ContactToWrite& contact) {
-    const std::string name = unusedFileName(contact.asRead.FullName, contact.contactNumber);
-    try {
-        Save2vCardContact(m_folder + name, contact.trimmed, contact.contactNumber);
-    } catch (const support::SinkError& error) {
-        throw core::OutputError(std::string("The vCard could not be written: ") + error.what());
-    }
+    m_card.clear();
+    appendVCardText(m_card, contact.trimmed);
+    writeCard(unusedFileName(contact.asRead.FullName, contact.contactNumber), m_card);
     if (m_oneFile != nullptr) {
         m_card.clear();
         appendVCard3(m_card, contact.trimmed, uniqueUid(contact.uid));
@@ -401,11 +404,9 @@ bool VCardOutput::writeGroup(const core::GroupToWrite& group) {
     return true;
 }
 
-void VCardOutput::writeCard(const std::string& fileName, const std::string& text) const {
+void VCardOutput::writeCard(const std::string& fileName, const std::string& text) {
     try {
-        support::AtomicFileSink sink(support::pathFromUtf8(m_folder + fileName));
-        sink.write(text);
-        sink.close();
+        m_cards->write(fileName, text);
     } catch (const support::SinkError& error) {
         throw core::OutputError(std::string("The vCard could not be written: ") + error.what());
     }
@@ -414,6 +415,7 @@ void VCardOutput::writeCard(const std::string& fileName, const std::string& text
 void VCardOutput::close() {
     m_usedNames.clear();
     m_usedUids.clear();
+    m_cards.reset();
     auto* oneFile = std::exchange(m_oneFile, nullptr);
     try {
         if (oneFile != nullptr) {

@@ -5,12 +5,13 @@
 #include "core/contact_record.h"
 #include "support/byte_sink.h"
 #include "support/file_system.h"
+#include "support/whole_file_folder.h"
 
 #include <cstdint>
 #include <memory>
-#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace plumbrae::writers {
@@ -24,6 +25,8 @@ namespace plumbrae::writers {
 /// (ENCODING=QUOTED-PRINTABLE), where "=", ";", line breaks and every byte above 127 are written
 /// "=XX".
 std::string vCardText(const core::ContactRecord& record);
+/// The same, appended to `out`.
+void appendVCardText(std::string& out, const core::ContactRecord& record);
 
 /// A contact group's vCard 2.1 text, each line ending in CR LF: N and FN the group's name,
 /// "X-EVOLUTION-LIST:TRUE", which marks the card as a contact list for the readers that keep
@@ -79,20 +82,22 @@ private:
     /// The file name for a card named `name` with `number`, not yet used in this run.
     std::string unusedFileName(std::string_view name, std::int32_t number);
     /// Writes a card's text to `fileName` in the output folder, aside and renamed into place.
-    void writeCard(const std::string& fileName, const std::string& text) const;
+    void writeCard(const std::string& fileName, const std::string& text);
     /// Appends the card built in m_card to ZimbraContacts.vcf.
     void writeCardToOneFile();
 
     std::string m_folder;
-    std::set<std::string> m_usedNames;
-    std::set<std::string, std::less<>> m_usedUids;
+    std::unordered_set<std::string> m_usedNames;
+    std::unordered_set<std::string> m_usedUids;
+    /// Where the single cards go, from open() to the end of the run.
+    std::unique_ptr<support::WholeFileFolder> m_cards;
     std::string m_uid;
     bool m_wroteGroups = false;
     /// Held from open() to the end of the run.
     std::unique_ptr<support::OutputFolderLock> m_lock;
     std::unique_ptr<support::ByteSink> m_ownedOneFile;
     support::ByteSink* m_oneFile = nullptr;
-    /// One card's text, reused.
+    /// One card's text, reused (the 2.1 card, then the 3.0 card).
     std::string m_card;
 };
 

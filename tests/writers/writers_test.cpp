@@ -430,6 +430,18 @@ TEST(VCardOutput, NamesFilesKeepsClashesApartAndReportsWhatCannotBeWritten) {
     write("Clash", 12);
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "Clash12 (4).vcf"));
     EXPECT_NE(card("Clash12.vcf").find("FN:Clash\r\n"), std::string::npos);
+    // A card whose name a folder holds is reported, and no temporary file stays behind.
+    std::filesystem::create_directory(dir.path() / "Held5.vcf");
+    try {
+        write("Held", 5);
+        ADD_FAILURE() << "a folder in the card's place must be reported";
+    } catch (const core::OutputError& error) {
+        EXPECT_NE(std::string(error.what()).find("Held5.vcf"), std::string::npos) << error.what();
+    }
+    output.close();
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".plumbrae-")) << entry.path();
+    }
     try {
         output.open(dir.folder() + "missing/");
         ADD_FAILURE() << "writing into a missing folder must fail";
