@@ -2,6 +2,7 @@
 
 #include "core/closing_message.h"
 #include "core/contact_file_reader.h"
+#include "core/contact_read_ahead.h"
 #include "core/path_text.h"
 #include "support/text.h"
 
@@ -97,9 +98,19 @@ RunReport ConversionRun::run() {
     }
 
     const std::int32_t lastRow = rowCount - 1;
+    ContactReadAhead readAhead(output->usesUid() ? UidWanted::Yes : UidWanted::No);
+    std::int32_t nextRequest = 0;
     try {
         for (std::int32_t row = 0; row <= lastRow; ++row) {
-            if (!convertRow(*output, row, report)) {
+            while (nextRequest <= lastRow && readAhead.hasRoom()) {
+                // Paths are opened exactly as queued: a Linux file name may end in a space.
+                readAhead.request(queuedFilePath(m_host.queueRowText(nextRequest)));
+                ++nextRequest;
+            }
+            ReadAheadFile& file = readAhead.next([this] { m_host.yield(); });
+            const bool goOn = convertRow(*output, file, row, report);
+            readAhead.release();
+            if (!goOn) {
                 break;
             }
         }
@@ -132,18 +143,16 @@ RunReport ConversionRun::run() {
     return report;
 }
 
-bool ConversionRun::convertRow(ContactOutput& output, std::int32_t row, RunReport& report) {
+bool ConversionRun::convertRow(ContactOutput& output, ReadAheadFile& file, std::int32_t row,
+                               RunReport& report) {
     m_host.setCurrentRow(row);
     m_host.yield();
-    const std::string path = queuedFilePath(m_host.queueRowText(row));
     const std::int32_t contactNumber = row + 1;
-    const std::string sourceFolder = SourceFolderText(path);
+    const std::string sourceFolder = SourceFolderText(file.path);
 
-    m_record.FreevCard();
-    const auto outcome = readRow(output, path, contactNumber, m_record, report);
+    const auto outcome = readRow(output, file, contactNumber, report);
     if (outcome && outcome->kind == ItemKind::Contact) {
-        m_trimmed.assignTrimmed(m_record);
-        output.write(ContactToWrite{m_trimmed, m_record, contactNumber, outcome->uid});
+        output.write(ContactToWrite{file.trimmed, file.record, contactNumber, outcome->uid});
         ++report.converted;
     } else {
         if (outcome && outcome->kind == ItemKind::ContactGroup) {
@@ -166,24 +175,21 @@ bool ConversionRun::convertRow(ContactOutput& output, std::int32_t row, RunRepor
     return true;
 }
 
-std::optional<ReadOutcome> ConversionRun::readRow(const ContactOutput& output,
-                                                  const std::string& path,
-                                                  std::int32_t contactNumber, ContactRecord& record,
-                                                  RunReport& report) {
+std::optional<ReadOutcome> ConversionRun::readRow(const ContactOutput& output, ReadAheadFile& file,
+                                                  std::int32_t contactNumber, RunReport& report) {
     try {
-        // Paths are opened exactly as queued: a Linux file name may end in a space.
-        auto outcome = ReadContactFile(
-            path, record, [this] { m_host.yield(); },
-            output.usesUid() ? UidWanted::Yes : UidWanted::No);
-        if (outcome.kind == ItemKind::NotContact) {
+        if (file.error) {
+            std::rethrow_exception(file.error);
+        }
+        if (file.outcome->kind == ItemKind::NotContact) {
             ++report.notContacts;
         }
-        return outcome;
+        return std::move(file.outcome);
     } catch (const ContactFileError& error) {
         if (output.readFailureEndsRun()) {
             throw OutputError(std::string("The contact file could not be read: ") + error.what());
         }
-        report.failures.push_back({contactNumber, path, error.reason()});
+        report.failures.push_back({contactNumber, file.path, error.reason()});
     }
     return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include "core/contact_file_reader.h"
 #include "core/contact_output.h"
+#include "core/contact_read_ahead.h"
 #include "core/contact_record.h"
 #include "core/conversion_host.h"
 
@@ -74,11 +75,11 @@ public:
     static constexpr const char* AppTitle = "Plumbrae";
 
 private:
-    bool convertRow(ContactOutput& output, std::int32_t row, RunReport& report);
-    /// Reads the file into `record`; nothing when it could not be read (the report says why).
-    std::optional<ReadOutcome> readRow(const ContactOutput& output, const std::string& path,
-                                       std::int32_t contactNumber, ContactRecord& record,
-                                       RunReport& report);
+    bool convertRow(ContactOutput& output, ReadAheadFile& file, std::int32_t row,
+                    RunReport& report);
+    /// What the file holds as read; nothing when it could not be read (the report says why).
+    static std::optional<ReadOutcome> readRow(const ContactOutput& output, ReadAheadFile& file,
+                                              std::int32_t contactNumber, RunReport& report);
     void reportProgress(std::int32_t contactNumber, const std::string& sourceFolder);
     Message summary(const RunReport& report, const ContactOutput& output) const;
     /// The message of a run that a failure stopped: the output's words for the cause, then its
@@ -87,10 +88,6 @@ private:
 
     ConversionHost& m_host;
     OutputProvider m_outputs;
-    /// The contact being handled, as read and trimmed: kept for the whole run, so that their
-    /// fields' storage serves every contact.
-    ContactRecord m_record;
-    ContactRecord m_trimmed;
     /// The progress shown after each row, made anew in place.
     Progress m_progress;
 };

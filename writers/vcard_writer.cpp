@@ -318,8 +318,16 @@ void Save2vCardContact(const std::string& sFile, const ContactRecord& record,
     sink.close();
 }
 
+VCardOutput::VCardOutput() = default;
+
+VCardOutput::~VCardOutput() = default;
+
 void VCardOutput::start(const std::string& outputFolder) {
     m_wroteGroups = false;
+    m_writer.reset();
+    m_writeFailed = false;
+    m_writer = std::make_unique<support::WorkerRing<PendingCard>>(
+        [this](PendingCard& card) { writePending(card); });
     m_folder = outputFolder;
     m_cards = std::make_unique<support::WholeFileFolder>(support::pathFromUtf8(m_folder));
     m_usedNames.clear();
@@ -372,47 +380,81 @@ std::string VCardOutput::unusedFileName(std::string_view fullName, std::int32_t 
     return name;
 }
 
-void VCardOutput::write(const core::ContactToWrite& contact) {
-    m_card.clear();
-    appendVCardText(m_card, contact.trimmed);
-    writeCard(unusedFileName(contact.asRead.FullName, contact.contactNumber), m_card);
-    if (m_oneFile != nullptr) {
-        m_card.clear();
-        appendVCard3(m_card, contact.trimmed, uniqueUid(contact.uid));
-        writeCardToOneFile();
+VCardOutput::PendingCard& VCardOutput::cardToFill() {
+    while (!m_writer->hasRoom()) {
+        takeBack();
+    }
+    auto& card = m_writer->slotToFill();
+    card.card.clear();
+    card.oneFileCard.clear();
+    return card;
+}
+
+void VCardOutput::takeBack() {
+    auto& card = m_writer->next();
+    const std::exception_ptr error = std::exchange(card.error, nullptr);
+    m_writer->release();
+    if (error) {
+        std::rethrow_exception(error);
     }
 }
 
-void VCardOutput::writeCardToOneFile() {
-    try {
-        // One write per card: a failure drops the file being written, never half a card.
-        m_oneFile->write(m_card);
-    } catch (const support::SinkError& error) {
-        throw core::OutputError(std::string("The vCard file could not be written: ") +
-                                error.what());
+void VCardOutput::write(const core::ContactToWrite& contact) {
+    auto& card = cardToFill();
+    appendVCardText(card.card, contact.trimmed);
+    card.fileName = unusedFileName(contact.asRead.FullName, contact.contactNumber);
+    if (m_oneFile != nullptr) {
+        appendVCard3(card.oneFileCard, contact.trimmed, uniqueUid(contact.uid));
     }
+    m_writer->submit();
 }
 
 bool VCardOutput::writeGroup(const core::GroupToWrite& group) {
-    writeCard(unusedFileName(group.group.name, group.contactNumber), vCardGroupText(group.group));
+    auto& card = cardToFill();
+    card.card = vCardGroupText(group.group);
+    card.fileName = unusedFileName(group.group.name, group.contactNumber);
     m_wroteGroups = true;
     if (m_oneFile != nullptr) {
-        m_card.clear();
-        appendVCard3Group(m_card, group.group, uniqueUid(group.uid));
-        writeCardToOneFile();
+        appendVCard3Group(card.oneFileCard, group.group, uniqueUid(group.uid));
     }
+    m_writer->submit();
     return true;
 }
 
-void VCardOutput::writeCard(const std::string& fileName, const std::string& text) {
+void VCardOutput::writePending(PendingCard& card) {
+    if (m_writeFailed) {
+        return;
+    }
     try {
-        m_cards->write(fileName, text);
-    } catch (const support::SinkError& error) {
-        throw core::OutputError(std::string("The vCard could not be written: ") + error.what());
+        try {
+            m_cards->write(card.fileName, card.card);
+        } catch (const support::SinkError& error) {
+            throw core::OutputError(std::string("The vCard could not be written: ") + error.what());
+        }
+        if (!card.oneFileCard.empty()) {
+            try {
+                // One write per card: a failure drops the file being written, never half a card.
+                m_oneFile->write(card.oneFileCard);
+            } catch (const support::SinkError& error) {
+                throw core::OutputError(std::string("The vCard file could not be written: ") +
+                                        error.what());
+            }
+        }
+    } catch (...) {
+        m_writeFailed = true;
+        card.error = std::current_exception();
     }
 }
 
 void VCardOutput::close() {
+    if (m_writer) {
+        // Every card handed over is written (or the first failure is thrown; abandon() then
+        // takes the rest back unwritten).
+        while (m_writer->hasPending()) {
+            takeBack();
+        }
+        m_writer.reset();
+    }
     m_usedNames.clear();
     m_usedUids.clear();
     m_cards.reset();

@@ -6,8 +6,10 @@
 #include "support/byte_sink.h"
 #include "support/file_system.h"
 #include "support/whole_file_folder.h"
+#include "support/worker_ring.h"
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -59,8 +61,18 @@ void Save2vCardContact(const std::string& sFile, const core::ContactRecord& reco
 ///
 /// A contact group gets a 2.1 card of its own (vCardGroupText), named in the same way after the
 /// group, and its 3.0 card joins the contacts in `ZimbraContacts.vcf` in queue order.
+///
+/// The cards are made on the run's thread and written on a thread of their own, in order: a
+/// card's file, then its 3.0 card in the one file. A card that cannot be written stops the
+/// writing there (no later card is written, in either place); the failure is thrown by a later
+/// write() or by close().
 class VCardOutput : public core::ContactOutput {
 public:
+    VCardOutput();
+    ~VCardOutput() override;
+    VCardOutput(const VCardOutput&) = delete;
+    VCardOutput& operator=(const VCardOutput&) = delete;
+
     static constexpr std::string_view OneFileName = "ZimbraContacts.vcf";
 
     void open(const std::string& outputFolder) override;
@@ -76,15 +88,27 @@ public:
     void openOn(const std::string& outputFolder, support::ByteSink& oneFile);
 
 private:
+    /// One card on its way to the files: made by the run, written by the writing thread.
+    struct PendingCard {
+        std::string fileName;
+        std::string card;
+        /// The 3.0 card for ZimbraContacts.vcf (empty: none).
+        std::string oneFileCard;
+        /// What writing it threw (an OutputError naming the file, or anything else).
+        std::exception_ptr error;
+    };
+
     void start(const std::string& outputFolder);
+    /// The card to fill next, taking written ones back while the ring is full.
+    PendingCard& cardToFill();
+    /// Takes the oldest card back once written; throws what writing it threw.
+    void takeBack();
+    /// Writes a card's files (on the writing thread); keeps what went wrong in the card.
+    void writePending(PendingCard& card);
     /// The UID the card of this contact carries: its own, unless an earlier card has it.
     std::string_view uniqueUid(std::string_view uid);
     /// The file name for a card named `name` with `number`, not yet used in this run.
     std::string unusedFileName(std::string_view name, std::int32_t number);
-    /// Writes a card's text to `fileName` in the output folder, aside and renamed into place.
-    void writeCard(const std::string& fileName, const std::string& text);
-    /// Appends the card built in m_card to ZimbraContacts.vcf.
-    void writeCardToOneFile();
 
     std::string m_folder;
     std::unordered_set<std::string> m_usedNames;
@@ -97,8 +121,11 @@ private:
     std::unique_ptr<support::OutputFolderLock> m_lock;
     std::unique_ptr<support::ByteSink> m_ownedOneFile;
     support::ByteSink* m_oneFile = nullptr;
-    /// One card's text, reused (the 2.1 card, then the 3.0 card).
-    std::string m_card;
+    /// Set on the writing thread by the first card that could not be written: later ones are
+    /// not written.
+    bool m_writeFailed = false;
+    /// The cards between the run and the writing thread; made by open(), ended by close().
+    std::unique_ptr<support::WorkerRing<PendingCard>> m_writer;
 };
 
 } // namespace plumbrae::writers

@@ -425,20 +425,25 @@ TEST(VCardOutput, NamesFilesKeepsClashesApartAndReportsWhatCannotBeWritten) {
     EXPECT_LT(all.find("FN:Clash1\r\n"), all.find("FN:A:B\r\n"));
     EXPECT_TRUE(all.ends_with("FN:\r\nUID:" + core::repeatedUid("", 5) + "\r\nEND:VCARD\r\n"))
         << all;
-    // A new run replaces files of earlier runs instead of numbering around them.
-    output.open(dir.folder());
-    write("Clash", 12);
-    EXPECT_FALSE(std::filesystem::exists(dir.path() / "Clash12 (4).vcf"));
-    EXPECT_NE(card("Clash12.vcf").find("FN:Clash\r\n"), std::string::npos);
-    // A card whose name a folder holds is reported, and no temporary file stays behind.
+    // A new run replaces files of earlier runs instead of numbering around them. A card whose
+    // name a folder holds is reported (by a later write or by close), the cards before it are
+    // written, none after it, and no temporary file stays behind.
     std::filesystem::create_directory(dir.path() / "Held5.vcf");
+    output.open(dir.folder());
     try {
+        write("Clash", 12);
         write("Held", 5);
+        write("After", 6);
+        output.close();
         ADD_FAILURE() << "a folder in the card's place must be reported";
     } catch (const core::OutputError& error) {
         EXPECT_NE(std::string(error.what()).find("Held5.vcf"), std::string::npos) << error.what();
     }
-    output.close();
+    output.abandon();
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "Clash12 (4).vcf"));
+    EXPECT_NE(card("Clash12.vcf").find("FN:Clash\r\n"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "After6.vcf"));
+    EXPECT_EQ(card("ZimbraContacts.vcf").find("FN:After"), std::string::npos);
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
         EXPECT_FALSE(entry.path().filename().string().starts_with(".plumbrae-")) << entry.path();
     }

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "core/contact_file_reader.h"
+#include "core/contact_record.h"
+#include "support/worker_ring.h"
+
+#include <exception>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace plumbrae::core {
+
+/// One queued file as read ahead: its record as read and trimmed, what it holds, or what reading
+/// it threw.
+struct ReadAheadFile {
+    std::string path;
+    ContactRecord record;
+    /// The record trimmed, for a contact.
+    ContactRecord trimmed;
+    std::optional<ReadOutcome> outcome;
+    /// Set instead of `outcome` when reading failed (a ContactFileError, or anything else).
+    std::exception_ptr error;
+};
+
+/// Reads the queued contact files on a thread of its own, some files ahead of the run that hands
+/// them to an output: opening, reading and parsing the next files overlaps with writing the
+/// current one. The files come back in the order they were asked for, each with what reading it
+/// gave or threw, so the run handles them exactly as if it had read them itself.
+class ContactReadAhead {
+public:
+    explicit ContactReadAhead(UidWanted uid);
+
+    /// True while another file can be asked for.
+    [[nodiscard]] bool hasRoom() const { return m_ring.hasRoom(); }
+    /// Asks for the file at `path` (only while hasRoom()).
+    void request(std::string path);
+    /// The oldest file asked for and not yet taken, once read. `whileWaiting` is called about
+    /// every 20 ms until then (a window keeps answering). The file stays valid until release().
+    ReadAheadFile& next(const std::function<void()>& whileWaiting) {
+        return m_ring.next(whileWaiting);
+    }
+    /// Gives the file next() returned back for a later one.
+    void release() { m_ring.release(); }
+
+private:
+    static void readInto(ReadAheadFile& file, UidWanted uid);
+
+    support::WorkerRing<ReadAheadFile> m_ring;
+};
+
+} // namespace plumbrae::core
