@@ -19,6 +19,11 @@ bool sameMemberName(std::string_view left, std::string_view right) {
     if (left.size() != right.size()) {
         return false;
     }
+    // Both sides usually spell the name from the same contract constant, or at least in the
+    // same case: those match without a look at each letter's case.
+    if (left.data() == right.data() || left == right) {
+        return true;
+    }
     for (std::size_t i = 0; i < left.size(); ++i) {
         if (lowerAscii(left[i]) != lowerAscii(right[i])) {
             return false;

@@ -77,10 +77,8 @@ void Sha1::update(std::string_view bytes) {
 Sha1::Digest Sha1::finish() {
     const std::uint64_t bits = m_length * 8U;
     // The padding: one set bit, zeros up to 8 bytes short of a block, then the length in bits.
-    update(std::string_view("\x80", 1));
-    while (m_blockSize != 56) {
-        update(std::string_view("\0", 1));
-    }
+    static constexpr std::array<char, 64> Padding = {'\x80'};
+    update(std::string_view(Padding.data(), (m_blockSize < 56 ? 56 : 120) - m_blockSize));
     std::array<char, 8> length{};
     for (std::size_t i = 0; i < 8; ++i) {
         length[i] = static_cast<char>((bits >> (56U - 8U * i)) & 0xFFU);
@@ -96,10 +94,7 @@ Sha1::Digest Sha1::finish() {
 std::string nameBasedUuid(const Uuid& nameSpace,
                           std::initializer_list<std::string_view> nameParts) {
     Sha1 sha;
-    for (const std::uint8_t byte : nameSpace) {
-        const auto c = static_cast<char>(byte);
-        sha.update(std::string_view(&c, 1));
-    }
+    sha.update(std::string_view(reinterpret_cast<const char*>(nameSpace.data()), nameSpace.size()));
     for (const auto part : nameParts) {
         sha.update(part);
     }

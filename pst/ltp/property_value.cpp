@@ -4,6 +4,8 @@
 #include "support/text.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace plumbrae::pst::ltp {
 
@@ -36,23 +38,72 @@ std::string booleanValue(bool value) {
     return std::string(1, value ? '\x01' : '\x00');
 }
 
-std::string stringValue(std::string_view utf8) {
-    // Most contact text is plain ASCII, where each byte is its own UTF-16 unit.
-    if (std::all_of(utf8.begin(), utf8.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        std::string bytes(utf8.size() * 2, '\0');
-        for (std::size_t i = 0; i < utf8.size(); ++i) {
-            bytes[2 * i] = utf8[i];
+namespace {
+
+/// Eight ASCII bytes as the sixteen bytes of their UTF-16LE units.
+void widenAscii8(const char* from, char* to) {
+    std::uint64_t bytes = 0;
+    std::memcpy(&bytes, from, sizeof bytes);
+    if constexpr (std::endian::native == std::endian::little) {
+        for (int half = 0; half < 2; ++half, bytes >>= 32U) {
+            std::uint64_t units = bytes & 0xFFFFFFFFU;
+            units = (units | (units << 16U)) & 0x0000FFFF0000FFFFU;
+            units = (units | (units << 8U)) & 0x00FF00FF00FF00FFU;
+            std::memcpy(to + 8 * half, &units, sizeof units);
         }
-        return bytes;
+    } else {
+        for (int i = 0; i < 8; ++i) {
+            to[2 * i] = from[i];
+            to[2 * i + 1] = '\0';
+        }
     }
-    const auto text = support::toUtf16(utf8);
+}
+
+constexpr std::uint64_t HighBits = 0x8080808080808080U;
+
+} // namespace
+
+void appendStringValue(std::string& out, std::string_view utf8) {
+    // Each UTF-8 byte gives at most one UTF-16 unit, so twice the bytes is room enough.
+    const std::size_t start = out.size();
+    out.resize(start + 2 * utf8.size());
+    char* to = out.data() + start;
+    std::size_t pos = 0;
+    while (pos < utf8.size()) {
+        // Most contact text is plain ASCII, where each byte is its own unit: eight at a time.
+        std::uint64_t chunk = HighBits;
+        if (utf8.size() - pos >= 8) {
+            std::memcpy(&chunk, utf8.data() + pos, sizeof chunk);
+        }
+        if ((chunk & HighBits) == 0) {
+            widenAscii8(utf8.data() + pos, to);
+            to += 16;
+            pos += 8;
+            continue;
+        }
+        std::size_t length = 1;
+        const char32_t cp = static_cast<unsigned char>(utf8[pos]) < 0x80
+                                ? static_cast<char32_t>(utf8[pos])
+                                : support::decodeUtf8Lenient(utf8, pos, length);
+        pos += length;
+        auto unit = [&to](std::uint32_t value) {
+            *to++ = static_cast<char>(value & 0xFFU);
+            *to++ = static_cast<char>(value >> 8U);
+        };
+        if (cp >= 0x10000) {
+            const auto v = static_cast<std::uint32_t>(cp) - 0x10000U;
+            unit(0xD800U + (v >> 10U));
+            unit(0xDC00U + (v & 0x3FFU));
+        } else {
+            unit(static_cast<std::uint32_t>(cp));
+        }
+    }
+    out.resize(static_cast<std::size_t>(to - out.data()));
+}
+
+std::string stringValue(std::string_view utf8) {
     std::string bytes;
-    bytes.reserve(text.size() * 2);
-    support::LeWriter writer(bytes);
-    for (const auto unit : text) {
-        writer.u16(static_cast<std::uint16_t>(unit));
-    }
+    appendStringValue(bytes, utf8);
     return bytes;
 }
 

@@ -51,6 +51,8 @@ std::string int64Value(std::int64_t value);
 std::string booleanValue(bool value);
 /// UTF-8 bytes as UTF-16LE (invalid UTF-8 bytes read as Windows-1252).
 std::string stringValue(std::string_view utf8);
+/// Appends `utf8` as stringValue gives it.
+void appendStringValue(std::string& out, std::string_view utf8);
 /// Several UTF-8 texts as a multi-valued string: count, offsets, then the UTF-16LE texts.
 std::string multiStringValue(const std::vector<std::string>& utf8Values);
 std::string multiInt32Value(const std::vector<std::int32_t>& values);
