@@ -3,7 +3,7 @@
 namespace plumbrae::core {
 
 ContactReadAhead::ContactReadAhead(UidWanted uid)
-    : m_ring([uid](ReadAheadFile& file) { readInto(file, uid); }) {}
+    : m_ring([uid](ReadAheadFile& file) { readInto(file, uid); }, Readers) {}
 
 void ContactReadAhead::request(std::string path) {
     m_ring.slotToFill().path = std::move(path);

@@ -23,10 +23,11 @@ struct ReadAheadFile {
     std::exception_ptr error;
 };
 
-/// Reads the queued contact files on a thread of its own, some files ahead of the run that hands
+/// Reads the queued contact files on threads of their own, some files ahead of the run that hands
 /// them to an output: opening, reading and parsing the next files overlaps with writing the
-/// current one. The files come back in the order they were asked for, each with what reading it
-/// gave or threw, so the run handles them exactly as if it had read them itself.
+/// current one, and two files are read at a time. The files come back in the order they were asked
+/// for, each with what reading it gave or threw, so the run handles them exactly as if it had read
+/// them itself.
 class ContactReadAhead {
 public:
     explicit ContactReadAhead(UidWanted uid);
@@ -44,6 +45,8 @@ public:
     void release() { m_ring.release(); }
 
 private:
+    static constexpr std::size_t Readers = 2;
+
     static void readInto(ReadAheadFile& file, UidWanted uid);
 
     support::WorkerRing<ReadAheadFile> m_ring;

@@ -12,29 +12,36 @@
 
 namespace plumbrae::support {
 
-/// Hands work to a thread of its own through a ring of reusable slots, in order: the owner fills
-/// a slot and submits it, the thread does the work on it, and the owner takes the slots back in
-/// the order it submitted them. A slot's storage serves every later piece of work (strings keep
-/// their capacity). The thread sleeps until a batch of slots waits, so that the two threads
+/// Hands work to threads of its own through a ring of reusable slots: the owner fills a slot and
+/// submits it, a thread does the work on it, and the owner takes the slots back in the order it
+/// submitted them. With one thread the work is done in that order too; with more, slots are
+/// worked on at the same time. A slot's storage serves every later piece of work (strings keep
+/// their capacity). The threads sleep until a batch of slots waits, so that owner and threads
 /// wake each other about once a batch rather than once a slot.
 ///
-/// Only the owner's thread calls the members; `work` runs on the ring's thread and must not
+/// Only the owner's thread calls the members; `work` runs on the ring's threads and must not
 /// throw (it keeps what went wrong in the slot).
 template <typename Slot> class WorkerRing {
 public:
     static constexpr std::size_t Depth = 64;
     static constexpr std::size_t Batch = Depth / 4;
 
-    explicit WorkerRing(std::function<void(Slot&)> work)
-        : m_work(std::move(work)), m_slots(Depth), m_thread([this] { run(); }) {}
-    /// Stops the thread once the slot it works on is done; submitted slots are left undone.
+    explicit WorkerRing(std::function<void(Slot&)> work, std::size_t threads = 1)
+        : m_work(std::move(work)), m_slots(Depth), m_finished(Depth, false) {
+        for (std::size_t i = 0; i < threads; ++i) {
+            m_threads.emplace_back([this] { run(); });
+        }
+    }
+    /// Stops the threads once the slots they work on are done; submitted slots are left undone.
     ~WorkerRing() {
         {
             const std::lock_guard lock(m_mutex);
             m_stop = true;
         }
         m_changed.notify_all();
-        m_thread.join();
+        for (auto& thread : m_threads) {
+            thread.join();
+        }
     }
     WorkerRing(const WorkerRing&) = delete;
     WorkerRing& operator=(const WorkerRing&) = delete;
@@ -52,7 +59,7 @@ public:
         {
             const std::lock_guard lock(m_mutex);
             m_visible = m_submitted;
-            wake = m_workerWaiting && m_visible - m_done >= Batch;
+            wake = m_workersWaiting > 0 && m_visible - m_claimed >= Batch;
         }
         if (wake) {
             m_changed.notify_all();
@@ -69,7 +76,7 @@ public:
             m_ownerWants = std::min(m_released + Batch / 2, m_visible);
             const auto ready = [this] { return m_done >= m_ownerWants; };
             m_ownerWaiting = true;
-            if (m_workerWaiting) {
+            if (m_workersWaiting > 0) {
                 m_changed.notify_all();
             }
             while (!m_changed.wait_for(lock, std::chrono::milliseconds(20), ready)) {
@@ -90,18 +97,23 @@ private:
     void run() {
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_workerWaiting = true;
+            ++m_workersWaiting;
             m_changed.wait(lock, [this] {
-                return m_stop || m_visible - m_done >= Batch ||
-                       (m_ownerWaiting && m_done < m_visible);
+                return m_stop || m_visible - m_claimed >= Batch ||
+                       (m_ownerWaiting && m_claimed < m_visible);
             });
-            m_workerWaiting = false;
-            while (!m_stop && m_done < m_visible) {
-                Slot& slot = m_slots[m_done % Depth];
+            --m_workersWaiting;
+            while (!m_stop && m_claimed < m_visible) {
+                const std::size_t index = m_claimed++;
                 lock.unlock();
-                m_work(slot);
+                m_work(m_slots[index % Depth]);
                 lock.lock();
-                ++m_done;
+                // Done in order up to the first slot still worked on.
+                m_finished[index % Depth] = true;
+                while (m_done < m_claimed && m_finished[m_done % Depth]) {
+                    m_finished[m_done % Depth] = false;
+                    ++m_done;
+                }
                 if (m_ownerWaiting && m_done >= m_ownerWants) {
                     m_changed.notify_all();
                 }
@@ -117,17 +129,20 @@ private:
     /// Slots submitted and taken back: only the owner's thread changes them.
     std::size_t m_submitted = 0;
     std::size_t m_released = 0;
-    /// Guarded by m_mutex: what the thread may see of m_submitted, what it has done, who waits.
+    /// Guarded by m_mutex: what the threads may see of m_submitted, the slots they have taken
+    /// and those done in order (with the ones done out of order), who waits.
     std::size_t m_visible = 0;
+    std::size_t m_claimed = 0;
     std::size_t m_done = 0;
     std::size_t m_ownerWants = 0;
-    bool m_workerWaiting = false;
+    std::vector<bool> m_finished;
+    std::size_t m_workersWaiting = 0;
     bool m_ownerWaiting = false;
     bool m_stop = false;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    /// Last: started once everything it uses is made.
-    std::thread m_thread;
+    /// Last: started once everything they use is made.
+    std::vector<std::thread> m_threads;
 };
 
 } // namespace plumbrae::support
