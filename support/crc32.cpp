@@ -120,8 +120,8 @@ __attribute__((target("pclmul,sse2"))) std::uint32_t foldedCrc32(const unsigned 
 }
 
 bool canFold() {
-    static const bool supported = __builtin_cpu_supports("pclmul") != 0;
-    return supported;
+    static const bool Supported = __builtin_cpu_supports("pclmul") != 0;
+    return Supported;
 }
 
 #endif

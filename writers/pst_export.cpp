@@ -6,6 +6,7 @@
 #include "support/text.h"
 
 #include <array>
+#include <concepts>
 #include <ctime>
 #include <exception>
 #include <string_view>
@@ -137,6 +138,17 @@ template <typename Step> auto attempt(const std::string& doing, Step&& step) {
     }
 }
 
+/// The same for a step done once per contact, whose description is only made when it fails.
+template <typename Describe, typename Step>
+requires std::invocable<const Describe&>
+auto attempt(const Describe& doing, Step&& step) {
+    try {
+        return step();
+    } catch (const std::exception& error) {
+        throw core::OutputError(doing() + ": " + error.what());
+    }
+}
+
 } // namespace
 
 LocalDateTime SystemClock::now() {
@@ -262,8 +274,10 @@ automation::ObjectPtr PstExport::addItem(const std::string& storeID, std::int32_
 
 void PstExport::CreateContactItem(const std::string& storeID, std::int32_t FolderName,
                                   const core::ContactRecord& record) {
-    const std::string saving = "Could not save contact " + support::decimal(m_contactNumber) +
-                               " in the PST file " + quoted(m_pstPath);
+    const auto saving = [this] {
+        return "Could not save contact " + support::decimal(m_contactNumber) + " in the PST file " +
+               quoted(m_pstPath);
+    };
     attempt(saving, [&] {
         const automation::ObjectPtr item = addItem(storeID, FolderName, contract::ContactItem);
         for (const PropertySource& source : ContactProperties) {
@@ -281,8 +295,10 @@ void PstExport::CreateContactItem(const std::string& storeID, std::int32_t Folde
 
 void PstExport::CreateDistListItem(const std::string& storeID, std::int32_t FolderName,
                                    const core::ContactGroup& group) {
-    const std::string saving = "Could not save contact group " + support::decimal(m_contactNumber) +
-                               " in the PST file " + quoted(m_pstPath);
+    const auto saving = [this] {
+        return "Could not save contact group " + support::decimal(m_contactNumber) +
+               " in the PST file " + quoted(m_pstPath);
+    };
     attempt(saving, [&] {
         const automation::ObjectPtr item =
             addItem(storeID, FolderName, std::string(contract::DistListClass));

@@ -59,6 +59,8 @@ public:
     /// queue order.
     bool writeGroup(const core::GroupToWrite& group) override;
     [[nodiscard]] bool readFailureEndsRun() const override { return true; }
+    /// The items carry no UID of their own (the store gives each its search key).
+    [[nodiscard]] bool usesUid() const override { return false; }
     void close() override;
     /// Logs off (the final commit) and releases the session; a failure is told by notes().
     void abandon() noexcept override;

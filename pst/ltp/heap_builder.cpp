@@ -17,6 +17,7 @@ constexpr std::size_t FirstHeaderSize = 12;
 constexpr std::size_t PageHeaderSize = 2;
 constexpr std::size_t BitmapHeaderSize = 66;
 constexpr std::size_t MaxAllocationsPerPage = 0x7FF;
+constexpr std::size_t TypicalAllocationsPerPage = 128;
 
 std::size_t pageMapSize(std::size_t allocations) {
     return 4 + 2 * (allocations + 1);
@@ -75,6 +76,9 @@ Hid HeapBuilder::allocate(std::string_view bytes) {
     if (m_pages.empty() || m_pages.back().frozen ||
         !fits(m_pages.size() - 1, m_pages.back(), bytes.size())) {
         m_pages.emplace_back();
+        // A page's allocations are appended one by one: room for a full block at once.
+        m_pages.back().bytes.reserve(ndb::MaxBlockData);
+        m_pages.back().starts.reserve(TypicalAllocationsPerPage);
     }
     auto& page = m_pages.back();
     page.starts.push_back(static_cast<std::uint16_t>(page.bytes.size()));

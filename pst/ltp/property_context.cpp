@@ -5,6 +5,7 @@
 #include "support/le_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <stdexcept>
 
 namespace plumbrae::pst::ltp {
@@ -12,7 +13,7 @@ namespace {
 
 /// Stores a variable or 8-byte value: in the heap when small enough, else in a new subnode.
 std::uint32_t storeValue(HeapBuilder& heap, std::vector<ndb::Subnode>& subnodes,
-                         std::uint32_t& nextSubnodeIndex, const std::string& value) {
+                         std::uint32_t& nextSubnodeIndex, std::string_view value) {
     if (value.empty()) {
         return 0; // an empty value needs no allocation
     }
@@ -28,13 +29,24 @@ std::uint32_t storeValue(HeapBuilder& heap, std::vector<ndb::Subnode>& subnodes,
 
 ndb::NodeContent buildPropertyContext(const std::vector<Property>& properties,
                                       std::vector<ndb::Subnode> extraSubnodes) {
-    std::vector<const Property*> sorted;
+    std::vector<PropertyView> views;
+    views.reserve(properties.size());
+    for (const auto& property : properties) {
+        views.push_back({property.tag, property.value});
+    }
+    return buildPropertyContext(views, std::move(extraSubnodes));
+}
+
+ndb::NodeContent buildPropertyContext(std::span<const PropertyView> properties,
+                                      std::vector<ndb::Subnode> extraSubnodes) {
+    std::vector<const PropertyView*> sorted;
     sorted.reserve(properties.size());
     for (const auto& property : properties) {
         sorted.push_back(&property);
     }
-    std::sort(sorted.begin(), sorted.end(),
-              [](const Property* a, const Property* b) { return tagId(a->tag) < tagId(b->tag); });
+    std::sort(sorted.begin(), sorted.end(), [](const PropertyView* a, const PropertyView* b) {
+        return tagId(a->tag) < tagId(b->tag);
+    });
     for (std::size_t i = 1; i < sorted.size(); ++i) {
         if (tagId(sorted[i]->tag) == tagId(sorted[i - 1]->tag)) {
             throw std::invalid_argument("a property is set twice on one object");
@@ -53,9 +65,10 @@ ndb::NodeContent buildPropertyContext(const std::vector<Property>& properties,
         const auto size = fixedSize(type);
         std::uint32_t reference = 0;
         if (size != 0 && size <= 4) {
-            std::string inlineValue = property->value;
-            inlineValue.resize(4, '\0');
-            reference = support::readLe32(inlineValue, 0);
+            std::array<char, 4> inlineValue{};
+            std::copy_n(property->value.begin(), std::min<std::size_t>(property->value.size(), 4),
+                        inlineValue.begin());
+            reference = support::readLe32(std::string_view(inlineValue.data(), 4), 0);
         } else {
             reference = storeValue(heap, content.subnodes, nextSubnodeIndex, property->value);
         }

@@ -9,6 +9,7 @@
 #include "pst/ltp/property_value.h"
 #include "pst/ndb/node_content.h"
 
+#include <span>
 #include <vector>
 
 namespace plumbrae::pst::ltp {
@@ -16,6 +17,8 @@ namespace plumbrae::pst::ltp {
 /// Builds the node content of a property context. Properties must have distinct ids; their
 /// order does not matter. `extraSubnodes` (attachments, tables) are carried along unchanged.
 ndb::NodeContent buildPropertyContext(const std::vector<Property>& properties,
+                                      std::vector<ndb::Subnode> extraSubnodes = {});
+ndb::NodeContent buildPropertyContext(std::span<const PropertyView> properties,
                                       std::vector<ndb::Subnode> extraSubnodes = {});
 
 } // namespace plumbrae::pst::ltp

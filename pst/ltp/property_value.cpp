@@ -45,14 +45,14 @@ void widenAscii8(const char* from, char* to) {
     std::uint64_t bytes = 0;
     std::memcpy(&bytes, from, sizeof bytes);
     if constexpr (std::endian::native == std::endian::little) {
-        for (int half = 0; half < 2; ++half, bytes >>= 32U) {
+        for (std::size_t half = 0; half < 2; ++half, bytes >>= 32U) {
             std::uint64_t units = bytes & 0xFFFFFFFFU;
             units = (units | (units << 16U)) & 0x0000FFFF0000FFFFU;
             units = (units | (units << 8U)) & 0x00FF00FF00FF00FFU;
             std::memcpy(to + 8 * half, &units, sizeof units);
         }
     } else {
-        for (int i = 0; i < 8; ++i) {
+        for (std::size_t i = 0; i < 8; ++i) {
             to[2 * i] = from[i];
             to[2 * i + 1] = '\0';
         }

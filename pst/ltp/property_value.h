@@ -44,6 +44,13 @@ struct Property {
     std::string value;
 };
 
+/// A property whose value bytes live elsewhere, in a buffer kept while the view is used: a
+/// message's values built one after another into one buffer instead of a string each.
+struct PropertyView {
+    PropertyTag tag = 0;
+    std::string_view value;
+};
+
 /// Value encoders.
 std::string int16Value(std::int16_t value);
 std::string int32Value(std::int32_t value);

@@ -26,6 +26,8 @@ constexpr std::int32_t PostalAddressWork = 2;
 // names a contact that holds only a note.
 constexpr const char* NoName = "(no name)";
 constexpr std::size_t MaxNameFromNote = 64;
+// The cells a message gives its row in the contents table (see finishMessage).
+constexpr std::size_t ContentsRowCells = 9;
 
 /// The largest length up to `limit` that does not cut a UTF-8 sequence.
 std::size_t utf8Boundary(std::string_view text, std::size_t limit) {
@@ -68,29 +70,35 @@ std::vector<std::string> splitCategories(const std::string& categories) {
     return values;
 }
 
-/// Collects properties, skipping empty texts.
+/// Collects properties, skipping empty texts. The values go one after another into one buffer
+/// of the list's, not into a string each.
 class PropertyList {
 public:
-    // Room for the properties of a well-filled contact, so that the values are not moved
-    // again each time the list grows.
+    // Room for the properties of a well-filled contact, so that neither the entries nor the
+    // values are moved again as the list grows.
     static constexpr std::size_t TypicalCount = 64;
+    static constexpr std::size_t TypicalBytes = 4096;
 
     explicit PropertyList(NamedPropertyMap& names) : m_names(names) {
-        m_properties.reserve(TypicalCount);
+        m_entries.reserve(TypicalCount);
+        m_values.reserve(TypicalBytes);
     }
 
-    void text(PropertyTag tag, const std::string& value) {
+    void text(PropertyTag tag, std::string_view value) {
         if (!value.empty()) {
-            m_properties.push_back({tag, ltp::stringValue(value)});
+            const auto start = m_values.size();
+            ltp::appendStringValue(m_values, value);
+            m_entries.push_back({tag, start, m_values.size() - start});
         }
     }
-    void namedText(std::uint32_t lid, const std::string& value) {
+    void namedText(std::uint32_t lid, std::string_view value) {
         if (!value.empty()) {
             text(named(lid, String), value);
         }
     }
-    void add(PropertyTag tag, std::string value) {
-        m_properties.push_back({tag, std::move(value)});
+    void add(PropertyTag tag, std::string_view value) {
+        m_entries.push_back({tag, m_values.size(), value.size()});
+        m_values.append(value);
     }
     PropertyTag named(std::uint32_t lid, ltp::PropertyType type) {
         return makeTag(m_names.idFor(AddressPropertySet, lid), type);
@@ -98,11 +106,27 @@ public:
     PropertyTag namedString(const Guid& set, const std::string& name, ltp::PropertyType type) {
         return makeTag(m_names.idFor(set, name), type);
     }
-    [[nodiscard]] std::vector<Property>& properties() { return m_properties; }
+    /// The properties, as views into the list (valid while it is neither changed nor gone).
+    [[nodiscard]] std::vector<ltp::PropertyView> views() const {
+        std::vector<ltp::PropertyView> views;
+        views.reserve(m_entries.size() + 1); // and the message size finishMessage adds
+        for (const auto& entry : m_entries) {
+            views.push_back(
+                {entry.tag, std::string_view(m_values).substr(entry.offset, entry.size)});
+        }
+        return views;
+    }
 
 private:
+    struct Entry {
+        PropertyTag tag = 0;
+        std::size_t offset = 0;
+        std::size_t size = 0;
+    };
+
     NamedPropertyMap& m_names;
-    std::vector<Property> m_properties;
+    std::vector<Entry> m_entries;
+    std::string m_values;
 };
 
 void addNames(PropertyList& list, const Contact& contact, const std::string& displayName) {
@@ -419,23 +443,35 @@ MessageNode buildContactMessage(const Contact& contact, ndb::Nid nid, NamedPrope
     if (hasPicture) {
         list.add(list.named(LidHasPicture, Bool), ltp::booleanValue(true));
     }
-    return finishMessage(std::move(list.properties()), nid,
+    return finishMessage(list.views(), nid,
                          hasPicture ? photoSubnodes(*contact.picture) : std::vector<ndb::Subnode>{},
                          hasPicture ? contact.picture->bytes.size() : 0);
 }
 
-MessageNode finishMessage(std::vector<ltp::Property> properties, ndb::Nid nid,
+MessageNode finishMessage(const std::vector<ltp::Property>& properties, ndb::Nid nid,
+                          std::vector<ndb::Subnode> subnodes, std::size_t attachedBytes) {
+    std::vector<ltp::PropertyView> views;
+    views.reserve(properties.size() + 1);
+    for (const auto& property : properties) {
+        views.push_back({property.tag, property.value});
+    }
+    return finishMessage(std::move(views), nid, std::move(subnodes), attachedBytes);
+}
+
+MessageNode finishMessage(std::vector<ltp::PropertyView> properties, ndb::Nid nid,
                           std::vector<ndb::Subnode> subnodes, std::size_t attachedBytes) {
     // The size clients show: the bytes of the values, roughly what the item takes.
     std::size_t size = attachedBytes;
     for (const auto& property : properties) {
         size += property.value.size() + 8;
     }
-    properties.push_back({MessageSize, ltp::int32Value(static_cast<std::int32_t>(
-                                           std::min<std::size_t>(size, 0x7FFFFFFF)))});
+    const auto messageSize =
+        ltp::int32Value(static_cast<std::int32_t>(std::min<std::size_t>(size, 0x7FFFFFFF)));
+    properties.push_back({MessageSize, messageSize});
 
     MessageNode message;
     message.nid = nid;
+    message.rowCells.reserve(ContentsRowCells);
     for (const auto& property : properties) {
         switch (property.tag) {
         case MessageStatus:
@@ -447,7 +483,7 @@ MessageNode finishMessage(std::vector<ltp::Property> properties, ndb::Nid nid,
         case MessageSize:
         case Sensitivity:
         case LastModificationTime:
-            message.rowCells.push_back(property);
+            message.rowCells.push_back({property.tag, std::string(property.value)});
             break;
         default:
             break;

@@ -29,7 +29,9 @@ std::string oneOffEntryId(const DistListMember& member);
 
 /// The message made of `properties` (plus its size, counting `attachedBytes` of attachments)
 /// and `subnodes`, with the cells of its contents-table row.
-MessageNode finishMessage(std::vector<ltp::Property> properties, ndb::Nid nid,
+MessageNode finishMessage(const std::vector<ltp::Property>& properties, ndb::Nid nid,
+                          std::vector<ndb::Subnode> subnodes, std::size_t attachedBytes);
+MessageNode finishMessage(std::vector<ltp::PropertyView> properties, ndb::Nid nid,
                           std::vector<ndb::Subnode> subnodes, std::size_t attachedBytes);
 
 /// Registers every named property a contact item may carry, so that the map is complete

@@ -139,7 +139,7 @@ MessageNode buildDistListMessage(const DistList& list, ndb::Nid nid, NamedProper
     if (leading.size() < members.size()) {
         properties.push_back({named(LidDistributionListStream, Binary), memberStream(members)});
     }
-    return finishMessage(std::move(properties), nid, {}, 0);
+    return finishMessage(properties, nid, {}, 0);
 }
 
 } // namespace plumbrae::pst::messaging

@@ -22,7 +22,7 @@ std::string utf16Reference(std::string_view utf8) {
     return out;
 }
 
-using plumbrae::testing::PrintTo;
+using plumbrae::testing::PrintTo; // NOLINT(misc-unused-using-decls): found by GoogleTest
 
 struct TextCase {
     const char* name;
