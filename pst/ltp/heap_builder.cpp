@@ -115,11 +115,18 @@ std::string HeapBuilder::pageBlock(std::size_t index, const Page& page) const {
     }
     const auto mapOffset = static_cast<std::uint16_t>(block.size());
     ndb::appendRecord(block, HeapPageMapHeader{static_cast<std::uint16_t>(page.starts.size()), 0});
-    support::LeWriter map(block);
+    // Each allocation's start, then where the last one ends, as 16-bit offsets in the block.
+    const auto mapAt = block.size();
+    block.resize(mapAt + 2 * (page.starts.size() + 1));
+    char* entry = block.data() + mapAt;
+    const auto put16 = [&entry](std::size_t offset) {
+        *entry++ = static_cast<char>(offset & 0xFFU);
+        *entry++ = static_cast<char>((offset >> 8U) & 0xFFU);
+    };
     for (const auto start : page.starts) {
-        map.u16(static_cast<std::uint16_t>(header + start));
+        put16(header + start);
     }
-    map.u16(static_cast<std::uint16_t>(header + page.bytes.size()));
+    put16(header + page.bytes.size());
     if (index == 0) {
         const HeapHeader head{mapOffset, HeapSignature, static_cast<std::uint8_t>(m_client),
                               m_userRoot, 0};

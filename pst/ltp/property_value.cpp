@@ -4,8 +4,10 @@
 #include "support/text.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
+#include <utility>
 
 namespace plumbrae::pst::ltp {
 
@@ -61,41 +63,70 @@ void widenAscii8(const char* from, char* to) {
 
 constexpr std::uint64_t HighBits = 0x8080808080808080U;
 
+/// The character a well-formed two- or three-byte UTF-8 sequence at `p` (with `left` bytes from
+/// it on) encodes and the bytes it takes; 0 bytes for anything else.
+std::pair<std::uint32_t, std::size_t> commonSequence(const unsigned char* p, std::size_t left) {
+    if (p[0] >= 0xC2 && p[0] <= 0xDF && left >= 2 && (p[1] & 0xC0U) == 0x80U) {
+        return {((p[0] & 0x1FU) << 6U) | (p[1] & 0x3FU), 2};
+    }
+    if (p[0] >= 0xE0 && p[0] <= 0xEF && left >= 3 && (p[1] & 0xC0U) == 0x80U &&
+        (p[2] & 0xC0U) == 0x80U) {
+        const std::uint32_t cp = ((p[0] & 0x0FU) << 12U) | ((p[1] & 0x3FU) << 6U) | (p[2] & 0x3FU);
+        // Not overlong, not a surrogate.
+        if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF)) {
+            return {cp, 3};
+        }
+    }
+    return {0, 0};
+}
+
 } // namespace
 
 void appendStringValue(std::string& out, std::string_view utf8) {
-    // Each UTF-8 byte gives at most one UTF-16 unit, so twice the bytes is room enough.
+    // Each UTF-8 byte gives at most one UTF-16 unit, so twice the bytes is room enough; the
+    // last eight bytes are widened whole, with up to sixteen bytes of room after them.
+    constexpr std::size_t Slack = 16;
     const std::size_t start = out.size();
-    out.resize(start + 2 * utf8.size());
+    out.resize(start + 2 * utf8.size() + Slack);
     char* to = out.data() + start;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
     std::size_t pos = 0;
     while (pos < utf8.size()) {
         // Most contact text is plain ASCII, where each byte is its own unit: eight at a time.
-        std::uint64_t chunk = HighBits;
-        if (utf8.size() - pos >= 8) {
-            std::memcpy(&chunk, utf8.data() + pos, sizeof chunk);
+        const std::size_t left = utf8.size() - pos;
+        std::array<char, 8> chunk{};
+        if (left >= chunk.size()) {
+            std::memcpy(chunk.data(), bytes + pos, chunk.size());
+        } else {
+            std::copy_n(bytes + pos, left, chunk.begin());
         }
-        if ((chunk & HighBits) == 0) {
-            widenAscii8(utf8.data() + pos, to);
-            to += 16;
-            pos += 8;
+        std::uint64_t word = 0;
+        std::memcpy(&word, chunk.data(), sizeof word);
+        if ((word & HighBits) == 0) {
+            widenAscii8(chunk.data(), to);
+            const std::size_t taken = std::min(left, chunk.size());
+            to += 2 * taken;
+            pos += taken;
             continue;
         }
-        std::size_t length = 1;
-        const char32_t cp = static_cast<unsigned char>(utf8[pos]) < 0x80
-                                ? static_cast<char32_t>(utf8[pos])
-                                : support::decodeUtf8Lenient(utf8, pos, length);
+        auto [cp, length] = commonSequence(bytes + pos, left);
+        if (bytes[pos] < 0x80) {
+            cp = bytes[pos];
+            length = 1;
+        } else if (length == 0) {
+            cp = static_cast<std::uint32_t>(support::decodeUtf8Lenient(utf8, pos, length));
+        }
         pos += length;
         auto unit = [&to](std::uint32_t value) {
             *to++ = static_cast<char>(value & 0xFFU);
             *to++ = static_cast<char>(value >> 8U);
         };
         if (cp >= 0x10000) {
-            const auto v = static_cast<std::uint32_t>(cp) - 0x10000U;
+            const auto v = cp - 0x10000U;
             unit(0xD800U + (v >> 10U));
             unit(0xDC00U + (v & 0x3FFU));
         } else {
-            unit(static_cast<std::uint32_t>(cp));
+            unit(cp);
         }
     }
     out.resize(static_cast<std::size_t>(to - out.data()));

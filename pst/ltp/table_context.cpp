@@ -91,7 +91,9 @@ void TableBuilder::addRow(std::uint32_t rowId, const std::vector<Property>& cell
         byte = static_cast<char>(byte | (0x80 >> (column.bit % 8U)));
     };
     auto put32 = [&](std::size_t at, std::uint32_t value) {
-        row.replace(at, 4, support::LeWriter().u32(value).str());
+        for (std::size_t i = 0; i < 4; ++i, value >>= 8U) {
+            row[at + i] = static_cast<char>(value & 0xFFU);
+        }
     };
     for (const auto& column : m_columns) {
         if (column.tag == RowIdTag) {
@@ -110,9 +112,11 @@ void TableBuilder::addRow(std::uint32_t rowId, const std::vector<Property>& cell
             continue;
         }
         if (fixedSize(tagType(column->tag)) != 0) {
-            std::string value = cell.value;
-            value.resize(column->size, '\0');
-            row.replace(column->offset, column->size, value);
+            // The value's bytes, cut or padded with zeros to the cell's size.
+            const auto cellBytes = std::min<std::size_t>(cell.value.size(), column->size);
+            std::copy_n(cell.value.begin(), cellBytes, row.begin() + column->offset);
+            std::fill_n(row.begin() + column->offset + static_cast<std::ptrdiff_t>(cellBytes),
+                        column->size - cellBytes, '\0');
         } else if (cell.value.empty()) {
             put32(column->offset, 0); // an empty value needs no allocation
         } else if (cell.value.size() <= MaxHeapAllocation) {

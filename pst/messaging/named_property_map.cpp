@@ -4,6 +4,8 @@
 #include "support/crc32.h"
 #include "support/le_writer.h"
 
+#include <array>
+#include <cstring>
 #include <stdexcept>
 
 namespace plumbrae::pst::messaging {
@@ -21,6 +23,16 @@ constexpr std::uint16_t EntryStreamId = 0x0003;
 constexpr std::uint16_t StringStreamId = 0x0004;
 constexpr std::uint16_t FirstBucketId = 0x1000;
 
+/// Two GUIDs compared as two 64-bit words: every named property a message sets looks its set up.
+bool sameGuid(const Guid& a, const Guid& b) {
+    std::array<std::uint64_t, 2> left{};
+    std::array<std::uint64_t, 2> right{};
+    static_assert(sizeof left == sizeof(Guid));
+    std::memcpy(left.data(), a.data(), sizeof left);
+    std::memcpy(right.data(), b.data(), sizeof right);
+    return left == right;
+}
+
 } // namespace
 
 std::uint32_t NamedPropertyMap::bucketOf(std::uint32_t idOrCrc, std::uint16_t guidField) {
@@ -28,14 +40,14 @@ std::uint32_t NamedPropertyMap::bucketOf(std::uint32_t idOrCrc, std::uint16_t gu
 }
 
 std::uint16_t NamedPropertyMap::guidIndex(const Guid& set) {
-    if (set == MapiPropertySet) {
+    if (sameGuid(set, MapiPropertySet)) {
         return MapiGuidIndex;
     }
-    if (set == PublicStringsPropertySet) {
+    if (sameGuid(set, PublicStringsPropertySet)) {
         return PublicStringsGuidIndex;
     }
     for (std::size_t i = 0; i < m_guids.size(); ++i) {
-        if (m_guids[i] == set) {
+        if (sameGuid(m_guids[i], set)) {
             return static_cast<std::uint16_t>(FirstStreamGuidIndex + i);
         }
     }

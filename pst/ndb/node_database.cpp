@@ -151,7 +151,9 @@ Bid NodeDatabase::writeBlock(std::string_view data, bool internal, Owned& owned)
     m_nextBlockBid += BidStep;
     const auto span = blockSpan(data.size());
     const auto offset = m_space.allocate(span, UnitSize);
-    std::string bytes(data);
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(span));
+    bytes.append(data);
     bytes.resize(static_cast<std::size_t>(span) - sizeof(BlockTrailer), '\0');
     BlockTrailer trailer{};
     trailer.dataSize = static_cast<std::uint16_t>(data.size());

@@ -92,8 +92,11 @@ constexpr const char* PictureFileName = "ContactPicture.jpg";
 std::string* RdoContactItem::findTextProperty(std::string_view member) {
     // Clients set the properties in table order, so the search starts where the last one
     // was found and usually succeeds at once.
-    for (std::size_t step = 0; step < TextProperties.size(); ++step) {
-        const std::size_t index = (m_nextProperty + step) % TextProperties.size();
+    std::size_t index = m_nextProperty;
+    for (std::size_t step = 0; step < TextProperties.size(); ++step, ++index) {
+        if (index == TextProperties.size()) {
+            index = 0;
+        }
         if (sameMemberName(contract::memberName(TextProperties[index].property), member)) {
             m_nextProperty = index + 1;
             return &(m_contact.*TextProperties[index].field);
