@@ -21,6 +21,8 @@ struct ReadAheadFile {
     std::optional<ReadOutcome> outcome;
     /// Set instead of `outcome` when reading failed (a ContactFileError, or anything else).
     std::exception_ptr error;
+    /// A large file is left to the run's thread (see ContactReadAhead::next).
+    bool deferred = false;
 };
 
 /// Reads the queued contact files on threads of their own, some files ahead of the run that hands
@@ -37,17 +39,23 @@ public:
     /// Asks for the file at `path` (only while hasRoom()).
     void request(std::string path);
     /// The oldest file asked for and not yet taken, once read. `whileWaiting` is called about
-    /// every 20 ms until then (a window keeps answering). The file stays valid until release().
-    ReadAheadFile& next(const std::function<void()>& whileWaiting) {
-        return m_ring.next(whileWaiting);
-    }
+    /// every 20 ms until then (a window keeps answering), and while a large file is read: those
+    /// are read here, on the caller's thread, so that the files held ahead stay small. The file
+    /// stays valid until release().
+    ReadAheadFile& next(const std::function<void()>& whileWaiting);
     /// Gives the file next() returned back for a later one.
     void release() { m_ring.release(); }
 
 private:
     static constexpr std::size_t Readers = 2;
+    /// Files of more pieces than this (of 64 KiB) are not read ahead.
+    static constexpr int LargestAhead = 4;
 
-    static void readInto(ReadAheadFile& file, UidWanted uid);
+    /// Reads the file; one of more than `largest` pieces is left unread and marked deferred.
+    static void readInto(ReadAheadFile& file, UidWanted uid, const std::function<void()>& yield,
+                         int largest);
+
+    UidWanted m_uid;
 
     support::WorkerRing<ReadAheadFile> m_ring;
 };

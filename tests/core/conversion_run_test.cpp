@@ -80,6 +80,35 @@ TEST_F(ConversionRunTest, EachContactStartsFromAnEmptyRecord) {
     EXPECT_EQ(output.asRead.at(2).Comments, "a note that is long  ");
 }
 
+// Files are read ahead on other threads; the output still gets them in queue order, each whole,
+// also past the depth read ahead and with files too large to be read ahead among them.
+TEST_F(ConversionRunTest, HandsFilesReadAheadOverInQueueOrder) {
+    host.folderAnswer = "/out/";
+    std::vector<std::string> queue;
+    const std::string large(300 * 1024, 'n');
+    for (int i = 0; i < 150; ++i) {
+        const std::string name = std::to_string(i);
+        const std::string notes = i % 40 == 7 ? large : name;
+        queue.push_back(dir.write(name + ".meta",
+                                  "d3:fldd8:lastName" + std::to_string(name.size()) + ":" + name +
+                                      "5:notes" + std::to_string(notes.size()) + ":" + notes + "e")
+                            .string());
+    }
+    queue[100] = missing("gone.meta");
+    EXPECT_EQ(run(OutputKind::VCards, queue), Outcome::Completed);
+    ASSERT_EQ(output.written.size(), 149U);
+    for (int i = 0, at = 0; i < 150; ++i) {
+        if (i != 100) {
+            const auto& written = output.written[static_cast<std::size_t>(at++)];
+            EXPECT_EQ(written.LastName, std::to_string(i));
+            EXPECT_EQ(written.Comments.size(),
+                      i % 40 == 7 ? large.size() : written.LastName.size());
+        }
+    }
+    ASSERT_EQ(report.failures.size(), 1U);
+    EXPECT_EQ(report.failures[0].contactNumber, 101);
+}
+
 // The box names the first few files and values; its details, and so the terminal, every one.
 TEST_F(ConversionRunTest, SkipsUnreadableFilesAndSaysWhichInAShortBoxAndWholeDetails) {
     host.folderAnswer = "/out/";
