@@ -416,8 +416,12 @@ std::uint64_t NodeDatabase::commit(OutputFile& file, std::uint32_t unique, bool 
         NodeEntry fresh;
         fresh.nid = nid;
         fresh.parent = staged.first;
-        auto old =
-            std::lower_bound(m_nodes.begin(), m_nodes.end(), nid,
+        // New contacts take ever higher identifiers: most nodes go after the last one, found
+        // without a search through every node.
+        auto old = !m_nodes.empty() && m_nodes.back().nid < nid
+                       ? m_nodes.end()
+                       : std::lower_bound(
+                             m_nodes.begin(), m_nodes.end(), nid,
                              [](const NodeEntry& entry, Nid wanted) { return entry.nid < wanted; });
         const bool replaced = old != m_nodes.end() && old->nid == nid;
         if (replaced) {
