@@ -98,9 +98,9 @@ RunReport ConversionRun::run() {
     }
 
     const std::int32_t lastRow = rowCount - 1;
-    ContactReadAhead readAhead(output->usesUid() ? UidWanted::Yes : UidWanted::No);
-    std::int32_t nextRequest = 0;
     try {
+        ContactReadAhead readAhead(output->usesUid() ? UidWanted::Yes : UidWanted::No);
+        std::int32_t nextRequest = 0;
         for (std::int32_t row = 0; row <= lastRow; ++row) {
             while (nextRequest <= lastRow && readAhead.hasRoom()) {
                 // Paths are opened exactly as queued: a Linux file name may end in a space.
