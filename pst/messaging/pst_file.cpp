@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <random>
 #include <vector>
 
@@ -119,18 +120,24 @@ public:
             std::max(m_policy.maxPendingContacts, std::min(share, m_policy.largestBatch));
         if (m_pending >= batch ||
             std::chrono::steady_clock::now() - m_lastCommit >= m_policy.maxPendingTime) {
-            commit();
+            commit(Completion::Later);
         }
     }
 
-    void commit() {
+    /// How a commit ends: before commit() returns, or on a thread of its own while more items
+    /// are added (the next commit, close() and commitCount() wait for it).
+    enum class Completion { Now, Later };
+
+    void commit(Completion completion = Completion::Now) {
+        settle();
         if (m_broken) {
             throw PstError("cannot write " + support::pathToUtf8(m_path) +
                            ": an earlier commit failed");
         }
         const bool first = m_commits == 0;
+        const bool later = completion == Completion::Later && !first && !m_closed;
         // Every commit forces its bytes to the device before and after its header, so that a
-        // power cut too leaves the old or the new store (a few milliseconds per batch).
+        // power cut too leaves the old or the new store (milliseconds per batch).
         const bool flush = true;
         std::unique_ptr<ndb::DiskFile> file;
         try {
@@ -143,9 +150,17 @@ public:
             }
             m_uncommitted.clear();
             const auto unique = static_cast<std::uint32_t>(m_commits + 1);
-            m_committedSize = m_database.commit(*file, unique, flush);
+            if (later) {
+                file->deferCompletion();
+            }
+            const auto size = m_database.commit(*file, unique, flush);
             m_header = file->header();
             m_contactsTable.committed();
+            if (later) {
+                completeLater(std::move(file), size);
+                return;
+            }
+            m_committedSize = size;
             if (m_closed) {
                 // What the final commit replaced is no longer reachable: one more commit of
                 // nothing marks it free, so that the closed file has no leaked space.
@@ -170,6 +185,48 @@ public:
         ++m_commits;
         m_pending = 0;
         m_lastCommit = std::chrono::steady_clock::now();
+    }
+
+    /// Hands the end of a commit (forcing its bytes to the device, its header) to a thread of
+    /// its own. The items added meanwhile are only built in memory: nothing else touches the file
+    /// until settle().
+    void completeLater(std::unique_ptr<ndb::DiskFile> file, std::uint64_t size) {
+        m_completing = std::move(file);
+        m_completingSize = size;
+        m_completion = std::async(std::launch::async,
+                                  [completing = m_completing.get()] { completing->complete(); });
+        m_broken = false; // until settle() finds that the commit failed
+        ++m_commits;
+        m_pending = 0;
+        m_lastCommit = std::chrono::steady_clock::now();
+    }
+
+    /// Waits for a commit still completing on its thread; throws what it threw, as a commit
+    /// that fails does (the file is cut back when its header was not written).
+    void settle() {
+        if (!m_completion.valid()) {
+            return;
+        }
+        try {
+            m_completion.get();
+        } catch (const std::exception& error) {
+            std::string message = error.what();
+            if (!m_completing->headerStarted()) {
+                message += cutBack(*m_completing);
+            }
+            m_completing.reset();
+            m_broken = true;
+            throw PstError(message);
+        }
+        m_completing.reset();
+        m_committedSize = m_completingSize;
+    }
+
+    /// Waits for a commit still completing, leaving what it threw to the next commit.
+    void awaitCompletion() const {
+        if (m_completion.valid()) {
+            m_completion.wait();
+        }
     }
 
     /// A commit that failed before its header (a full disk) leaves the committed store whole,
@@ -253,6 +310,11 @@ public:
     std::size_t m_commits = 0;
     bool m_closed = false;
     std::chrono::steady_clock::time_point m_lastCommit = std::chrono::steady_clock::now();
+    /// A commit completing on its own thread (see Completion::Later): its file and the store's
+    /// size once it has completed. Last, so that a file dropped meanwhile waits for it first.
+    std::unique_ptr<ndb::DiskFile> m_completing;
+    std::uint64_t m_completingSize = 0;
+    std::future<void> m_completion;
 };
 
 std::unique_ptr<PstFile> PstFile::create(const std::filesystem::path& path,
@@ -287,6 +349,7 @@ std::size_t PstFile::contactCount() const {
     return m_impl->m_contactCount;
 }
 std::size_t PstFile::commitCount() const {
+    m_impl->awaitCompletion();
     return m_impl->m_commits;
 }
 const std::filesystem::path& PstFile::path() const {

@@ -146,7 +146,7 @@ DiskFile::~DiskFile() {
 }
 
 void DiskFile::writeAt(std::uint64_t offset, std::string_view bytes) {
-    if (m_headerStarted && offset == 0) {
+    if (m_bodyWritten && offset == 0) {
         m_header = bytes;
     }
     // Blocks are mostly laid out one after another: gather neighbours into one system call.
@@ -214,6 +214,11 @@ void DiskFile::beforeHeader(std::uint64_t size, bool flush) {
     if (const auto error = m_files.setSize(m_fd, size)) {
         growWithZeros(size, error);
     }
+    m_bodyWritten = true;
+    m_flush = flush;
+    if (m_deferred) {
+        return;
+    }
     if (flush) {
         sync();
     }
@@ -242,6 +247,20 @@ bool DiskFile::cutBackTo(std::uint64_t size) noexcept {
 }
 
 void DiskFile::finish(bool flush) {
+    m_flush = flush;
+    if (!m_deferred) {
+        complete();
+    }
+}
+
+void DiskFile::complete() {
+    if (!m_headerStarted) {
+        if (m_flush) {
+            sync();
+        }
+        m_headerStarted = true;
+    }
+    const bool flush = m_flush;
     flushPending();
     if (flush) {
         sync();

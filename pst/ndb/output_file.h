@@ -69,8 +69,17 @@ public:
     /// writing zeros instead; no write ever leaves a hole, which such file systems refuse too.
     /// Such a file system is not trusted further: finish() reads back what was written.
     void beforeHeader(std::uint64_t size, bool flush) override;
-    /// Writes the header, flushes to the device when asked, and closes.
+    /// Writes the header, flushes to the device when asked, and closes; after
+    /// deferCompletion(), only notes `flush` for complete().
     void finish(bool flush) override;
+
+    /// Makes the commit end in complete() instead of in beforeHeader() and finish(): those write
+    /// everything but the header, and complete() (which may run on another thread, while nothing
+    /// else uses the file) forces it to the device, writes the header, forces that, reads back
+    /// where needed and closes.
+    void deferCompletion() { m_deferred = true; }
+    /// The deferred end of the commit; throws PstIoError as beforeHeader() and finish() would.
+    void complete();
 
     /// The header written by this commit (what was written at offset 0 after beforeHeader).
     [[nodiscard]] const std::string& header() const { return m_header; }
@@ -102,6 +111,10 @@ private:
     support::FileSystem& m_files;
     int m_fd = -1;
     bool m_headerStarted = false;
+    /// Everything but the header is written (beforeHeader has returned).
+    bool m_bodyWritten = false;
+    bool m_deferred = false;
+    bool m_flush = false;
     /// The end of the bytes the file holds: those it had when opened and those written since.
     std::uint64_t m_end = 0;
     /// What was written, to read it back where the file system is not trusted.
