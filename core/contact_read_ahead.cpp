@@ -1,6 +1,8 @@
 #include "core/contact_read_ahead.h"
 
+#include <algorithm>
 #include <limits>
+#include <thread>
 
 namespace plumbrae::core {
 namespace {
@@ -10,9 +12,17 @@ struct TooLargeAhead {};
 
 } // namespace
 
-ContactReadAhead::ContactReadAhead(UidWanted uid)
-    : m_uid(uid),
-      m_ring([uid](ReadAheadFile& file) { readInto(file, uid, {}, LargestAhead); }, Readers) {}
+ContactReadAhead::ContactReadAhead(UidWanted uid, std::size_t readers)
+    : m_uid(uid), m_ring([uid](ReadAheadFile& file) { readInto(file, uid, {}, LargestAhead); },
+                         std::max<std::size_t>(readers, 1)) {}
+
+std::size_t ContactReadAhead::readersBeside(bool busyRun) {
+    if (!busyRun) {
+        return DefaultReaders;
+    }
+    const std::size_t processors = std::thread::hardware_concurrency();
+    return std::clamp<std::size_t>(processors > 1 ? processors - 1 : 1, 1, DefaultReaders);
+}
 
 void ContactReadAhead::request(std::string path) {
     m_ring.slotToFill().path = std::move(path);

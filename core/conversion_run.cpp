@@ -99,7 +99,8 @@ RunReport ConversionRun::run() {
 
     const std::int32_t lastRow = rowCount - 1;
     try {
-        ContactReadAhead readAhead(output->usesUid() ? UidWanted::Yes : UidWanted::No);
+        ContactReadAhead readAhead(output->usesUid() ? UidWanted::Yes : UidWanted::No,
+                                   ContactReadAhead::readersBeside(output->busiesRunThread()));
         std::int32_t nextRequest = 0;
         for (std::int32_t row = 0; row <= lastRow; ++row) {
             while (nextRequest <= lastRow && readAhead.hasRoom()) {
