@@ -83,7 +83,7 @@ void NodeDatabase::noteNid(Nid nid) {
 }
 
 void NodeDatabase::putNode(Nid nid, Nid parent, NodeContent content) {
-    m_staged[nid] = {parent, std::move(content)};
+    m_staged.push_back({nid, parent, std::move(content)});
 }
 
 void NodeDatabase::offerForReuse(const Owned& blocks) {
@@ -151,9 +151,8 @@ Bid NodeDatabase::writeBlock(std::string_view data, bool internal, Owned& owned)
     m_nextBlockBid += BidStep;
     const auto span = blockSpan(data.size());
     const auto offset = m_space.allocate(span, UnitSize);
-    std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(span));
-    bytes.append(data);
+    std::string& bytes = m_blockBytes;
+    bytes.assign(data);
     bytes.resize(static_cast<std::size_t>(span) - sizeof(BlockTrailer), '\0');
     BlockTrailer trailer{};
     trailer.dataSize = static_cast<std::uint16_t>(data.size());
@@ -412,10 +411,17 @@ BlockRef NodeDatabase::updateNodeTree() {
 std::uint64_t NodeDatabase::commit(OutputFile& file, std::uint32_t unique, bool flush) {
     m_file = &file;
     m_writes = 0;
-    for (auto& [nid, staged] : m_staged) {
+    // In identifier order, the last put of each identifier (most come in order already).
+    std::stable_sort(m_staged.begin(), m_staged.end(),
+                     [](const StagedNode& a, const StagedNode& b) { return a.nid < b.nid; });
+    for (std::size_t i = 0; i < m_staged.size(); ++i) {
+        if (i + 1 < m_staged.size() && m_staged[i + 1].nid == m_staged[i].nid) {
+            continue;
+        }
+        const Nid nid = m_staged[i].nid;
         NodeEntry fresh;
         fresh.nid = nid;
-        fresh.parent = staged.first;
+        fresh.parent = m_staged[i].parent;
         // New contacts take ever higher identifiers: most nodes go after the last one, found
         // without a search through every node.
         auto old = !m_nodes.empty() && m_nodes.back().nid < nid
@@ -427,7 +433,7 @@ std::uint64_t NodeDatabase::commit(OutputFile& file, std::uint32_t unique, bool 
         if (replaced) {
             offerForReuse(old->owned);
         }
-        writeNode(nid, staged.second, fresh);
+        writeNode(nid, m_staged[i].content, fresh);
         releaseUnused();
         if (!replaced || old->data != fresh.data || old->subnodes != fresh.subnodes ||
             old->parent != fresh.parent) {

@@ -9,7 +9,6 @@
 #include <array>
 #include <cstdint>
 #include <limits>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -101,7 +100,16 @@ private:
     std::size_t m_liveBlocks = 0;
     /// In identifier order; new contacts take ever higher identifiers, so most are appended.
     std::vector<NodeEntry> m_nodes;
-    std::map<Nid, std::pair<Nid, NodeContent>> m_staged;
+    /// Nodes put since the last commit, in the order they were put (a later one of the same
+    /// identifier replaces an earlier one).
+    struct StagedNode {
+        Nid nid = 0;
+        Nid parent = 0;
+        NodeContent content;
+    };
+    std::vector<StagedNode> m_staged;
+    /// A block's bytes with their padding and trailer, reused from block to block.
+    std::string m_blockBytes;
     /// While a replaced node is written: its old blocks, as (hash, position in the old list)
     /// sorted by hash and, for one hash, the block listed last first; and which were taken.
     const Owned* m_reusableFrom = nullptr;

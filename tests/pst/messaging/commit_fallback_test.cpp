@@ -294,6 +294,21 @@ while at < len(log):
     print("\n".join(f for f in c.findings if "cbAMapFree" not in f and "ibFileEof" not in f))
 )";
 
+// Nodes are written in identifier order whatever the order they were put in, and a node put
+// again before the commit is written as it was put last.
+TEST(CommitInPlace, ANodePutAgainBeforeTheCommitIsWrittenAsPutLast) {
+    pst::ndb::NodeDatabase database;
+    const auto nid = pst::ndb::makeNid(pst::ndb::NidType::NormalMessage, 0x10000);
+    database.putNode(nid, 0x8022, {{std::string("first version")}, {}});
+    database.putNode(0x814E, 0, {{std::string("the table")}, {}});
+    database.putNode(nid, 0x8022, {{std::string("second version")}, {}});
+    pst::ndb::MemoryFile file;
+    database.commit(file, 1, false);
+    EXPECT_EQ(file.bytes().find("first version"), std::string::npos);
+    EXPECT_NE(file.bytes().find("second version"), std::string::npos);
+    EXPECT_NE(file.bytes().find("the table"), std::string::npos);
+}
+
 // A commit writes into the file what changed: the new nodes' blocks, the B-tree pages above them
 // and the allocation maps they touch, not the pages whose entries stayed; an unchanged data tree
 // keeps its blocks, one that grows at its end writes only its new blocks. The last commits
