@@ -73,9 +73,6 @@ public:
     virtual void skipped(std::int32_t contactNumber) { (void)contactNumber; }
     /// False for an output that writes no UID: the run then does not work the UIDs out.
     [[nodiscard]] virtual bool usesUid() const { return true; }
-    /// True for an output that does much work per contact on the run's thread (it builds a
-    /// whole store there): the run then reads ahead on fewer threads where processors are few.
-    [[nodiscard]] virtual bool busiesRunThread() const { return false; }
     /// True when a file that cannot be read must end the run as a failure of this output
     /// (the PST export); otherwise the file is skipped and the run goes on.
     [[nodiscard]] virtual bool readFailureEndsRun() const { return false; }

@@ -1,8 +1,8 @@
 #include "core/contact_read_ahead.h"
 
-#include <algorithm>
+#include "support/thread_priority.h"
+
 #include <limits>
-#include <thread>
 
 namespace plumbrae::core {
 namespace {
@@ -10,19 +10,25 @@ namespace {
 /// Ends the reading of a file too large to be read ahead.
 struct TooLargeAhead {};
 
+/// Puts a reading thread behind the run's thread, once: the run's thread hands the files on in
+/// order, and the readers only need to stay ahead of it.
+void runBehindOnce() {
+    thread_local bool behind = false;
+    if (!behind) {
+        behind = true;
+        support::runBehindOtherThreads();
+    }
+}
+
 } // namespace
 
-ContactReadAhead::ContactReadAhead(UidWanted uid, std::size_t readers)
-    : m_uid(uid), m_ring([uid](ReadAheadFile& file) { readInto(file, uid, {}, LargestAhead); },
-                         std::max<std::size_t>(readers, 1)) {}
-
-std::size_t ContactReadAhead::readersBeside(bool busyRun) {
-    if (!busyRun) {
-        return DefaultReaders;
-    }
-    const std::size_t processors = std::thread::hardware_concurrency();
-    return std::clamp<std::size_t>(processors > 1 ? processors - 1 : 1, 1, DefaultReaders);
-}
+ContactReadAhead::ContactReadAhead(UidWanted uid)
+    : m_uid(uid), m_ring(
+                      [uid](ReadAheadFile& file) {
+                          runBehindOnce();
+                          readInto(file, uid, {}, LargestAhead);
+                      },
+                      Readers) {}
 
 void ContactReadAhead::request(std::string path) {
     m_ring.slotToFill().path = std::move(path);

@@ -4,7 +4,6 @@
 #include "core/contact_record.h"
 #include "support/worker_ring.h"
 
-#include <cstddef>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -33,14 +32,7 @@ struct ReadAheadFile {
 /// them itself.
 class ContactReadAhead {
 public:
-    /// Reads on `readers` threads (see readersBeside).
-    explicit ContactReadAhead(UidWanted uid, std::size_t readers = DefaultReaders);
-
-    static constexpr std::size_t DefaultReaders = 2;
-    /// How many threads read ahead beside a run whose own thread is busy (`busyRun`: an output
-    /// that does much work per contact) or not: a busy run's thread keeps a processor to itself
-    /// where there are few.
-    [[nodiscard]] static std::size_t readersBeside(bool busyRun);
+    explicit ContactReadAhead(UidWanted uid);
 
     /// True while another file can be asked for.
     [[nodiscard]] bool hasRoom() const { return m_ring.hasRoom(); }
@@ -55,6 +47,7 @@ public:
     void release() { m_ring.release(); }
 
 private:
+    static constexpr std::size_t Readers = 2;
     /// Files of more pieces than this (of 64 KiB) are not read ahead.
     static constexpr int LargestAhead = 4;
 

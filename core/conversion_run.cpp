@@ -99,8 +99,7 @@ RunReport ConversionRun::run() {
 
     const std::int32_t lastRow = rowCount - 1;
     try {
-        ContactReadAhead readAhead(output->usesUid() ? UidWanted::Yes : UidWanted::No,
-                                   ContactReadAhead::readersBeside(output->busiesRunThread()));
+        ContactReadAhead readAhead(output->usesUid() ? UidWanted::Yes : UidWanted::No);
         std::int32_t nextRequest = 0;
         for (std::int32_t row = 0; row <= lastRow; ++row) {
             while (nextRequest <= lastRow && readAhead.hasRoom()) {

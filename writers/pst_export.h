@@ -61,8 +61,6 @@ public:
     [[nodiscard]] bool readFailureEndsRun() const override { return true; }
     /// The items carry no UID of their own (the store gives each its search key).
     [[nodiscard]] bool usesUid() const override { return false; }
-    /// Every item is built and committed on the run's thread.
-    [[nodiscard]] bool busiesRunThread() const override { return true; }
     void close() override;
     /// Logs off (the final commit) and releases the session; a failure is told by notes().
     void abandon() noexcept override;
