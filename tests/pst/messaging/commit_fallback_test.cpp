@@ -7,6 +7,7 @@
 
 #include "pst/messaging/pst_file.h"
 #include "pst/ndb/node_database.h"
+#include "pst/ndb/output_file.h"
 #include "support/file_system.h"
 #include "tests/pst/messaging/pst_readers.h"
 #include "tests/pst/messaging/sample_contacts.h"
@@ -15,9 +16,11 @@
 
 #include <array>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <vector>
 
 namespace plumbrae::testing {
@@ -121,6 +124,52 @@ TEST(PstFile, AFailedCommitLeavesTheLastCommittedStore) {
     // Once the file is back, the next commit writes everything added.
     file->commit();
     EXPECT_EQ(libpffContacts(path).size(), 4U);
+}
+
+/// The real file system, noting the thread of each forced write.
+class ThreadNotingFileSystem : public support::FileSystem {
+public:
+    std::error_code syncFile(int fd) override {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_threads.push_back(std::this_thread::get_id());
+        }
+        return FileSystem::syncFile(fd);
+    }
+    std::vector<std::thread::id> threads() {
+        const std::lock_guard lock(m_mutex);
+        return m_threads;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::thread::id> m_threads;
+};
+
+// A batch's commit ends (forcing its blocks, then its header, to the device) on a thread of its
+// own while more contacts are added; creation and the close end before they return.
+TEST(PstFile, ABatchCommitEndsBesideTheContactsAdded) {
+    ThreadNotingFileSystem files;
+    TempDir dir;
+    const auto path = dir.path() / "beside.pst";
+    auto file = PstFile::create(path, "Store", {2, std::chrono::hours(1)}, files);
+    const auto self = std::this_thread::get_id();
+    EXPECT_EQ(files.threads(), (std::vector{self, self}));
+    file->addContact(sampleContact(0));
+    file->addContact(sampleContact(1));
+    EXPECT_EQ(file->commitCount(), 2U); // waits for the batch
+    auto threads = files.threads();
+    ASSERT_EQ(threads.size(), 4U);
+    EXPECT_NE(threads[2], self);
+    EXPECT_EQ(threads[3], threads[2]);
+    EXPECT_EQ(libpffContacts(path).size(), 2U);
+    file->addContact(sampleContact(2));
+    file->close();
+    threads = files.threads();
+    ASSERT_EQ(threads.size(), 8U); // the close: two commits
+    EXPECT_EQ(threads[4], self);
+    EXPECT_EQ(threads.back(), self);
+    EXPECT_EQ(libpffContacts(path).size(), 3U);
 }
 
 struct Refusal {
