@@ -181,6 +181,12 @@ public:
         if (first) {
             publishFirst();
         }
+        counted();
+    }
+
+    /// A commit is made (or handed to its thread): the database matches the file again, and
+    /// the batch and the time start anew.
+    void counted() {
         m_broken = false;
         ++m_commits;
         m_pending = 0;
@@ -195,10 +201,7 @@ public:
         m_completingSize = size;
         m_completion = std::async(std::launch::async,
                                   [completing = m_completing.get()] { completing->complete(); });
-        m_broken = false; // until settle() finds that the commit failed
-        ++m_commits;
-        m_pending = 0;
-        m_lastCommit = std::chrono::steady_clock::now();
+        counted(); // settle() finds out if it failed
     }
 
     /// Waits for a commit still completing on its thread; throws what it threw, as a commit

@@ -260,9 +260,8 @@ void DiskFile::complete() {
         }
         m_headerStarted = true;
     }
-    const bool flush = m_flush;
     flushPending();
-    if (flush) {
+    if (m_flush) {
         sync();
     }
     if (m_verify) {
